@@ -1,0 +1,35 @@
+#pragma once
+// The command-line host of the job driver.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/options.h"
+
+namespace velmora::cli {
+
+enum ExitStatus : int { kExitSuccess = 0, kExitJobFailed = 1, kExitUsage = 2 };
+
+struct CommandLine {
+  ShrinkOptions options;
+  std::vector<std::string> sources;
+  std::optional<std::string> target;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParseResult {
+  std::optional<CommandLine> commandLine;  // empty on a usage error
+  std::string error;                       // one-line description of the usage error
+};
+
+// GNU-style parsing: options and sources in any order, "--" ends the options.
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Runs the whole program on the arguments (without the program name); the summary
+// and results go to out, failures and progress to err.
+int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err);
+
+}  // namespace velmora::cli

@@ -1,0 +1,85 @@
+#include "core/temp_files.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "core/text.h"
+#include "platform/platform.h"
+
+namespace velmora {
+
+namespace {
+
+// Four letters from A-Z and a-z. The system's random source keeps tags of program
+// instances started in the same second apart; the clock is only a fallback.
+std::string MakeTag() {
+  unsigned char random[4] = {};
+  if (!platform::RandomBytes(random, sizeof random)) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    for (unsigned char& r : random) r = static_cast<unsigned char>(std::rand());
+  }
+  std::string tag;
+  for (unsigned char r : random) {
+    int c = r % 52;
+    tag += static_cast<char>(c < 26 ? 'A' + c : 'a' + (c - 26));
+  }
+  return tag;
+}
+
+}  // namespace
+
+std::string CTempFiles::NormaliseFolder(const std::string& folder) {
+  std::string out = folder;
+  while (!out.empty() && out.back() == platform::kSeparator) out.pop_back();
+  out += platform::kSeparator;
+  return out;
+}
+
+CTempFiles::CTempFiles(bool removeAtEnd) : removeAtEnd_(removeAtEnd), tag_(MakeTag()) {
+  folder_ = NormaliseFolder(platform::TempFolder());
+  if (Probe()) return;
+  std::string desktop = platform::DesktopFolder();
+  if (!desktop.empty()) {
+    folder_ = NormaliseFolder(desktop);
+    if (Probe()) return;
+  }
+  folder_ = std::string(".") + platform::kSeparator;
+}
+
+CTempFiles::CTempFiles(bool removeAtEnd, std::string folder)
+    : folder_(NormaliseFolder(folder)), removeAtEnd_(removeAtEnd), tag_(MakeTag()) {}
+
+CTempFiles::~CTempFiles() {
+  if (!removeAtEnd_) return;
+  for (const std::string& path : registered_) platform::RemoveFile(path);
+}
+
+bool CTempFiles::Probe() {
+  std::string name = NewName("tmp", true);
+  // NewName has created the file when the folder is writable; removing it proves
+  // that deletion works too.
+  return platform::IsRegularFile(name) && platform::RemoveFile(name);
+}
+
+std::string CTempFiles::NewName(const std::string& extension, bool suffix) {
+  for (;;) {
+    int n = counter_++;
+    std::string name = Format("%sVL_%s_%03d.%s", folder_.c_str(), tag_.c_str(), n, extension.c_str());
+    if (suffix) name += "_c";
+    switch (platform::CreateExclusive(name)) {
+      case platform::CreateResult::kCreated:
+        return name;
+      case platform::CreateResult::kExists:
+        continue;
+      case platform::CreateResult::kFailed:
+        // The folder cannot take files; the name is still free, and the caller's own
+        // create fails the same way.
+        if (!platform::PathExists(name) || platform::IsDirectory(name)) return name;
+        continue;
+    }
+  }
+}
+
+void CTempFiles::Register(const std::string& path) { registered_.push_back(path); }
+
+}  // namespace velmora

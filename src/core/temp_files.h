@@ -1,0 +1,46 @@
+#pragma once
+// The job's temporary files: one folder, unique names in it, and the list of files
+// to remove when the job ends (unless the user keeps them).
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class CTempFiles {
+ public:
+  // Chooses the folder: the system's temporary folder, else the desktop, else the
+  // current folder, each tried by creating and deleting a probe file.
+  explicit CTempFiles(bool removeAtEnd);
+  // Uses the given folder without probing (a fixed folder for tools and tests).
+  CTempFiles(bool removeAtEnd, std::string folder);
+  virtual ~CTempFiles();
+  CTempFiles(const CTempFiles&) = delete;
+  CTempFiles& operator=(const CTempFiles&) = delete;
+
+  // The next free name "<folder>VL_<tag>_<nnn>.<extension>" (plus "_c" with the
+  // suffix flag). The name is reserved by creating it as an empty file, so that
+  // another program instance sharing the folder cannot be handed the same name.
+  std::string NewName(const std::string& extension, bool suffix);
+
+  // Adds the path to the files removed at the end of the job.
+  void Register(const std::string& path);
+
+  const std::string& Folder() const { return folder_; }
+  const std::string& Tag() const { return tag_; }
+  const std::vector<std::string>& Registered() const { return registered_; }
+
+  // Normalises a folder to end in exactly one separator.
+  static std::string NormaliseFolder(const std::string& folder);
+
+ private:
+  bool Probe();
+
+  std::string folder_;
+  std::vector<std::string> registered_;
+  bool removeAtEnd_;
+  int counter_ = 0;
+  std::string tag_;
+};
+
+}  // namespace velmora

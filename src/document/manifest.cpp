@@ -1,0 +1,114 @@
+#include "document/manifest.h"
+
+#include <climits>
+
+#include "core/text.h"
+
+namespace velmora {
+
+long long FindBytes(std::string_view buffer, std::string_view needle, long long start) {
+  if (buffer.empty() || needle.empty() || start < 0 ||
+      start >= static_cast<long long>(buffer.size())) {
+    return -1;
+  }
+  size_t found = buffer.find(needle, static_cast<size_t>(start));
+  return found == std::string_view::npos ? -1 : static_cast<long long>(found);
+}
+
+AttributePair SplitFirstAttribute(std::string& rest) {
+  AttributePair pair;
+  rest = TrimLeft(rest);
+  if (rest.empty()) return pair;
+  size_t equals = rest.find('=');
+  if (equals == std::string::npos) {
+    pair.first = rest;
+    rest.clear();
+    return pair;
+  }
+  pair.first = Trim(std::string_view(rest).substr(0, equals));
+  rest.erase(0, equals + 1);
+  size_t skip = rest.find_first_not_of(" =");
+  rest.erase(0, skip == std::string::npos ? rest.size() : skip);
+
+  if (!rest.empty() && rest.front() == '"') {
+    size_t closing = rest.find('"', 1);
+    if (closing != std::string::npos) {
+      pair.second = rest.substr(1, closing - 1);
+      rest.erase(0, closing + 1);
+    } else {
+      size_t begin = rest.find_first_not_of("\" ");
+      size_t end = rest.find_last_not_of("\" ");
+      pair.second = begin == std::string::npos ? std::string() : rest.substr(begin, end - begin + 1);
+      rest.clear();
+    }
+  } else {
+    size_t space = rest.find(' ');
+    if (space == std::string::npos) {
+      pair.second = rest;
+      rest.clear();
+    } else {
+      pair.second = rest.substr(0, space);
+      rest.erase(0, space);
+    }
+  }
+  rest = TrimLeft(rest);
+  return pair;
+}
+
+std::vector<AttributePair> ParseTagAttributes(std::string_view bytes) {
+  std::string text(bytes);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '/' || text.back() == '>')) {
+    text.pop_back();
+  }
+  std::vector<AttributePair> pairs;
+  while (!text.empty()) {
+    AttributePair pair = SplitFirstAttribute(text);
+    if (!pair.first.empty() || !pair.second.empty()) pairs.push_back(std::move(pair));
+  }
+  return pairs;
+}
+
+ItemAttributes SelectItemAttributes(const std::vector<AttributePair>& pairs) {
+  static const char* const kNames[4] = {"id", "href", "media-type", "isEmbeded"};
+  ItemAttributes result;
+  for (const AttributePair& pair : pairs) {
+    for (int slot = 0; slot < 4; ++slot) {
+      if (!EqualsIgnoreCase(pair.first, kNames[slot])) continue;
+      if (result.slots[slot].empty()) ++result.filled;
+      result.slots[slot] = pair.second;
+    }
+  }
+  return result;
+}
+
+int TrailingNumber(std::string_view text) {
+  size_t begin = text.size();
+  while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') --begin;
+  long long value = 0;
+  for (size_t i = begin; i < text.size(); ++i) {
+    value = value * 10 + (text[i] - '0');
+    // Absurdly long numbers saturate rather than overflow.
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+namespace {
+const char* const kMediaTypes[4] = {"image/bmp", "image/gif", "image/png", "image/jpg"};
+}
+
+int MediaTypeKind(std::string_view mediaType) {
+  for (int kind = 0; kind < 4; ++kind) {
+    if (EqualsIgnoreCase(mediaType, kMediaTypes[kind])) return kind;
+  }
+  return -1;
+}
+
+const char* KindMediaType(int kind) { return kind >= 0 && kind < 4 ? kMediaTypes[kind] : ""; }
+
+bool IsEmbeddedFlag(std::string_view value) {
+  size_t begin = value.find_first_not_of(" 0");
+  return begin != std::string_view::npos;
+}
+
+}  // namespace velmora

@@ -1,0 +1,47 @@
+#pragma once
+// Byte-level helpers for the manifest of an HWPX package (Contents/content.hpf).
+// The manifest is never decoded: attribute values are copied byte for byte.
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace velmora {
+
+// First offset at or after start where needle occurs whole in the buffer, or -1
+// (also for an empty buffer or needle, or a start outside the buffer).
+long long FindBytes(std::string_view buffer, std::string_view needle, long long start);
+
+using AttributePair = std::pair<std::string, std::string>;
+
+// Splits the first name=value pair off rest (which loses it). Double quotes delimit a
+// value; single quotes have no special meaning.
+AttributePair SplitFirstAttribute(std::string& rest);
+
+// The pairs of a tag's text after its name: trailing spaces, "/" and ">" are
+// dropped, then pairs are split off while text remains; empty pairs are skipped.
+std::vector<AttributePair> ParseTagAttributes(std::string_view bytes);
+
+// The four attributes that matter for an item, by name ignoring case.
+enum ItemSlot : int { kSlotId = 0, kSlotHref = 1, kSlotMediaType = 2, kSlotIsEmbeded = 3 };
+struct ItemAttributes {
+  std::array<std::string, 4> slots;
+  int filled = 0;  // how many different slots were found
+};
+ItemAttributes SelectItemAttributes(const std::vector<AttributePair>& pairs);
+
+// Value of the decimal digits at the very end of text (image12 → 12, a12b → 0).
+int TrailingNumber(std::string_view text);
+
+// Picture kind of a media type ("image/bmp", "image/gif", "image/png", "image/jpg",
+// ignoring case), or -1.
+int MediaTypeKind(std::string_view mediaType);
+const char* KindMediaType(int kind);
+
+// The embedded flag: true when something is left after removing spaces and "0"s
+// from both ends ("1", "true", "10" are embedded; "0", "00", "" are not).
+bool IsEmbeddedFlag(std::string_view value);
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+#pragma once
+// A thin owner of a libzip archive opened for update. Changes are collected and
+// written by Close; an archive that is destroyed without Close is discarded, so an
+// early return never writes a half-changed package.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct zip;
+
+namespace velmora {
+
+struct ZipEntry {
+  std::string name;
+  int64_t index = -1;
+  uint64_t size = 0;  // uncompressed
+  bool IsFile() const { return name.empty() || name.back() != '/'; }
+};
+
+class ZipArchive {
+ public:
+  ZipArchive() = default;
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  // Opens an existing archive for modification; false when it is not a zip archive.
+  bool OpenForUpdate(const std::string& path);
+  int64_t EntryCount() const;
+  std::optional<ZipEntry> Find(const std::string& name, bool ignoreCase) const;
+  // The entry's bytes, exactly its size; nullopt when fewer can be read or the entry
+  // is larger than maxBytes (an archive can claim any size for an entry).
+  std::optional<std::string> ReadWhole(const ZipEntry& entry, uint64_t maxBytes) const;
+  // Writes the entry's bytes into a file; false (and an empty file) when the entry
+  // cannot be read whole or is larger than maxBytes.
+  bool ExtractToFile(const ZipEntry& entry, const std::string& path, uint64_t maxBytes) const;
+  bool Delete(const ZipEntry& entry);
+  // Adds an entry whose data is read from the file when the archive is closed,
+  // replacing an entry of the same name in its place.
+  bool AddFile(const std::string& name, const std::string& path);
+  // The same from memory; the caller keeps the bytes alive until Close.
+  bool AddData(const std::string& name, const void* data, size_t length);
+  // Writes the archive with every change. False when writing failed.
+  bool Close();
+
+ private:
+  bool AddDirectoryPrefixes(const std::string& name);
+
+  zip* archive_ = nullptr;
+};
+
+}  // namespace velmora

@@ -1,0 +1,297 @@
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <vector>
+
+namespace platform {
+
+void FileCloser::operator()(std::FILE* file) const noexcept {
+  if (file != nullptr) std::fclose(file);
+}
+
+UniqueFile OpenFile(const std::string& path, const char* mode) {
+  if (path.empty()) return nullptr;
+  return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  if (tmp != nullptr && *tmp != '\0') return tmp;
+  return "/tmp";
+}
+
+namespace {
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr ? std::string(home) : std::string();
+}
+
+// Reads XDG_DESKTOP_DIR="$HOME/..." from the user-dirs file, expanding $HOME.
+std::string XdgDesktopFromUserDirs(const std::string& home) {
+  std::string configHome;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+    configHome = xdg;
+  } else if (!home.empty()) {
+    configHome = home + "/.config";
+  } else {
+    return {};
+  }
+  std::ifstream in(configHome + "/user-dirs.dirs");
+  std::string line;
+  const std::string key = "XDG_DESKTOP_DIR=";
+  while (std::getline(in, line)) {
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line.compare(start, key.size(), key) != 0) continue;
+    std::string value = line.substr(start + key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string DesktopFolder() {
+  if (const char* env = std::getenv("XDG_DESKTOP_DIR"); env != nullptr && *env != '\0') return env;
+  const std::string home = HomeFolder();
+  std::string fromFile = XdgDesktopFromUserDirs(home);
+  if (!fromFile.empty()) return fromFile;
+  if (home.empty()) return {};
+  return home + "/Desktop";
+}
+
+std::string ProgramFolder() {
+  std::vector<char> buffer(4096);
+  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return {};
+  std::string path(buffer.data(), static_cast<size_t>(length));
+  return FolderOf(path);
+}
+
+int64_t FileSize(const std::string& path) {
+  if (path.empty()) return -1;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  int rc = ::fstat(fd, &st);
+  ::close(fd);
+  if (rc != 0 || S_ISDIR(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (a.empty() || b.empty()) return false;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool IsExecutable(const std::string& path) {
+  return !path.empty() && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool RenameReplace(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+bool CopyStream(std::FILE* in, std::FILE* out) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+    if (got > 0 && std::fwrite(buffer.data(), 1, got, out) != got) return false;
+    if (got < buffer.size()) return std::ferror(in) == 0;
+  }
+}
+
+}  // namespace
+
+bool CopyFileReplace(const std::string& from, const std::string& to) {
+  UniqueFile in = OpenFile(from, "rb");
+  if (!in) return false;
+  UniqueFile out = OpenFile(to, "wb");
+  if (!out) return false;
+  if (!CopyStream(in.get(), out.get())) return false;
+  return std::fclose(out.release()) == 0;
+}
+
+CreateResult CreateExclusive(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::close(fd);
+    return CreateResult::kCreated;
+  }
+  return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+}
+
+bool RandomBytes(void* buffer, size_t length) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (length > 0) {
+    ssize_t got = ::getrandom(out, length, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    out += got;
+    length -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+namespace {
+
+LocalTime FromTm(const std::tm& tm, int millisecond) {
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                   tm.tm_min,         tm.tm_sec,     millisecond};
+}
+
+}  // namespace
+
+LocalTime NowLocal() {
+  struct timespec ts {};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm tm {};
+  time_t seconds = ts.tv_sec;
+  ::localtime_r(&seconds, &tm);
+  return FromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
+}
+
+LocalTime ToLocalTime(int64_t secondsSinceEpoch) {
+  std::tm tm {};
+  time_t seconds = static_cast<time_t>(secondsSinceEpoch);
+  ::localtime_r(&seconds, &tm);
+  return FromTm(tm, 0);
+}
+
+int64_t SecondsSinceEpoch() { return static_cast<int64_t>(::time(nullptr)); }
+
+double MonotonicMilliseconds() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsTerminal(std::FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind(kSeparator);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::Open(const std::string& destination) {
+  Discard();
+  destination_ = destination;
+  failed_ = false;
+  std::string folder = FolderOf(destination);
+  std::string base = destination.substr(folder.size());
+  // A hidden sibling in the same folder, so that the final rename stays on one
+  // file system and is atomic.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint32_t random = 0;
+    if (!RandomBytes(&random, sizeof random)) random = static_cast<uint32_t>(::getpid() + attempt);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x", random);
+    std::string candidate = folder + "." + base + suffix + ".part";
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+      ::close(fd);
+      ::unlink(candidate.c_str());
+      return false;
+    }
+    file_.reset(stream);
+    temporaryPath_ = candidate;
+    return true;
+  }
+  return false;
+}
+
+bool AtomicFile::Write(const void* data, size_t length) {
+  if (!file_ || failed_) return false;
+  if (length > 0 && std::fwrite(data, 1, length, file_.get()) != length) failed_ = true;
+  return !failed_;
+}
+
+bool AtomicFile::Commit() {
+  if (!file_ || failed_) {
+    Discard();
+    return false;
+  }
+  std::FILE* stream = file_.release();
+  bool ok = std::fflush(stream) == 0 && ::fsync(::fileno(stream)) == 0;
+  // Keep the permissions a newly created file would get under the user's umask.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(::fileno(stream), 0666 & ~mask);
+  ok = (std::fclose(stream) == 0) && ok;
+  if (ok) ok = ::rename(temporaryPath_.c_str(), destination_.c_str()) == 0;
+  if (!ok) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+  return ok;
+}
+
+void AtomicFile::Discard() {
+  if (file_) file_.reset();
+  if (!temporaryPath_.empty()) {
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+  }
+}
+
+bool CopyFileAtomically(const std::string& from, const std::string& to) {
+  UniqueFile in = OpenFile(from, "rb");
+  if (!in) return false;
+  AtomicFile out;
+  if (!out.Open(to)) return false;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+    if (got > 0 && !out.Write(buffer.data(), got)) return false;
+    if (got < buffer.size()) {
+      if (std::ferror(in.get()) != 0) return false;
+      break;
+    }
+  }
+  return out.Commit();
+}
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "core/job.h"
+#include "core/options.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+struct NameCase {
+  const char* source;
+  const char* target;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << '"' << c.source << '"'; }
+
+class DefaultTargetNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(DefaultTargetNameTest, DerivesTargetFromSource) {
+  EXPECT_EQ(DefaultTargetName(GetParam().source), GetParam().target);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DefaultTargetNameTest,
+    ::testing::Values(NameCase{"a.hml", "a(pack).hml"}, NameCase{"a.HWPX", "a(pack).hwpx"},
+                      NameCase{"a.zip", "a.hwpx"},
+                      NameCase{"C:\\dir.v2\\file", "C:\\dir.v2\\file.hwpx"},
+                      // "/" separates folders too: the dot of a folder is no extension.
+                      NameCase{"/home/u/dir.v2/file", "/home/u/dir.v2/file.hwpx"},
+                      NameCase{"C:/dir.v2/file", "C:/dir.v2/file.hwpx"},
+                      NameCase{"a(pack).hwpx", "a(pack)(pack).hwpx"}, NameCase{"", ""},
+                      NameCase{"   \t ", ""}, NameCase{"  a.hwp  ", "a.hwpx"},
+                      NameCase{"noextension", "noextension.hwpx"},
+                      // Conjoining jamo in the whole result are composed: 한 and 글.
+                      NameCase{"\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB/\xE1\x84\x80\xE1\x85\xB3"
+                               "\xE1\x86\xAF.hwpx",
+                               "\xED\x95\x9C/\xEA\xB8\x80(pack).hwpx"}));
+
+TEST(ComposeJamo, JoinsSyllablesAndLeavesOthers) {
+  // U+1112 U+1161 U+11AB → U+D55C; U+1100 U+1173 U+11AF → U+AE00.
+  EXPECT_EQ(ComposeJamo("\xE1\x84\x92\xE1\x85\xA1\xE1\x86\xAB"), "\xED\x95\x9C");
+  EXPECT_EQ(ComposeJamo("\xE1\x84\x80\xE1\x85\xB3\xE1\x86\xAF"), "\xEA\xB8\x80");
+  // Leading consonant + vowel without a trailing consonant: U+1112 U+1161 → 하 (U+D558).
+  EXPECT_EQ(ComposeJamo("\xE1\x84\x92\xE1\x85\xA1x"), "\xED\x95\x98x");
+  // U+1112 followed by something other than a vowel stays.
+  EXPECT_EQ(ComposeJamo("\xE1\x84\x92z"), "\xE1\x84\x92z");
+  // Bytes that are not UTF-8 pass through unchanged.
+  EXPECT_EQ(ComposeJamo(std::string("\xFF\xE1\x84", 3)), std::string("\xFF\xE1\x84", 3));
+}
+
+TEST(ParseBackgroundColour, FollowsPairRules) {
+  EXPECT_EQ(ParseBackgroundColour("FFFFFF"), 0xFFFFFFu);
+  EXPECT_EQ(ParseBackgroundColour("ffffff"), 0xFFFFFFu);
+  EXPECT_EQ(ParseBackgroundColour("FF0000"), 0x0000FFu);
+  EXPECT_EQ(ParseBackgroundColour("12G456"), 0xFFFF12u);
+  EXPECT_EQ(ParseBackgroundColour("FF00ZZ"), 0xFF00FFu);
+  EXPECT_EQ(ParseBackgroundColour("12345"), 0xFFFFFFu);
+  EXPECT_EQ(ParseBackgroundColour("#FF000"), 0xFFFFFFu);
+  EXPECT_EQ(ParseBackgroundColour("000000123"), 0x000000u);
+  EXPECT_EQ(ParseBackgroundColour("0A0B0C"), 0x0C0B0Au);
+}
+
+TEST(Summary, CutsPercentAndFormatsTime) {
+  EXPECT_EQ(FormatSummary(2345678, 1234567, 0, 5002.0),
+            "작업 완료: 2345KB → 1234KB, 47.36% 감소\n(5.002)");
+  EXPECT_EQ(FormatSummary(10000, 10499, 0, 999.0), "작업 완료: 10KB → 10KB, -4.99% 감소\n(0.999)");
+  EXPECT_EQ(FormatSummary(10000, 5000, 3, 61234.0),
+            "작업 완료: 10KB → 5KB, 50.00% 감소\n3개의 압축된 이미지 압축 해제 실패, "
+            "\"그림 압축하기\" 해제를 권고함\n(1:01.234)");
+  // A source that cannot be measured gives 0 rather than a division by zero.
+  EXPECT_EQ(FormatSummary(-1, 500, 0, 0.0), "작업 완료: 0KB → 0KB, 0.00% 감소\n(0.000)");
+}
+
+TEST(Summary, ElapsedRoundsHalfUpToMilliseconds) {
+  EXPECT_EQ(FormatElapsed(61234.0), "1:01.234");
+  EXPECT_EQ(FormatElapsed(5002.0), "5.002");
+  EXPECT_EQ(FormatElapsed(999.0), "0.999");
+  EXPECT_EQ(FormatElapsed(999.5), "1.000");
+  EXPECT_EQ(FormatElapsed(3599999.6), "60:00.000");
+}
+
+TEST(GetFileSize32, MeasuresFilesAndRefusesOthers) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.File("a"), std::string(1234, 'x'));
+  EXPECT_EQ(GetFileSize32(dir.File("a")), 1234);
+  EXPECT_EQ(GetFileSize32(dir.File("missing")), -1);
+  EXPECT_EQ(GetFileSize32(""), -1);
+  EXPECT_EQ(GetFileSize32(dir.path()), -1);
+}
+
+}  // namespace
+}  // namespace velmora
