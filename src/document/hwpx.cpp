@@ -30,8 +30,9 @@ const char kMessageWriteFailed[] = "HwpX 파일 쓰기 실패!\n(그림 교체 �
 class HwpxRun {
  public:
   HwpxRun(const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp, JobHost* host,
-          ZipArchive& zip)
-      : options_(options), log_(log), temp_(temp), host_(host), zip_(zip) {}
+          ZipArchive& zip, const PictureProcessor& processPicture)
+      : options_(options), log_(log), temp_(temp), host_(host), zip_(zip),
+        processPicture_(processPicture) {}
 
   // Walks the manifest's total item tags; false when the archive could not be changed.
   bool RewriteManifest(const std::string& manifest, int total, std::string& output);
@@ -53,6 +54,7 @@ class HwpxRun {
   CTempFiles& temp_;
   JobHost* host_;
   ZipArchive& zip_;
+  const PictureProcessor& processPicture_;
   std::set<std::string> addedNames_;
 };
 
@@ -131,7 +133,7 @@ HwpxRun::ItemOutcome HwpxRun::ShrinkItem(int pictureNumber, const std::string& h
   picture.number = pictureNumber;
   picture.sourcePath = extracted;
   picture.originalSize = size;
-  const int outputKind = ProcessEmbeddedPicture(picture, options_, log_, temp_);
+  const int outputKind = processPicture_(picture, options_, log_, temp_);
   // The size rule is checked again here, whatever picture processing decided.
   if (outputKind > 0 && IsSmallerThanOriginal(GetFileSize32(picture.outputPath), size)) {
     outcome.replaced = true;
@@ -180,6 +182,12 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const ItemOutcome& outcom
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
                            const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
                            JobHost* host) {
+  return ShrinkHwpxWith(source, target, options, log, temp, host, ProcessEmbeddedPicture);
+}
+
+ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,
+                               const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                               JobHost* host, const PictureProcessor& processPicture) {
   const std::string workingCopy = temp.NewName("zip", false);
   temp.Register(workingCopy);
   if (!platform::CopyFileReplace(source, workingCopy) || GetFileSize32(workingCopy) <= 0) {
@@ -213,7 +221,7 @@ ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
 
   std::string output;
   output.reserve(manifest->size() * 3 + 10);
-  HwpxRun run(options, log, temp, host, zip);
+  HwpxRun run(options, log, temp, host, zip, processPicture);
   const int total = CountItemTags(*manifest);
   if (!run.RewriteManifest(*manifest, total, output)) {
     SetTaskbarState(host, kTaskbarNoProgress);

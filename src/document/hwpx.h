@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
+#include "image/embedded_picture.h"
 
 namespace velmora {
 
@@ -16,6 +17,11 @@ namespace velmora {
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
                            const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
                            JobHost* host);
+
+// The same with a chosen picture processor in place of ProcessEmbeddedPicture.
+ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,
+                               const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                               JobHost* host, const PictureProcessor& processPicture);
 
 // Largest manifest and picture entry the processor reads; an archive can claim any
 // uncompressed size, and larger entries are left as they are.

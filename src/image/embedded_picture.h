@@ -4,6 +4,7 @@
 // original bytes go back into the document.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/log.h"
@@ -33,6 +34,11 @@ int DetectPictureKind(const std::string& path);
 // and fills picture.outputPath. Every decision is written to the log.
 int ProcessEmbeddedPicture(EmbeddedPicture& picture, const ShrinkOptions& options, CCreateLog& log,
                            CTempFiles& temp);
+
+// The signature of ProcessEmbeddedPicture, so that document processors can be run
+// with another picture processor (tests use one that writes chosen files).
+using PictureProcessor =
+    std::function<int(EmbeddedPicture&, const ShrinkOptions&, CCreateLog&, CTempFiles&)>;
 
 // The size rule: a rewritten file is used only when it is not empty and strictly
 // smaller than the original.

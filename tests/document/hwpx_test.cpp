@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/text.h"
+#include "document/hwpx.h"
+#include "support/recording_host.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::HwpxPicture;
+using testing::ReadFile;
+using testing::ReadZip;
+using testing::RecordingHost;
+using testing::TempDir;
+using testing::WithoutStamp;
+using testing::WriteFile;
+using testing::WriteZip;
+using testing::ZipItem;
+
+// A picture processor for tests: records what it was given and, for pictures whose
+// bytes it has a rule for, writes a rewritten file of a chosen kind and content.
+struct FakeProcessor {
+  struct Call {
+    int number;
+    int32_t size;
+    std::string bytes;
+    std::string extension;
+  };
+  struct Rule {
+    int kind;
+    std::string output;
+  };
+  std::map<std::string, Rule> rules;  // original bytes → what to write
+  std::vector<Call> calls;
+  std::vector<std::string> outputs;
+  bool deleteEarlierOutputs = false;
+
+  PictureProcessor Processor() {
+    return [this](EmbeddedPicture& picture, const ShrinkOptions&, CCreateLog&,
+                  CTempFiles& temp) -> int {
+      std::string bytes = ReadFile(picture.sourcePath);
+      calls.push_back({picture.number, picture.originalSize, bytes,
+                       picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
+      auto rule = rules.find(bytes);
+      if (rule == rules.end()) return kKeepOriginal;
+      if (deleteEarlierOutputs) {
+        for (const std::string& earlier : outputs) std::remove(earlier.c_str());
+      }
+      picture.outputPath = temp.NewName(PictureExtension(rule->second.kind), false);
+      temp.Register(picture.outputPath);
+      WriteFile(picture.outputPath, rule->second.output);
+      outputs.push_back(picture.outputPath);
+      return rule->second.kind;
+    };
+  }
+};
+
+class HwpxTest : public ::testing::Test {
+ protected:
+  HwpxTest() : temp(true, tmp.path()) { log.Open(temp.NewName("log.md", false)); }
+
+  ProcessorResult Shrink(const std::string& source, const std::string& target) {
+    return ShrinkHwpxWith(source, target, ShrinkOptions{}, log, temp, &host, fake.Processor());
+  }
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    for (const std::string& line : testing::ReadLogLines(log.Path())) {
+      lines.push_back(WithoutStamp(line));
+    }
+    return lines;
+  }
+  std::string Src() const { return dir.File("source.hwpx"); }
+  std::string Dst() const { return dir.File("target.hwpx"); }
+
+  TempDir dir;
+  TempDir tmp;
+  CTempFiles temp;
+  CCreateLog log;
+  RecordingHost host;
+  FakeProcessor fake;
+};
+
+struct MalformedCase {
+  const char* name;
+  std::vector<ZipItem> items;
+  const char* message;
+};
+
+class MalformedPackageTest : public HwpxTest, public ::testing::WithParamInterface<MalformedCase> {
+};
+
+TEST_P(MalformedPackageTest, IsRefusedWithItsMessageAndNoTarget) {
+  WriteZip(Src(), GetParam().items);
+  const std::string before = ReadFile(Src());
+  ProcessorResult result = Shrink(Src(), Dst());
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.message, GetParam().message);
+  EXPECT_FALSE(testing::FileExists(Dst()));
+  EXPECT_EQ(ReadFile(Src()), before);
+}
+
+const std::string kMime = "application/hwp+zip";
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, MalformedPackageTest,
+    ::testing::Values(
+        MalformedCase{"NoMimetype", {{"Contents/content.hpf", "<x/>"}},
+                      "HwpX 형식만 처리 가능!\n(mime 정보 없음)"},
+        MalformedCase{"MimetypeIsDirectory",
+                      {{"mimetype/", "", false, true}, {"Contents/content.hpf", "<x/>"}},
+                      "HwpX 형식만 처리 가능!\n(mime 정보 없음)"},
+        MalformedCase{"MimetypeWithLineEnd",
+                      {{"mimetype", kMime + "\n", true}, {"Contents/content.hpf", "<x/>"}},
+                      "HwpX 형식만 처리 가능!"},
+        MalformedCase{"OtherMimetype",
+                      {{"mimetype", "application/epub+zip", true}, {"Contents/content.hpf", "<x/>"}},
+                      "HwpX 형식만 처리 가능!"},
+        MalformedCase{"NoManifest", {{"mimetype", kMime, true}, {"Contents/section0.xml", "<x/>"}},
+                      "HwpX 형식만 처리 가능!\n(content 정보 없음)"},
+        MalformedCase{"ManifestIsDirectory",
+                      {{"mimetype", kMime, true}, {"Contents/content.hpf/", "", false, true}},
+                      "HwpX 형식만 처리 가능!\n(content 정보 없음)"},
+        // Only the exact name counts for the manifest.
+        MalformedCase{"ManifestInOtherCase",
+                      {{"mimetype", kMime, true}, {"contents/CONTENT.HPF", "<x/>"}},
+                      "HwpX 형식만 처리 가능!\n(content 정보 없음)"}),
+    [](const ::testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
+
+TEST_F(HwpxTest, NotAZipAndEmptyZipAreRefused) {
+  WriteFile(Src(), std::string("PK\x03\x04", 4) + std::string(200, 'x'));
+  EXPECT_EQ(Shrink(Src(), Dst()).message, "HwpX 형식만 처리 가능!\n(zip 파일 아님)");
+  // An archive with no entries at all: only its end-of-directory record.
+  WriteFile(Src(), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  EXPECT_EQ(Shrink(Src(), Dst()).message, "HwpX 형식만 처리 가능!\n(데이터 없음)");
+  WriteFile(Src(), "");
+  EXPECT_EQ(Shrink(Src(), Dst()).message, "HwpX 파일 열기 실패!");
+  EXPECT_FALSE(testing::FileExists(Dst()));
+}
+
+TEST_F(HwpxTest, MissingManifestIsLoggedAfterTheHeader) {
+  WriteZip(Src(), {{"MimeType", kMime, false}, {"Contents/section0.xml", "<x/>"}});
+  EXPECT_EQ(Shrink(Src(), Dst()).message, "HwpX 형식만 처리 가능!\n(content 정보 없음)");
+  std::vector<std::string> expected = {"**Velmora process LOG**", "file type: `HwpX`",
+                                       "source: `" + Src() + "`", "target: `" + Dst() + "`", "",
+                                       "`Contents/content.hpf` not found"};
+  EXPECT_EQ(LogLines(), expected);
+}
+
+TEST_F(HwpxTest, KeptPicturesLeaveEveryEntryAsItWas) {
+  std::vector<ZipItem> items = testing::MakeHwpxItems(
+      {{"image1", "BinData/image1.jpg", "image/jpg", "JPEGDATA"},
+       {"image2", "BinData/image2.png", "image/png", "PNGDATA"}});
+  // A deflated mimetype that is not first is accepted as it is.
+  std::swap(items[0], items[1]);
+  items[1].stored = false;
+  WriteZip(Src(), items);
+  const std::string before = ReadFile(Src());
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  EXPECT_EQ(ReadFile(Src()), before);
+
+  std::optional<std::vector<ZipItem>> source = ReadZip(Src());
+  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(source && target);
+  // The manifest is re-added in its place; a "Contents/" folder entry is appended
+  // because the package had none.
+  ASSERT_EQ(target->size(), source->size() + 1);
+  for (size_t i = 0; i < source->size(); ++i) {
+    EXPECT_EQ((*target)[i].name, (*source)[i].name);
+    EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes) << (*source)[i].name;
+    if ((*source)[i].name != "Contents/content.hpf") {
+      EXPECT_EQ((*target)[i].stored, (*source)[i].stored) << (*source)[i].name;
+    }
+  }
+  EXPECT_EQ(target->back().name, "Contents/");
+  ASSERT_EQ(fake.calls.size(), 2u);
+  EXPECT_EQ(fake.calls[0].bytes, "JPEGDATA");
+  EXPECT_EQ(fake.calls[0].number, 1);
+  EXPECT_EQ(fake.calls[1].extension, "png");
+}
+
+TEST_F(HwpxTest, LogAndProgressFollowTheManifest) {
+  WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.gif", "image/gif", "GIF"}}));
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  const std::string manifest = testing::MakeManifest({{"image1", "BinData/image1.gif", "image/gif", "GIF"}});
+  std::vector<std::string> expected = {
+      "**Velmora process LOG**", "file type: `HwpX`", "source: `" + Src() + "`",
+      "target: `" + Dst() + "`", "", "*3 <opf:item> tag(s) found*",
+      "", "*processing embedded #1*",
+      "`<opf:item id=\"header\" href=\"Contents/header.xml\" media-type=\"application/xml\"/>`",
+      "nothing to do",
+      "", "*processing embedded #2*",
+      "`<opf:item id=\"image1\" href=\"BinData/image1.gif\" media-type=\"image/gif\" "
+      "isEmbeded=\"1\"/>`",
+      "nothing to do",
+      "", "*processing embedded #3*",
+      "`<opf:item id=\"section0\" href=\"Contents/section0.xml\" media-type=\"application/xml\"/>`",
+      "nothing to do", ""};
+  EXPECT_EQ(LogLines(), expected);
+  std::vector<std::string> events = {"state 2", "1/5", "2/5", "3/5", "4/5", "5/5"};
+  EXPECT_EQ(host.events, events);
+}
+
+TEST_F(HwpxTest, ItemsAreProcessedOnlyWithAllFourAttributesAndAnEmbeddedKnownType) {
+  const std::string manifest =
+      "<opf:manifest>"
+      "<opf:item id=\"image1\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\"/>"
+      "<opf:item id=\"image2\" href=\"BinData/image2.png\" media-type=\"IMAGE/PNG\" isEmbeded=\"10\"/>"
+      "<opf:item id=\"image3\" href=\"BinData/image3.jpg\" media-type=\"image/jpeg\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image4\" href=\"C:\\Users\\a\\pic.gif\" media-type=\"image/gif\" isEmbeded=\"0\"/>"
+      "<opf:item id=\"image5\" href=\"BinData/missing.jpg\" media-type=\"image/jpg\" isEmbeded=\"1\"/>"
+      "<opf:item\nid=\"image6\"\nhref=\"BinData/image6.gif\"\nmedia-type=\"image/gif\" isEmbeded=\"true\"/>"
+      "<opf:item href=\"BinData/image7.jpg\" media-type=\"image/jpg\" isEmbeded=\"1\"/>"
+      "</opf:manifest>";
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image1.bmp", "B1"},
+                   {"BinData/image2.png", "P2"},
+                   {"BinData/image3.jpg", "J3"},
+                   {"BinData/image6.gif", "G6"},
+                   {"BinData/image7.jpg", "J7"},
+                   {"Contents/content.hpf", manifest}});
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  // image2 (upper-case type, "10" embedded) and image5 (missing entry: empty file) are
+  // handed on; "<opf:item\n" is not an item tag, so image6 is not; image1 lacks
+  // isEmbeded and image7 lacks its id; image3 has an unknown type, image4 is linked.
+  ASSERT_EQ(fake.calls.size(), 2u);
+  EXPECT_EQ(fake.calls[0].bytes, "P2");
+  EXPECT_EQ(fake.calls[0].number, 2);
+  EXPECT_EQ(fake.calls[0].extension, "png");
+  EXPECT_EQ(fake.calls[1].bytes, "");
+  EXPECT_EQ(fake.calls[1].size, 0);
+  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  EXPECT_EQ(target->back().name, "Contents/");
+  EXPECT_EQ((*target)[target->size() - 2].bytes, manifest);
+}
+
+TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
+  const std::string manifest =
+      "<opf:manifest>\r\n  <opf:item id=\"image3\" href=\"BinData/image3.bmp\" "
+      "media-type=\"image/bmp\" isEmbeded=\"1\" hashkey=\"abc=\"/>\r\n"
+      "  <opf:item id=\"image5\" href=\"BinData/image5.jpg\" media-type=\"image/jpg\" "
+      "isEmbeded=\"1\"></opf:item>\r\n</opf:manifest>";
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image3.bmp", std::string(500, 'B')},
+                   {"BinData/image5.jpg", std::string(300, 'J'), true},
+                   {"Contents/section0.xml", "<x/>"},
+                   {"Contents/content.hpf", manifest}});
+  fake.rules[std::string(500, 'B')] = {kKindPng, std::string(100, 'p')};
+  fake.rules[std::string(300, 'J')] = {kKindJpeg, std::string(200, 'j')};
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+
+  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  std::vector<std::string> names;
+  for (const ZipItem& item : *target) names.push_back(item.name);
+  // Replaced entries leave their places; folder entries and new pictures follow in the
+  // order they were added ("Contents/" comes with the manifest, after the walk).
+  std::vector<std::string> expected = {"mimetype", "Contents/section0.xml", "Contents/content.hpf",
+                                       "BinData/", "BinData/image3.png", "BinData/image5.jpg",
+                                       "Contents/"};
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ((*target)[4].bytes, std::string(100, 'p'));
+  EXPECT_EQ((*target)[5].bytes, std::string(200, 'j'));
+  EXPECT_EQ((*target)[2].bytes,
+            "<opf:manifest>\r\n  <opf:item id=\"image3\" href=\"BinData/image3.png\" "
+            "media-type=\"image/png\" isEmbeded=\"1\"/>\r\n"
+            "  <opf:item id=\"image5\" href=\"BinData/image5.jpg\" media-type=\"image/jpg\" "
+            "isEmbeded=\"1\"></opf:item>\r\n</opf:manifest>");
+}
+
+TEST_F(HwpxTest, ReplacementNeverOverwritesAnotherPicture) {
+  // image3.bmp would become image3.png, which another item still uses.
+  const std::string manifest =
+      "<opf:item id=\"image3\" href=\"BinData/image3.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image9\" href=\"BinData/image3.png\" media-type=\"image/png\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image4\" href=\"BinData/image4.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>";
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image3.bmp", std::string(500, 'A')},
+                   {"BinData/image3.png", "KEEP"},
+                   {"BinData/image4.bmp", std::string(500, 'C')},
+                   {"Contents/content.hpf", manifest}});
+  fake.rules[std::string(500, 'A')] = {kKindPng, "new-a"};
+  fake.rules[std::string(500, 'C')] = {kKindPng, "new-c"};
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  std::map<std::string, std::string> entries;
+  for (const ZipItem& item : *target) entries[item.name] = item.bytes;
+  EXPECT_EQ(entries["BinData/image3.png"], "KEEP");
+  EXPECT_EQ(entries["BinData/image4.png"], "new-a");
+  EXPECT_EQ(entries["BinData/image5.png"], "new-c");
+  EXPECT_EQ(entries.count("BinData/image3.bmp") + entries.count("BinData/image4.bmp"), 0u);
+  const std::string hpf = entries["Contents/content.hpf"];
+  EXPECT_NE(hpf.find("id=\"image3\" href=\"BinData/image4.png\""), std::string::npos) << hpf;
+  EXPECT_NE(hpf.find("id=\"image4\" href=\"BinData/image5.png\""), std::string::npos) << hpf;
+  EXPECT_NE(hpf.find("href=\"BinData/image3.png\" media-type=\"image/png\""), std::string::npos);
+}
+
+TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
+  WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", "12345"},
+                                          {"image2", "BinData/image2.png", "image/png", "abcde"}}));
+  fake.rules["12345"] = {kKindPng, "54321"};  // same size
+  fake.rules["abcde"] = {kKindPng, ""};       // empty
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  std::optional<std::vector<ZipItem>> source = ReadZip(Src());
+  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(source && target);
+  for (size_t i = 0; i < source->size(); ++i) EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes);
+}
+
+TEST_F(HwpxTest, ArchiveWriteFailureWritesNoTargetAndKeepsTheOldOne) {
+  WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(50, 'a')},
+                                          {"image2", "BinData/image2.png", "image/png", std::string(50, 'b')}}));
+  fake.rules[std::string(50, 'a')] = {kKindPng, "small-a"};
+  fake.rules[std::string(50, 'b')] = {kKindPng, "small-b"};
+  // The second picture's processing removes the first rewritten file, which the zip
+  // library reads only when the archive is written.
+  fake.deleteEarlierOutputs = true;
+  WriteFile(Dst(), "previous target");
+  ProcessorResult result = Shrink(Src(), Dst());
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.message, "HwpX 파일 쓰기 실패!\n(그림 교체 중 오류)");
+  EXPECT_EQ(ReadFile(Dst()), "previous target");
+  EXPECT_EQ(LogLines().back(), "writing the package failed!");
+  EXPECT_EQ(host.events.back(), "state 0");
+}
+
+TEST_F(HwpxTest, TargetThatCannotBeWrittenLeavesNoPartialFile) {
+  WriteZip(Src(), testing::MakeHwpxItems({}));
+  ProcessorResult result = Shrink(Src(), dir.File("missing-folder/target.hwpx"));
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.message, "파일 복사 실패!");
+  EXPECT_EQ(host.events.back(), "state 0");
+  // A folder in the target's place cannot be replaced; nothing is left beside it.
+  ASSERT_EQ(::mkdir(Dst().c_str(), 0700), 0);
+  EXPECT_EQ(Shrink(Src(), Dst()).message, "파일 복사 실패!");
+  EXPECT_TRUE(testing::ListFolder(Dst()).empty());
+  std::vector<std::string> expected = {"source.hwpx", "target.hwpx"};
+  EXPECT_EQ(testing::ListFolder(dir.path()), expected);
+}
+
+TEST_F(HwpxTest, ExistingTargetIsReplacedWhole) {
+  WriteZip(Src(), testing::MakeHwpxItems({}));
+  WriteFile(Dst(), std::string(100000, 'x'));
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  ASSERT_TRUE(ReadZip(Dst()));
+}
+
+// Every real package of the corpus: with all pictures kept, the target holds the
+// source's entries in order with their bytes and storage, the manifest re-added with
+// the same content, the source stays as it was, and the log walks every item.
+TEST(HwpxCorpus, EveryPackageComesOutWithItsEntriesIntact) {
+  VELMORA_REQUIRE_CORPUS();
+  std::vector<std::string> files = testing::CorpusFiles("hwpx", {".hwpx"});
+  ASSERT_FALSE(files.empty());
+  int processed = 0;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    DocumentForm form = DetectDocumentForm(file);
+    if (!form.accepted) {
+      // A binary word-processor file with a .hwpx name.
+      EXPECT_EQ(form.form, kFormCompound);
+      continue;
+    }
+    TempDir dir;
+    TempDir tmp;
+    CTempFiles temp(true, tmp.path());
+    CCreateLog log;
+    log.Open(temp.NewName("log.md", false));
+    FakeProcessor fake;
+    const std::string before = ReadFile(file);
+    ProcessorResult result = ShrinkHwpxWith(file, dir.File("out.hwpx"), ShrinkOptions{}, log,
+                                            temp, nullptr, fake.Processor());
+    ASSERT_TRUE(result.success) << result.message;
+    EXPECT_EQ(ReadFile(file), before);
+    ++processed;
+
+    std::optional<std::vector<ZipItem>> source = ReadZip(file);
+    std::optional<std::vector<ZipItem>> target = ReadZip(dir.File("out.hwpx"));
+    ASSERT_TRUE(source && target);
+    ASSERT_GE(target->size(), source->size());
+    for (size_t i = 0; i < source->size(); ++i) {
+      EXPECT_EQ((*target)[i].name, (*source)[i].name);
+      EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes) << (*source)[i].name;
+    }
+    for (size_t i = source->size(); i < target->size(); ++i) {
+      EXPECT_TRUE((*target)[i].directory) << (*target)[i].name;
+    }
+    // An independent zip reader agrees that the archive is sound.
+    testing::CommandResult check = testing::RunCommand(
+        "/usr/bin/python3 -c 'import sys,zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() "
+        "is not None)' " + testing::ShellQuote(dir.File("out.hwpx")));
+    EXPECT_EQ(check.status, 0);
+
+    std::vector<std::string> lines;
+    for (const std::string& line : testing::ReadLogLines(log.Path())) {
+      lines.push_back(WithoutStamp(line));
+    }
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[0], "**Velmora process LOG**");
+    int items = 0;
+    ASSERT_EQ(std::sscanf(lines[5].c_str(), "*%d <opf:item> tag(s) found*", &items), 1);
+    int processing = 0, nothing = 0;
+    for (const std::string& line : lines) {
+      processing += line.rfind("*processing embedded #", 0) == 0;
+      nothing += line == "nothing to do";
+    }
+    EXPECT_EQ(processing, items);
+    EXPECT_EQ(nothing, items);
+  }
+  EXPECT_GE(processed, 40);
+}
+
+}  // namespace
+}  // namespace velmora
