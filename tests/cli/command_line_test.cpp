@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "cli/command_line.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using cli::ParseCommandLine;
+using testing::TempDir;
+
+struct ParseCase {
+  std::vector<std::string> arguments;
+  int rule;
+  unsigned quality;
+  std::string background;
+  bool keep;
+  bool optimisers;
+  std::vector<std::string> sources;
+  std::string target;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
+
+class ParseOptionsTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseOptionsTest, FillsTheOptionSet) {
+  cli::ParseResult result = ParseCommandLine(GetParam().arguments);
+  ASSERT_TRUE(result.commandLine) << result.error;
+  const cli::CommandLine& line = *result.commandLine;
+  EXPECT_EQ(line.options.conversionRule, GetParam().rule);
+  EXPECT_EQ(line.options.jpegQuality, GetParam().quality);
+  EXPECT_EQ(line.options.backgroundText, GetParam().background);
+  EXPECT_EQ(line.options.keepTempFiles, GetParam().keep);
+  EXPECT_EQ(line.options.extraOptimisers, GetParam().optimisers);
+  EXPECT_EQ(line.sources, GetParam().sources);
+  EXPECT_EQ(line.target.value_or(""), GetParam().target);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ParseOptionsTest,
+    ::testing::Values(
+        ParseCase{{"a.hwpx"}, 0, 90, "FFFFFF", false, true, {"a.hwpx"}, ""},
+        ParseCase{{"-r", "jpeg", "a.hwpx", "-q", "75", "b.hml"}, 1, 75, "FFFFFF", false, true,
+                  {"a.hwpx", "b.hml"}, ""},
+        ParseCase{{"--rule=2", "--quality=0", "--background=#123", "--keep-temp",
+                   "--no-optimisers", "a", "--output", "b"},
+                  2, 0, "#123", true, false, {"a"}, "b"},
+        ParseCase{{"-kq50", "-rPNGQUANT", "-oout.hwpx", "in.hwpx"}, 2, 50, "FFFFFF", true, true,
+                  {"in.hwpx"}, "out.hwpx"},
+        ParseCase{{"-q", "250", "--", "-k", "--rule=1"}, 0, 250, "FFFFFF", false, true,
+                  {"-k", "--rule=1"}, ""},
+        // A lone "-" is a source like any other name.
+        ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
+
+TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"--keep-temp"},
+      {"-q", "9x", "a"},
+      {"-q", "-5", "a"},
+      {"-q", "+5", "a"},
+      {"-q", "", "a"},
+      {"--rule", "gif", "a"},
+      {"--bogus", "a"},
+      {"-z", "a"},
+      {"a", "b", "-o", "c"},
+      {"a", "-o"},
+      {"--keep-temp=yes", "a"},
+      {"-o", "x", "-o", "y", "a"},
+      {"  "},
+  };
+  for (const auto& arguments : bad) {
+    cli::ParseResult result = ParseCommandLine(arguments);
+    EXPECT_FALSE(result.commandLine) << ::testing::PrintToString(arguments);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_EQ(result.error.find('\n'), std::string::npos);
+  }
+}
+
+// Runs the real program; returns its exit status with standard output and error.
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunProgram(const std::string& arguments) {
+  TempDir dir;
+  std::string command = testing::ShellQuote(VELMORA_CLI_PATH) + " " + arguments +
+                        " 2>" + testing::ShellQuote(dir.File("err")) + " </dev/null";
+  testing::CommandResult result = testing::RunCommand(command);
+  return {result.status, result.out, testing::ReadFile(dir.File("err"))};
+}
+
+TEST(CommandLineProgram, ExitStatusAndStreams) {
+  TempDir dir;
+  testing::WriteZip(dir.File("doc.hwpx"), testing::MakeHwpxItems({}));
+  testing::WriteFile(dir.File("old.hwp"), "HWP Document File");
+
+  Outcome usage = RunProgram("-q abc " + testing::ShellQuote(dir.File("doc.hwpx")));
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_TRUE(usage.out.empty());
+  EXPECT_EQ(usage.err, "velmora: invalid quality 'abc' (an unsigned decimal number) (see 'velmora --help')\n");
+  EXPECT_FALSE(testing::FileExists(dir.File("doc(pack).hwpx")));
+
+  Outcome good = RunProgram(testing::ShellQuote(dir.File("doc.hwpx")));
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_EQ(good.out.rfind("작업 완료: ", 0), 0u) << good.out;
+  EXPECT_TRUE(good.err.empty()) << good.err;  // no terminal: no progress bar
+  EXPECT_TRUE(testing::FileExists(dir.File("doc(pack).hwpx")));
+
+  // One failing job among several makes the status 1; the others still run.
+  Outcome mixed = RunProgram(testing::ShellQuote(dir.File("old.hwp")) + " " +
+                             testing::ShellQuote(dir.File("doc.hwpx")));
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_EQ(mixed.err,
+            "한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 다시 저장하기 바랍니다)\n");
+  EXPECT_EQ(mixed.out.rfind("작업 완료: ", 0), 0u);
+}
+
+TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {
+  TempDir dir;
+  TempDir tmp;
+  testing::WriteZip(dir.File("doc.hwpx"), testing::MakeHwpxItems({}));
+  testing::CommandResult result = testing::RunCommand(
+      "TMPDIR=" + testing::ShellQuote(tmp.path()) + " " +
+      testing::ShellQuote(VELMORA_CLI_PATH) + " -k " +
+      testing::ShellQuote(dir.File("doc.hwpx")) + " -o " + testing::ShellQuote(dir.File("x.hwpx")));
+  ASSERT_EQ(result.status, 0);
+  size_t at = result.out.find("\nlog: ");
+  ASSERT_NE(at, std::string::npos) << result.out;
+  std::string path = result.out.substr(at + 6);
+  path.pop_back();  // line end
+  EXPECT_EQ(path.rfind(tmp.path() + "/VL_", 0), 0u) << path;
+  EXPECT_TRUE(testing::FileExists(path));
+}
+
+TEST(CommandLineProgram, HelpAndVersion) {
+  Outcome help = RunProgram("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--no-optimisers"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+  Outcome version = RunProgram("-V");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("velmora ", 0), 0u);
+  EXPECT_NE(version.out.find("JPEG: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
