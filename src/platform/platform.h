@@ -21,7 +21,11 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 UniqueFile OpenFile(const std::string& path, const char* mode);
 
 // Folder separator of this system.
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
 constexpr char kSeparator = '/';
+#endif
 
 // The system's folder for temporary files (TMPDIR, else /tmp), as configured.
 std::string TempFolder();

@@ -3,22 +3,34 @@
 // GIF pictures, run as child processes.
 
 #include <string>
+#include <vector>
 
 #include "core/temp_files.h"
 
 namespace velmora {
 
-// Paths of the tools, computed once per process; empty when no tool was found.
+// Where the tools are looked for, in order: the program folder's own copy, then the
+// directories of PATH. Computed once per process.
 std::string ZopflipngPath();
 std::string GifsiclePath();
 
-// A tool is usable when it is a regular executable file of at least 512 bytes in
-// this system's executable format.
+// The first usable candidate, or the program folder's candidate (unusable) when none
+// is: programFolder + relative, then every PATH directory joined with name.
+std::string FindTool(const std::string& programFolder, const std::string& relative,
+                     const std::vector<std::string>& pathCandidates);
+
+// A tool is usable when it is a regular file of at least 512 bytes in this system's
+// executable format that we may execute.
 bool IsExecutableFile(const std::string& path);
 
-// Recompresses a written PNG in place when the tool's output is a valid PNG.
+// Recompresses a written PNG: the tool writes a new file, which replaces the PNG only
+// when it is a complete, valid PNG; otherwise the PNG stays as written.
 void OptimisePng(const std::string& pngPath, CTempFiles& temp);
 // Runs the GIF optimiser from input to output; the caller judges the output.
 void OptimiseGif(const std::string& tool, const std::string& input, const std::string& output);
+
+// The arguments of the two tools after the program name.
+std::vector<std::string> ZopflipngArguments(const std::string& input, const std::string& output);
+std::vector<std::string> GifsicleArguments(const std::string& input, const std::string& output);
 
 }  // namespace velmora

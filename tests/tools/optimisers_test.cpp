@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+#include "tools/optimisers.h"
+#include "tools/redirect.h"
+
+namespace velmora {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+const std::string kStandIn = VELMORA_STANDIN_PATH;
+
+void MakeExecutable(const std::string& path, mode_t mode = 0755) {
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+}
+
+TEST(IsExecutableFile, NeedsSizeFormatAndPermission) {
+  TempDir dir;
+  const std::string elf = ReadFile(kStandIn);
+  ASSERT_GT(elf.size(), 512u);
+  WriteFile(dir.File("good"), elf);
+  MakeExecutable(dir.File("good"));
+  EXPECT_TRUE(IsExecutableFile(dir.File("good")));
+
+  WriteFile(dir.File("short"), elf.substr(0, 511));
+  MakeExecutable(dir.File("short"));
+  EXPECT_FALSE(IsExecutableFile(dir.File("short")));
+  WriteFile(dir.File("exactly512"), elf.substr(0, 512));
+  MakeExecutable(dir.File("exactly512"));
+  EXPECT_TRUE(IsExecutableFile(dir.File("exactly512")));
+
+  WriteFile(dir.File("script"), "#!/bin/sh\n" + std::string(1 << 20, '#'));
+  MakeExecutable(dir.File("script"));
+  EXPECT_FALSE(IsExecutableFile(dir.File("script")));
+
+  WriteFile(dir.File("noexec"), elf);
+  MakeExecutable(dir.File("noexec"), 0644);
+  EXPECT_FALSE(IsExecutableFile(dir.File("noexec")));
+
+  EXPECT_FALSE(IsExecutableFile(dir.File("missing")));
+  EXPECT_FALSE(IsExecutableFile(dir.path()));
+  EXPECT_FALSE(IsExecutableFile(""));
+}
+
+TEST(FindTool, ProgramFolderFirstThenPathInOrder) {
+  TempDir dir;
+  for (const char* folder : {"prog/tools/zopflipng", "bin1", "bin2"}) {
+    std::filesystem::create_directories(dir.File(folder));
+  }
+  auto install = [&](const std::string& path) {
+    WriteFile(path, ReadFile(kStandIn));
+    MakeExecutable(path);
+  };
+  const std::string own = dir.File("prog/tools/zopflipng/zopflipng");
+  const std::vector<std::string> path = {dir.File("bin1/zopflipng"), dir.File("bin2/zopflipng")};
+  // Nothing usable anywhere: the program folder's candidate, which callers find unusable.
+  EXPECT_EQ(FindTool(dir.File("prog/"), "tools/zopflipng/zopflipng", path), own);
+  install(path[1]);
+  EXPECT_EQ(FindTool(dir.File("prog/"), "tools/zopflipng/zopflipng", path), path[1]);
+  install(path[0]);
+  EXPECT_EQ(FindTool(dir.File("prog/"), "tools/zopflipng/zopflipng", path), path[0]);
+  install(own);
+  EXPECT_EQ(FindTool(dir.File("prog/"), "tools/zopflipng/zopflipng", path), own);
+}
+
+// Sets the stand-in's behaviour for the scope of a test.
+class StandInMode {
+ public:
+  explicit StandInMode(const char* mode) { ::setenv("VELMORA_STANDIN_MODE", mode, 1); }
+  ~StandInMode() { ::unsetenv("VELMORA_STANDIN_MODE"); }
+};
+
+TEST(CRedirect, DrainsMoreOutputThanThePipeHolds) {
+  TempDir dir;
+  WriteFile(dir.File("in.png"), "input bytes");
+  StandInMode mode("noisy");
+  CRedirect runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
+  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(ReadFile(dir.File("out.png")), "input bytes");
+}
+
+TEST(CRedirect, StopEndsAHangingTool) {
+  TempDir dir;
+  WriteFile(dir.File("in.gif"), "GIF89a");
+  StandInMode mode("hang");
+  CRedirect runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
+  std::thread stopper([&runner] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    runner.Stop();
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(runner.Run());
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(CRedirect, CrashingAndMissingToolsReturn) {
+  TempDir dir;
+  WriteFile(dir.File("in.gif"), "GIF89a");
+  {
+    StandInMode mode("crash");
+    CRedirect runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
+    EXPECT_TRUE(runner.Run());
+  }
+  CRedirect missing(dir.File("no-such-tool"), {});
+  EXPECT_FALSE(missing.Run());
+}
+
+TEST(CRedirect, PathsReachTheToolUnchanged) {
+  TempDir dir;
+  const std::string folder = dir.File("한글 폴더 (1)");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  const std::string input = folder + "/그림 $HOME `x` 'q' \"d\".png";
+  const std::string output = folder + "/결과 ;&|*.png";
+  WriteFile(input, "bytes");
+  ::setenv("VELMORA_STANDIN_ARGS", dir.File("args").c_str(), 1);
+  CRedirect runner(kStandIn, ZopflipngArguments(input, output));
+  EXPECT_TRUE(runner.Run());
+  ::unsetenv("VELMORA_STANDIN_ARGS");
+  EXPECT_EQ(ReadFile(dir.File("args")),
+            "--keepchunks=cHRM,gAMA,iCCP,sBIT,sRGB,bKGD,hIST,pHYs,tIME,iTXt,tEXt,zTXt\n" + input +
+                "\n" + output + "\n");
+  EXPECT_EQ(ReadFile(output), "bytes");
+}
+
+TEST(ToolArguments, AreTheToolsCommandLines) {
+  std::vector<std::string> gif = {"-O3", "-o", "out.gif", "in.gif"};
+  EXPECT_EQ(GifsicleArguments("in.gif", "out.gif"), gif);
+  EXPECT_EQ(ZopflipngArguments("in.png", "out.png")[1], "in.png");
+  EXPECT_EQ(ZopflipngArguments("in.png", "out.png")[2], "out.png");
+}
+
+}  // namespace
+}  // namespace velmora
