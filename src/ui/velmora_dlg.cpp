@@ -17,8 +17,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <exception>
-
 #include "core/text.h"
 #include "core/version.h"
 #include "ui/about_dlg.h"
@@ -45,10 +43,12 @@ const char kAskWaitForJob[] =
 const char kOpenTitle[] = "압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정";
 const char kSaveHmlTitle[] = "저장할 HWPML 문서의 이름 지정";
 const char kSaveHwpxTitle[] = "저장할 한/글 표준문서(HWPX) 문서의 이름 지정";
+// "*.*" matches every file only where every file name has a dot; here it would hide
+// files without an extension, so the last filter says "*".
 const char kFilterHwpxFirst[] =
-    "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*.*)";
+    "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*)";
 const char kFilterHmlFirst[] =
-    "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*.*)";
+    "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*)";
 
 const char kTipQuality[] = "JPEG 변환시 저장 품질 지정";
 const char kTipBackground[] = "JPEG 변환시 투명도를 지정색으로 대체";
@@ -461,8 +461,9 @@ void CVelmoraDlg::OnRun() {
   worker_ = std::thread([this, source, target, jobOptions] {
     try {
       runner_(source, target, jobOptions, *host_);
-    } catch (const std::exception&) {
-      // A job that runs out of memory must not take the window down with it.
+    } catch (...) {
+      // An exception leaving the thread would end the program; a job that runs out
+      // of memory must not take the window and the user's other work down with it.
       host_->ShowMessage(kUnexpectedFailure, true);
     }
     QMetaObject::invokeMethod(this, [this] { OnJobFinished(); }, Qt::QueuedConnection);

@@ -81,7 +81,7 @@ class WindowFieldsTest : public QObject {
     QCOMPARE(requests[0].save, false);
     QCOMPARE(requests[0].title, QString("압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정"));
     QCOMPARE(requests[0].filter,
-             QString("한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*.*)"));
+             QString("한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*)"));
     QCOMPARE(requests[0].folder, QString("/docs/old/"));
     QCOMPARE(window.findChild<QLineEdit*>("sourceEdit")->text(), QString("/docs/new/plan.hml"));
     QCOMPARE(window.findChild<QLineEdit*>("targetEdit")->text(),
@@ -108,8 +108,8 @@ class WindowFieldsTest : public QObject {
     QTest::addColumn<QString>("folder");
     const QString hmlTitle = "저장할 HWPML 문서의 이름 지정";
     const QString hwpxTitle = "저장할 한/글 표준문서(HWPX) 문서의 이름 지정";
-    const QString hmlFirst = "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*.*)";
-    const QString hwpxFirst = "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*.*)";
+    const QString hmlFirst = "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*)";
+    const QString hwpxFirst = "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*)";
     QTest::newRow("hml source, upper case, blanks")
         << "  /in/a.HML  " << "/out/b.hml" << hmlTitle << hmlFirst << "/out/";
     QTest::newRow("hwpx source") << "/in/a.hwpx" << "/out/sub/b.hwpx" << hwpxTitle << hwpxFirst
