@@ -1,9 +1,8 @@
 // The window's smaller parts: reading the quality text, the donation address, the
-// picture button, the launcher progress and the job host.
+// picture button, the launcher progress and releasing a job's worker.
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFont>
 #include <QTest>
 #include <QThread>
 
@@ -12,7 +11,6 @@
 
 #include "ui/bitmap_button.h"
 #include "ui/desktop_integration.h"
-#include "ui/dialog_units.h"
 #include "ui/donation.h"
 #include "ui/quality_text.h"
 #include "ui/window_job_host.h"
@@ -53,29 +51,6 @@ class UiPartsTest : public QObject {
     const std::optional<unsigned> parsed = ParseUnsignedDecimal(text.toStdString());
     QCOMPARE(parsed.has_value(), valid);
     if (valid) QCOMPARE(*parsed, value);
-  }
-
-  void QualityTextForArrows_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("value");
-    QTest::newRow("digits") << "42" << qint64{42};
-    QTest::newRow("stops at letter") << "42abc" << qint64{42};
-    QTest::newRow("white space and sign") << "\n -13" << qint64{-13};
-    QTest::newRow("no number") << "abc" << qint64{0};
-    QTest::newRow("sign without digits") << "-" << qint64{0};
-    QTest::newRow("saturates high") << "99999999999999999999" << qint64{2147483647};
-    QTest::newRow("saturates low") << "-99999999999999999999" << qint64{-2147483648LL};
-  }
-
-  void QualityTextForArrows() {
-    QFETCH(QString, text);
-    QTEST(static_cast<qint64>(LeadingInteger(text.toStdString())), "value");
-  }
-
-  void StepsStayWithinRangeEvenFromExtremes() {
-    QCOMPARE(StepQuality(2147483647, true), int64_t{100});
-    QCOMPARE(StepQuality(-2147483648LL, false), int64_t{0});
-    QCOMPARE(StepQuality(-2147483648LL, true), int64_t{-2147483647LL});
   }
 
   void DonationAddressIsAssembledButNotStoredPlainly() {
@@ -126,46 +101,6 @@ class UiPartsTest : public QObject {
              1.0);
     // Without a session bus (the test environment has none) nothing happens.
     SendLauncherUpdate(quarter);
-  }
-
-  void DialogUnitsScaleWithTheFont() {
-    QFont small;
-    small.setPixelSize(10);
-    QFont large;
-    large.setPixelSize(20);
-    const DialogUnits a(small);
-    const DialogUnits b(large);
-    QVERIFY(b.X(428) > a.X(428) * 3 / 2);
-    QVERIFY(b.Y(79) > a.Y(79) * 3 / 2);
-    QCOMPARE(a.X(0), 0);
-    QCOMPARE(a.X(4), a.BaseX());
-    QCOMPARE(a.Y(8), a.BaseY());
-  }
-
-  void HostCarriesMessagesToItsThreadAndWaitsForAnswer() {
-    QObject window;
-    std::vector<std::pair<QString, bool>> shown;
-    std::vector<Qt::HANDLE> threads;
-    WindowJobHost host(&window, {[&](const QString& text, bool failure) {
-                                   shown.emplace_back(text, failure);
-                                   threads.push_back(QThread::currentThreadId());
-                                 },
-                                 nullptr, nullptr});
-    std::atomic<int> returned{0};
-    std::thread worker([&] {
-      host.ShowMessage("작업 완료", false);
-      ++returned;
-      host.ShowMessage("실패", true);
-      ++returned;
-      host.OnTaskbarState(2);  // no callback: ignored
-    });
-    QTRY_COMPARE(returned.load(), 2);
-    worker.join();
-    QCOMPARE(shown.size(), size_t{2});
-    QCOMPARE(shown[0].first, QString("작업 완료"));
-    QCOMPARE(shown[0].second, false);
-    QCOMPARE(shown[1].second, true);
-    QCOMPARE(threads[0], QThread::currentThreadId());
   }
 
   void HostShutdownReleasesWaitingWorker() {

@@ -58,14 +58,6 @@ class WindowFieldsTest : public QObject {
     QCOMPARE(target->text(), QString("report(pack).hwpx"));
   }
 
-  void ClearingSourceEmptiesTarget() {
-    CVelmoraDlg window;
-    auto* source = window.findChild<QLineEdit*>("sourceEdit");
-    source->setText("a.hml");
-    source->clear();
-    QCOMPARE(window.findChild<QLineEdit*>("targetEdit")->text(), QString());
-  }
-
   void OpenDialogAsksForDocumentAndRenamesTarget() {
     CVelmoraDlg window;
     std::vector<FileDialogRequest> requests;

@@ -47,6 +47,8 @@ class WindowOptionsTest : public QObject {
     QTest::newRow("number before text") << " 42x" << false << "41";
     QTest::newRow("negative down is 0") << "-7" << false << "0";
     QTest::newRow("unchanged text is left as typed") << "0100" << true << "0100";
+    QTest::newRow("huge number up is 100") << "99999999999999999999" << true << "100";
+    QTest::newRow("huge negative down is 0") << "-99999999999999999999" << false << "0";
   }
 
   void QualityArrowsKeepToRange() {
