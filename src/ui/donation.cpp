@@ -20,7 +20,8 @@ template <size_t N>
 consteval Scrambled<N> Scramble(const char (&text)[N]) {
   Scrambled<N> out;
   for (size_t i = 0; i + 1 < N; ++i) {
-    out.bytes[N - 2 - i] = static_cast<unsigned char>(static_cast<unsigned char>(text[i]) ^ KeyAt(i));
+    const auto plain = static_cast<unsigned char>(text[i]);
+    out.bytes[N - 2 - i] = static_cast<unsigned char>(plain ^ KeyAt(i));
   }
   return out;
 }

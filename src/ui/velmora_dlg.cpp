@@ -85,26 +85,17 @@ int FitWidth(const QWidget* widget, int unitsWidth, const QString& text, int pad
 
 }  // namespace
 
-CVelmoraDlg::DesktopActions CVelmoraDlg::DefaultDesktopActions() {
-  DesktopActions actions;
-  actions.revealFile = RevealInFileManager;
-  actions.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  actions.launcherUpdate = SendLauncherUpdate;
-  actions.chooseFile = [](const FileDialogRequest& request) {
-    return RunFileDialog(nullptr, request);
-  };
-  return actions;
-}
-
 CVelmoraDlg::CVelmoraDlg(QWidget* parent)
-    : QDialog(parent), runner_(RunShrinkJob), actions_(DefaultDesktopActions()) {
+    : QDialog(parent), runner_(RunShrinkJob) {
   InitUiResources();
   // A main window, not a dialog of another program: its own taskbar entry, a
   // minimise box, no maximise box.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  // File dialogs are owned by this window unless a caller replaces them.
+  actions_.revealFile = RevealInFileManager;
+  actions_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  actions_.launcherUpdate = SendLauncherUpdate;
   actions_.chooseFile = [this](const FileDialogRequest& request) {
     return RunFileDialog(this, request);
   };
@@ -112,7 +103,9 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
       this, WindowJobHost::Callbacks{
                 [this](const QString& text, bool failure) { ShowJobMessage(text, failure); },
                 [this](int state) {
-                  if (actions_.launcherUpdate) actions_.launcherUpdate(LauncherStateProperties(state));
+                  if (actions_.launcherUpdate) {
+                    actions_.launcherUpdate(LauncherStateProperties(state));
+                  }
                 },
                 [this](uint64_t done, uint64_t total) {
                   if (actions_.launcherUpdate) {

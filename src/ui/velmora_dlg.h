@@ -50,7 +50,8 @@ class CVelmoraDlg : public QDialog {
                                        const ShrinkOptions& options, JobHost& host)>;
 
   // The window's ways out to the desktop, replaceable so that tests and other
-  // front ends can observe them instead of starting programs.
+  // front ends can observe them instead of starting programs; an empty action does
+  // nothing.
   struct DesktopActions {
     std::function<void(const QString& path)> revealFile;
     std::function<void(const QUrl& url)> openUrl;
@@ -58,7 +59,6 @@ class CVelmoraDlg : public QDialog {
     // Returns the chosen path, or empty when the dialog was cancelled.
     std::function<QString(const FileDialogRequest& request)> chooseFile;
   };
-  static DesktopActions DefaultDesktopActions();
 
   explicit CVelmoraDlg(QWidget* parent = nullptr);
   ~CVelmoraDlg() override;

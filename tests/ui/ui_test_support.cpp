@@ -22,7 +22,9 @@ BoxAnswerer::BoxAnswerer(CVelmoraDlg& window) {
     record.text = box.text();
     record.icon = box.icon();
     record.parent = box.parentWidget();
-    for (QAbstractButton* button : box.buttons()) record.buttons.push_back(box.standardButton(button));
+    for (QAbstractButton* button : box.buttons()) {
+      record.buttons.push_back(box.standardButton(button));
+    }
     boxes.push_back(record);
     if (whileShown) whileShown(box);
     QAbstractButton* button = box.button(answer);

@@ -24,8 +24,9 @@ namespace velmora::uitest {
 namespace {
 
 const char* const kInputControls[] = {
-    "sourceEdit", "targetEdit",   "qualityEdit",   "backgroundEdit", "sourceButton",       "targetButton",
-    "runButton",  "ruleList",     "qualityArrows", "keepTempCheck",  "extraOptimiserCheck", "closeButton"};
+    "sourceEdit", "targetEdit",    "qualityEdit",   "backgroundEdit",      "sourceButton",
+    "targetButton", "runButton",   "ruleList",      "qualityArrows",       "keepTempCheck",
+    "extraOptimiserCheck", "closeButton"};
 
 // A job held open until the test releases it.
 class Gate {
