@@ -17,6 +17,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/text.h"
 #include "core/version.h"
 #include "ui/about_dlg.h"
@@ -281,7 +284,7 @@ void CVelmoraDlg::SetTabOrder() {
 }
 
 void CVelmoraDlg::Initialise() {
-  // The option defaults go into the controls.
+  // Every start begins with the option defaults: nothing is stored between runs.
   qualityEdit_->setText(QString::number(options_.jpegQuality));
   ruleList_->setCurrentIndex(options_.conversionRule);
   keepTempCheck_->setChecked(options_.keepTempFiles);
