@@ -1,0 +1,499 @@
+#include "ui/velmora_dlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/text.h"
+#include "core/version.h"
+#include "ui/about_dlg.h"
+#include "ui/bitmap_button.h"
+#include "ui/desktop_integration.h"
+#include "ui/dialog_units.h"
+#include "ui/donation.h"
+#include "ui/drop_edit.h"
+#include "ui/quality_text.h"
+#include "ui/resources.h"
+#include "ui/up_down.h"
+#include "ui/window_job_host.h"
+
+namespace velmora {
+
+namespace {
+
+const char kCaption[] = "Velmora";
+const char kInvalidQuality[] = "양의 정수를 입력하십시오.";
+const char kUnexpectedFailure[] = "작업 중 예기치 않은 오류가 발생함";
+const char kAskWaitForJob[] =
+    "작업이 진행 중입니다.\n작업이 끝날 때까지 기다렸다가 창을 닫을까요?";
+
+const char kOpenTitle[] = "압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정";
+const char kSaveHmlTitle[] = "저장할 HWPML 문서의 이름 지정";
+const char kSaveHwpxTitle[] = "저장할 한/글 표준문서(HWPX) 문서의 이름 지정";
+// "*.*" matches every file only where every file name has a dot; here it would hide
+// files without an extension, so the last filter says "*".
+const char kFilterHwpxFirst[] =
+    "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*)";
+const char kFilterHmlFirst[] =
+    "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*)";
+
+const char kTipQuality[] = "JPEG 변환시 저장 품질 지정";
+const char kTipBackground[] = "JPEG 변환시 투명도를 지정색으로 대체";
+const char kTipKeepTemp[] = "문서에 첨부된 파일을 임시폴더에 추출 후 삭제하지 않음";
+const char kTipRule[] =
+    "이미지 변환 규칙 지정\n- BMP를 PNG로 변환하는 것이 기본\n"
+    "- 더 작은 파일 크기를 원하는 경우 JPEG 또는 PNGquant로 변환 가능";
+const char kTipExtra[] = "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임";
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The folder a file dialog starts in: the text up to and including its last
+// separator, or the whole text when it has none (a bare folder name).
+QString StartFolder(const QString& text) {
+  const qsizetype separator = text.lastIndexOf(u'/');
+  return separator < 0 ? text : text.left(separator + 1);
+}
+
+QString RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
+  QFileDialog dialog(parent, request.title, request.folder, request.filter);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+// Width that holds the text in a control with frame and padding, but never less than
+// the control's width in dialog units.
+int FitWidth(const QWidget* widget, int unitsWidth, const QString& text, int padding) {
+  return std::max(unitsWidth, widget->fontMetrics().horizontalAdvance(text) + padding);
+}
+
+}  // namespace
+
+CVelmoraDlg::CVelmoraDlg(QWidget* parent)
+    : QDialog(parent), runner_(RunShrinkJob) {
+  InitUiResources();
+  // A main window, not a dialog of another program: its own taskbar entry, a
+  // minimise box, no maximise box.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  actions_.revealFile = RevealInFileManager;
+  actions_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  actions_.launcherUpdate = SendLauncherUpdate;
+  actions_.chooseFile = [this](const FileDialogRequest& request) {
+    return RunFileDialog(this, request);
+  };
+  host_ = std::make_unique<WindowJobHost>(
+      this, WindowJobHost::Callbacks{
+                [this](const QString& text, bool failure) { ShowJobMessage(text, failure); },
+                [this](int state) {
+                  if (actions_.launcherUpdate) {
+                    actions_.launcherUpdate(LauncherStateProperties(state));
+                  }
+                },
+                [this](uint64_t done, uint64_t total) {
+                  if (actions_.launcherUpdate) {
+                    actions_.launcherUpdate(LauncherProgressProperties(done, total));
+                  }
+                }});
+  BuildControls();
+  BuildLayout();
+  SetTabOrder();
+  Initialise();
+}
+
+CVelmoraDlg::~CVelmoraDlg() {
+  // The job uses the host, which dies with the window: a job still running (the
+  // program is being ended without the window being closed) is released from any
+  // message it waits on and awaited, so that nothing of it outlives the window.
+  if (worker_.joinable()) {
+    host_->Shutdown();
+    worker_.join();
+  }
+}
+
+void CVelmoraDlg::SetJobRunner(JobRunner runner) { runner_ = std::move(runner); }
+
+void CVelmoraDlg::SetDesktopActions(DesktopActions actions) { actions_ = std::move(actions); }
+
+void CVelmoraDlg::SetMessageBoxObserver(std::function<void(QMessageBox&)> observer) {
+  messageBoxObserver_ = std::move(observer);
+}
+
+void CVelmoraDlg::SetAboutBoxObserver(std::function<void(CAboutDlg&)> observer) {
+  aboutBoxObserver_ = std::move(observer);
+}
+
+const std::string& CVelmoraDlg::RevealLogPath() const { return host_->revealLogPath; }
+
+void CVelmoraDlg::BuildControls() {
+  auto named = [](QWidget* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+  };
+  sourceLabel_ = new QLabel(QStringLiteral("Src"), this);
+  sourceEdit_ = new CDropEdit(this);
+  named(sourceEdit_, "sourceEdit");
+  sourceButton_ = new QPushButton(QStringLiteral("Desig"), this);
+  named(sourceButton_, "sourceButton");
+  targetLabel_ = new QLabel(QStringLiteral("Dst"), this);
+  targetEdit_ = new CDropEdit(this);
+  named(targetEdit_, "targetEdit");
+  targetButton_ = new QPushButton(QStringLiteral("Desig"), this);
+  named(targetButton_, "targetButton");
+
+  optionsGroup_ = new QGroupBox(QStringLiteral("options"), this);
+  ruleList_ = new QComboBox(optionsGroup_);
+  named(ruleList_, "ruleList");
+  ruleList_->addItems({Q("BMP → PNG (기본)"), Q("BMP → JPEG"), Q("BMP/PNG → PNGquant")});
+  qualityLabel_ = new QLabel(QStringLiteral("JpeqQ:"), optionsGroup_);
+  qualityLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  qualityEdit_ = new QLineEdit(optionsGroup_);
+  named(qualityEdit_, "qualityEdit");
+  qualityArrows_ = new UpDownControl(optionsGroup_);
+  named(qualityArrows_, "qualityArrows");
+  backgroundLabel_ = new QLabel(QStringLiteral("Bkgr: #"), optionsGroup_);
+  backgroundLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  backgroundEdit_ = new QLineEdit(optionsGroup_);
+  named(backgroundEdit_, "backgroundEdit");
+  keepTempCheck_ = new QCheckBox(Q("임시파일 유지"), optionsGroup_);
+  named(keepTempCheck_, "keepTempCheck");
+  extraOptimiserCheck_ = new QCheckBox(QStringLiteral("Zopflipng/Gifscicle"), optionsGroup_);
+  named(extraOptimiserCheck_, "extraOptimiserCheck");
+
+  donateButton_ = new CBitmapButton(QStringLiteral("Donate!"), this);
+  named(donateButton_, "donateButton");
+  runButton_ = new QPushButton(QStringLiteral("Run!"), this);
+  named(runButton_, "runButton");
+  runButton_->setDefault(true);
+  closeButton_ = new QPushButton(Q("닫기"), this);
+  named(closeButton_, "closeButton");
+}
+
+void CVelmoraDlg::BuildLayout() {
+  const DialogUnits du(font());
+  const int buttonPadding = du.X(8);
+  const int editPadding = du.X(6);
+
+  sourceLabel_->setMinimumWidth(du.X(12));
+  targetLabel_->setMinimumWidth(du.X(12));
+  for (CDropEdit* edit : {sourceEdit_, targetEdit_}) edit->setMinimumWidth(du.X(362));
+  for (QPushButton* button : {sourceButton_, targetButton_}) {
+    button->setFixedWidth(FitWidth(button, du.X(34), button->text(), buttonPadding));
+  }
+
+  auto* paths = new QGridLayout;
+  paths->setHorizontalSpacing(du.X(3));
+  paths->setVerticalSpacing(du.Y(3));
+  paths->addWidget(sourceLabel_, 0, 0);
+  paths->addWidget(sourceEdit_, 0, 1);
+  paths->addWidget(sourceButton_, 0, 2);
+  paths->addWidget(targetLabel_, 1, 0);
+  paths->addWidget(targetEdit_, 1, 1);
+  paths->addWidget(targetButton_, 1, 2);
+  paths->setColumnStretch(1, 1);
+
+  ruleList_->setMinimumWidth(du.X(88));
+  qualityLabel_->setMinimumWidth(du.X(25));
+  qualityEdit_->setFixedWidth(FitWidth(qualityEdit_, du.X(13), QStringLiteral("100"), editPadding));
+  qualityArrows_->setFixedWidth(std::max(du.X(10), 14));
+  qualityArrows_->setFixedHeight(std::max(du.Y(14), qualityEdit_->sizeHint().height()));
+  backgroundLabel_->setMinimumWidth(du.X(29));
+  backgroundEdit_->setFixedWidth(
+      FitWidth(backgroundEdit_, du.X(27), QStringLiteral("FFFFFF"), editPadding));
+  keepTempCheck_->setMinimumWidth(du.X(52));
+  extraOptimiserCheck_->setMinimumWidth(du.X(68));
+
+  auto* options = new QHBoxLayout(optionsGroup_);
+  options->setContentsMargins(du.X(10), du.Y(4), du.X(5), du.Y(4));
+  options->setSpacing(0);
+  options->addWidget(ruleList_);
+  options->addSpacing(du.X(9));
+  options->addWidget(qualityLabel_);
+  options->addSpacing(du.X(2));
+  options->addWidget(qualityEdit_);
+  options->addWidget(qualityArrows_);
+  options->addSpacing(du.X(4));
+  options->addWidget(backgroundLabel_);
+  options->addSpacing(du.X(2));
+  options->addWidget(backgroundEdit_);
+  options->addSpacing(du.X(14));
+  options->addWidget(keepTempCheck_);
+  options->addSpacing(du.X(4));
+  options->addWidget(extraOptimiserCheck_);
+  options->addStretch(1);
+
+  const QSize donateSize = donateButton_->sizeHint();
+  donateButton_->setFixedSize(std::max(du.X(48), donateSize.width()),
+                              std::max(du.Y(13), donateSize.height()));
+  runButton_->setFixedWidth(FitWidth(runButton_, du.X(25), runButton_->text(), buttonPadding));
+  closeButton_->setFixedWidth(
+      FitWidth(closeButton_, du.X(21), closeButton_->text(), buttonPadding));
+  for (QPushButton* button : {runButton_, closeButton_}) button->setMinimumHeight(du.Y(16));
+
+  auto* commands = new QHBoxLayout;
+  commands->setSpacing(du.X(2));
+  commands->addWidget(runButton_);
+  commands->addWidget(closeButton_);
+  auto* side = new QVBoxLayout;
+  side->setSpacing(du.Y(1));
+  side->addSpacing(du.Y(3));
+  side->addWidget(donateButton_, 0, Qt::AlignRight);
+  side->addStretch(1);
+  side->addLayout(commands);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(du.X(4));
+  bottom->addWidget(optionsGroup_, 1);
+  bottom->addLayout(side);
+
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(du.X(7), du.Y(7), du.X(7), du.Y(8));
+  window->setSpacing(du.Y(4));
+  window->addLayout(paths);
+  window->addLayout(bottom);
+  // The window keeps the size its controls ask for, like a dialog from a template.
+  window->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CVelmoraDlg::SetTabOrder() {
+  QWidget* order[] = {sourceEdit_,    sourceButton_,  targetEdit_,    targetButton_,
+                      ruleList_,      qualityEdit_,   qualityArrows_, backgroundEdit_,
+                      keepTempCheck_, extraOptimiserCheck_, donateButton_, runButton_,
+                      closeButton_};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void CVelmoraDlg::Initialise() {
+  // Every start begins with the option defaults: nothing is stored between runs.
+  qualityEdit_->setText(QString::number(options_.jpegQuality));
+  ruleList_->setCurrentIndex(options_.conversionRule);
+  keepTempCheck_->setChecked(options_.keepTempFiles);
+  extraOptimiserCheck_->setChecked(options_.extraOptimisers);
+
+  // The window manager owns the system menu on this desktop, so the about item is
+  // offered in the window's own context menu.
+  auto* about = new QAction(Q("Velmora 정보(&A)..."), this);
+  about->setObjectName(QStringLiteral("aboutAction"));
+  connect(about, &QAction::triggered, this, &CVelmoraDlg::ShowAboutBox);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  setWindowIcon(ProgramIcon());
+  sourceEdit_->SetAcceptMode(CDropEdit::kFilesOnly);
+  targetEdit_->SetAcceptMode(CDropEdit::kFilesOnly);
+  backgroundEdit_->setText(QStringLiteral("FFFFFF"));
+
+  titleText_ = QStringLiteral("Velmora von Halvern %1").arg(Q(GetVersionText()));
+  setWindowTitle(titleText_);
+
+  qualityEdit_->setToolTip(Q(kTipQuality));
+  qualityArrows_->setToolTip(Q(kTipQuality));
+  backgroundEdit_->setToolTip(Q(kTipBackground));
+  keepTempCheck_->setToolTip(Q(kTipKeepTemp));
+  ruleList_->setToolTip(Q(kTipRule));
+  extraOptimiserCheck_->setToolTip(Q(kTipExtra));
+
+  donateButton_->LoadBitmaps(
+      QStringLiteral(":/velmora/donate_normal.png"), QStringLiteral(":/velmora/donate_pressed.png"),
+      QStringLiteral(":/velmora/donate_focused.png"),
+      QStringLiteral(":/velmora/donate_disabled.png"));
+  // Every button and check box of the window shows the hand cursor, "Donate!"
+  // included, as one family of clickable things.
+  for (QWidget* clickable :
+       std::initializer_list<QWidget*>{donateButton_, sourceButton_, targetButton_, runButton_,
+                                       closeButton_, keepTempCheck_, extraOptimiserCheck_}) {
+    clickable->setCursor(Qt::PointingHandCursor);
+  }
+
+  connect(sourceEdit_, &QLineEdit::textChanged, this, &CVelmoraDlg::OnSourceChanged);
+  connect(sourceButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnChooseSource);
+  connect(targetButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnChooseTarget);
+  connect(ruleList_, &QComboBox::currentIndexChanged, this, &CVelmoraDlg::OnRuleChanged);
+  connect(qualityArrows_, &UpDownControl::Stepped, this, &CVelmoraDlg::OnQualityStep);
+  connect(runButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnRun);
+  connect(closeButton_, &QPushButton::clicked, this, &CVelmoraDlg::reject);
+  connect(donateButton_, &CBitmapButton::clicked, this, &CVelmoraDlg::OnDonate);
+  // Only while this window is the active one: F1 inside the about box does nothing.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, &CVelmoraDlg::ShowAboutBox);
+
+  sourceEdit_->setFocus();
+}
+
+void CVelmoraDlg::EnableControls(bool enable) {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           sourceEdit_, targetEdit_, qualityEdit_, backgroundEdit_, sourceButton_, targetButton_,
+           runButton_, ruleList_, qualityArrows_, keepTempCheck_, extraOptimiserCheck_,
+           closeButton_}) {
+    control->setEnabled(enable);
+  }
+}
+
+void CVelmoraDlg::ShowAboutBox() {
+  CAboutDlg box(this);
+  box.SetTitleText(titleText_);
+  if (aboutBoxObserver_) {
+    QTimer::singleShot(0, &box, [this, &box] { aboutBoxObserver_(box); });
+  }
+  box.exec();
+}
+
+void CVelmoraDlg::keyPressEvent(QKeyEvent* event) {
+  // Escape would close the window; here it does nothing.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void CVelmoraDlg::reject() {
+  if (!IsJobRunning()) {
+    QDialog::reject();
+    return;
+  }
+  // The job cannot be stopped halfway without leaving half-written files, and it
+  // uses this window until it ends: the window closes after it or not at all.
+  if (closeAfterJob_) return;
+  QMessageBox box(QMessageBox::Question, Q(kCaption), Q(kAskWaitForJob),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::Yes);
+  if (ExecMessageBox(box) == QMessageBox::Yes) closeAfterJob_ = IsJobRunning();
+  if (!IsJobRunning()) QDialog::reject();
+}
+
+void CVelmoraDlg::OnSourceChanged(const QString& text) {
+  targetEdit_->setText(Q(DefaultTargetName(text.toStdString())));
+}
+
+void CVelmoraDlg::OnChooseSource() {
+  FileDialogRequest request;
+  request.title = Q(kOpenTitle);
+  request.filter = Q(kFilterHwpxFirst);
+  request.folder = StartFolder(sourceEdit_->text());
+  const QString chosen = actions_.chooseFile ? actions_.chooseFile(request) : QString();
+  if (!chosen.isEmpty()) sourceEdit_->setText(chosen);
+}
+
+void CVelmoraDlg::OnChooseTarget() {
+  const QString source = Q(Trim(sourceEdit_->text().toStdString()));
+  const bool hml = source.endsWith(QLatin1String(".hml"), Qt::CaseInsensitive);
+  FileDialogRequest request;
+  request.save = true;
+  request.title = Q(hml ? kSaveHmlTitle : kSaveHwpxTitle);
+  request.filter = Q(hml ? kFilterHmlFirst : kFilterHwpxFirst);
+  request.defaultSuffix = QStringLiteral("hwpx");
+  const QString target = targetEdit_->text();
+  request.folder = StartFolder(target.isEmpty() ? sourceEdit_->text() : target);
+  const QString chosen = actions_.chooseFile ? actions_.chooseFile(request) : QString();
+  if (!chosen.isEmpty()) targetEdit_->setText(chosen);
+}
+
+void CVelmoraDlg::OnRuleChanged(int index) {
+  TransferControlsToOptions();
+  // Follows the list as it is shown, even when the transfer above stopped at an
+  // unreadable quality and left the rule of the option set behind.
+  backgroundEdit_->setEnabled(index == kRuleBmpToJpeg);
+}
+
+void CVelmoraDlg::OnQualityStep(bool up) {
+  const int64_t read = LeadingInteger(qualityEdit_->text().toStdString());
+  const int64_t stepped = StepQuality(read, up);
+  if (stepped != read) qualityEdit_->setText(QString::number(stepped));
+  qualityEdit_->setFocus();
+}
+
+bool CVelmoraDlg::TransferControlsToOptions() {
+  const std::optional<unsigned> quality = ParseUnsignedDecimal(qualityEdit_->text().toStdString());
+  if (!quality) {
+    QMessageBox box(QMessageBox::Warning, Q(kCaption), Q(kInvalidQuality), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    ExecMessageBox(box);
+    qualityEdit_->setFocus();
+    qualityEdit_->selectAll();
+    return false;
+  }
+  options_.jpegQuality = *quality;
+  options_.keepTempFiles = keepTempCheck_->isChecked();
+  options_.conversionRule = ruleList_->currentIndex();
+  options_.extraOptimisers = extraOptimiserCheck_->isChecked();
+  return true;
+}
+
+void CVelmoraDlg::OnRun() {
+  if (IsJobRunning()) return;
+  const std::string source = Trim(sourceEdit_->text().toStdString());
+  const std::string target = Trim(targetEdit_->text().toStdString());
+  if (source.empty() || target.empty()) return;
+
+  // An unreadable quality is reported, and the job runs with the values of the
+  // last successful transfer.
+  TransferControlsToOptions();
+  EnableControls(false);
+  ShrinkOptions jobOptions = options_;
+  jobOptions.backgroundText = backgroundEdit_->text().toStdString();
+
+  worker_ = std::thread([this, source, target, jobOptions] {
+    try {
+      runner_(source, target, jobOptions, *host_);
+    } catch (...) {
+      // An exception leaving the thread would end the program; a job that runs out
+      // of memory must not take the window and the user's other work down with it.
+      host_->ShowMessage(kUnexpectedFailure, true);
+    }
+    QMetaObject::invokeMethod(this, [this] { OnJobFinished(); }, Qt::QueuedConnection);
+  });
+}
+
+void CVelmoraDlg::OnJobFinished() {
+  if (worker_.joinable()) worker_.join();
+  EnableControls(true);
+  if (!host_->revealLogPath.empty() && actions_.revealFile) {
+    actions_.revealFile(Q(host_->revealLogPath));
+  }
+  if (closeAfterJob_) {
+    closeAfterJob_ = false;
+    QDialog::reject();
+  }
+}
+
+void CVelmoraDlg::OnDonate() {
+  if (actions_.openUrl) actions_.openUrl(QUrl(Q(DonationAddress())));
+}
+
+void CVelmoraDlg::ShowJobMessage(const QString& text, bool failure) {
+  QMessageBox box(failure ? QMessageBox::Warning : QMessageBox::Information, Q(kCaption), text,
+                  QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  ExecMessageBox(box);
+}
+
+int CVelmoraDlg::ExecMessageBox(QMessageBox& box) {
+  if (messageBoxObserver_) {
+    QTimer::singleShot(0, &box, [this, &box] { messageBoxObserver_(box); });
+  }
+  return box.exec();
+}
+
+}  // namespace velmora

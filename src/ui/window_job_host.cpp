@@ -1,0 +1,57 @@
+#include "ui/window_job_host.h"
+
+#include <QMetaObject>
+
+namespace velmora {
+
+WindowJobHost::WindowJobHost(QObject* window, Callbacks callbacks)
+    : window_(window), callbacks_(std::move(callbacks)) {}
+
+WindowJobHost::~WindowJobHost() = default;
+
+void WindowJobHost::ShowMessage(const std::string& text, bool failure) {
+  uint64_t ticket = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shutdown_) return;
+    ticket = answeredCount_;
+  }
+  QMetaObject::invokeMethod(
+      window_,
+      [this, message = QString::fromStdString(text), failure] {
+        if (callbacks_.showMessage) callbacks_.showMessage(message, failure);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          ++answeredCount_;
+        }
+        answered_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(mutex_);
+  answered_.wait(lock, [&] { return answeredCount_ > ticket || shutdown_; });
+}
+
+void WindowJobHost::OnTaskbarState(int state) {
+  QMetaObject::invokeMethod(
+      window_, [this, state] { if (callbacks_.taskbarState) callbacks_.taskbarState(state); },
+      Qt::QueuedConnection);
+}
+
+void WindowJobHost::OnTaskbarProgress(uint64_t done, uint64_t total) {
+  QMetaObject::invokeMethod(
+      window_,
+      [this, done, total] {
+        if (callbacks_.taskbarProgress) callbacks_.taskbarProgress(done, total);
+      },
+      Qt::QueuedConnection);
+}
+
+void WindowJobHost::Shutdown() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shutdown_ = true;
+  }
+  answered_.notify_all();
+}
+
+}  // namespace velmora
