@@ -79,8 +79,8 @@ constexpr OptionSpec kOptions[] = {
     {'V', "version", OptionId::kVersion, false},
 };
 
-std::string ApplyOption(const OptionSpec& spec, const std::string& value, CommandLine& line) {
-  switch (spec.id) {
+std::string ApplyOption(const OptionSpec& option, const std::string& value, CommandLine& line) {
+  switch (option.id) {
     case OptionId::kOutput:
       if (line.target) return "--output given twice";
       line.target = value;
@@ -178,13 +178,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         inlineValue = name.substr(equals + 1);
         name.resize(equals);
       }
-      const OptionSpec* spec = nullptr;
+      const OptionSpec* option = nullptr;
       for (const OptionSpec& candidate : kOptions) {
-        if (name == candidate.longName) spec = &candidate;
+        if (name == candidate.longName) option = &candidate;
       }
-      if (spec == nullptr) return {std::nullopt, "unknown option '--" + name + "'"};
+      if (option == nullptr) return {std::nullopt, "unknown option '--" + name + "'"};
       std::string value;
-      if (spec->takesValue) {
+      if (option->takesValue) {
         if (inlineValue) {
           value = *inlineValue;
         } else if (i + 1 < arguments.size()) {
@@ -195,20 +195,20 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
       } else if (inlineValue) {
         return {std::nullopt, "option '--" + name + "' takes no value"};
       }
-      if (std::string error = ApplyOption(*spec, value, line); !error.empty()) {
+      if (std::string error = ApplyOption(*option, value, line); !error.empty()) {
         return {std::nullopt, error};
       }
       continue;
     }
     // A cluster of short options: -kq90, -k -q 90.
     for (size_t j = 1; j < argument.size(); ++j) {
-      const OptionSpec* spec = nullptr;
+      const OptionSpec* option = nullptr;
       for (const OptionSpec& candidate : kOptions) {
-        if (candidate.shortName != '\0' && candidate.shortName == argument[j]) spec = &candidate;
+        if (candidate.shortName != '\0' && candidate.shortName == argument[j]) option = &candidate;
       }
-      if (spec == nullptr) return {std::nullopt, std::string("unknown option '-") + argument[j] + "'"};
+      if (option == nullptr) return {std::nullopt, std::string("unknown option '-") + argument[j] + "'"};
       std::string value;
-      if (spec->takesValue) {
+      if (option->takesValue) {
         if (j + 1 < argument.size()) {
           value = argument.substr(j + 1);
         } else if (i + 1 < arguments.size()) {
@@ -218,7 +218,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
         }
         j = argument.size();
       }
-      if (std::string error = ApplyOption(*spec, value, line); !error.empty()) {
+      if (std::string error = ApplyOption(*option, value, line); !error.empty()) {
         return {std::nullopt, error};
       }
     }
