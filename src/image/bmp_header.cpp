@@ -37,9 +37,15 @@ bool ReadBmpHeader(PictureFile& file, BmpHeader& header) {
   // Without "BM" the data starts directly with the info header.
   file.Seek(infoStart);
 
-  uint8_t info[kInfoHeaderSize];
-  if (!file.ReadExact(info, sizeof info)) return false;
+  // The core form needs only its own 12 bytes: a small bitmap with it can be shorter
+  // than the 40 bytes of the other forms.
+  uint8_t info[kInfoHeaderSize] = {};
+  const size_t got = file.Read(info, sizeof info);
+  if (got < 4) return false;
   header.headerSize = LoadLe32(info);
+  if (got < (header.headerSize == kCoreHeaderSize ? kCoreHeaderSize : kInfoHeaderSize)) {
+    return false;
+  }
   if (header.headerSize == kCoreHeaderSize) {
     header.core = true;
     header.width = LoadLe16(info + 4);
@@ -68,8 +74,9 @@ bool ReadBmpHeader(PictureFile& file, BmpHeader& header) {
     // and the colour count is left to its default.
     if (header.headerSize <= kInfoHeaderSize || header.width <= 0) return false;
     const int64_t rows = header.height < 0 ? -static_cast<int64_t>(header.height) : header.height;
-    const int64_t needed = BmpRowStride(header.bitCount, header.width) * rows;
-    if (static_cast<int64_t>(header.imageSize) < needed) return false;
+    // stride × rows > image size, without forming a product that can overflow.
+    const int64_t stride = BmpRowStride(header.bitCount, header.width);
+    if (rows > 0 && stride > static_cast<int64_t>(header.imageSize) / rows) return false;
     if (header.planes != 1 || header.coloursUsed != 0) return false;
     // These headers hold the bit-field masks at byte 40, so with bit fields the
     // masks are read from there; every other layout goes on after the whole header.
