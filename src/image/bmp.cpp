@@ -292,7 +292,8 @@ bool CMyBMP::Read(const std::string& path, int& status) {
   if (!topDown) {
     uint8_t* base = decoded.pixels.get();
     for (int64_t top = 0, bottom = decoded.rows - 1; top < bottom; ++top, --bottom) {
-      std::swap_ranges(base + top * rowBytes, base + (top + 1) * rowBytes, base + bottom * rowBytes);
+      std::swap_ranges(base + top * rowBytes, base + (top + 1) * rowBytes,
+                       base + bottom * rowBytes);
     }
   }
 
