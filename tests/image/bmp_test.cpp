@@ -318,6 +318,8 @@ struct RleCase {
   int status;
 };
 
+void PrintTo(const RleCase& c, std::ostream* os) { *os << c.name; }
+
 class BmpRleTest : public ::testing::TestWithParam<RleCase> {};
 
 TEST_P(BmpRleTest, DecodesRuns) {
