@@ -203,6 +203,9 @@ int GifReading::CountFrames() {
         screenHeight = descriptor.height;
       }
       if (!Usable(descriptor)) {
+        // Other viewers show such a frame clipped, often as one step of an animation;
+        // a picture without it is not the whole picture.
+        damaged = true;
         SkipFrame(descriptor);
         continue;
       }
