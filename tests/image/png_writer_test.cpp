@@ -105,19 +105,6 @@ TEST(PngColourCount, CountsRgbValuesIgnoringAlpha) {
   EXPECT_EQ(CMyPNG::CountColours(png.pixels.get(), 64 * 64, 24), 4096u);
 }
 
-TEST(PngExpandToRgba, AddsOpaqueAlphaToRgbAndCopiesRgba) {
-  const uint8_t rgb[] = {1, 2, 3, 4, 5, 6};
-  const uint8_t rgba[] = {1, 2, 3, 0, 4, 5, 6, 7};
-  PixelBuffer fromRgb = CMyPNG::ExpandToRGBA(rgb, 2, 24);
-  ASSERT_NE(fromRgb, nullptr);
-  EXPECT_EQ(std::memcmp(fromRgb.get(), "\1\2\3\377\4\5\6\377", 8), 0);
-  PixelBuffer fromRgba = CMyPNG::ExpandToRGBA(rgba, 2, 32);
-  ASSERT_NE(fromRgba, nullptr);
-  EXPECT_EQ(std::memcmp(fromRgba.get(), rgba, 8), 0);
-  EXPECT_EQ(CMyPNG::ExpandToRGBA(rgb, 2, 16), nullptr);
-  EXPECT_EQ(CMyPNG::ExpandToRGBA(nullptr, 2, 24), nullptr);
-}
-
 // With at most 299 colours a picture becomes a palette PNG, with more a lossless one.
 TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
   testing::TempDir dir;
