@@ -104,8 +104,8 @@ struct RowProgress {
   bool rowsDone = false;
 };
 
-// libpng errors longjmp back to the setjmp below. Rule: every object with a destructor
-// lives in the caller; nothing with a destructor exists between setjmp and longjmp.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool ReadHeaderGuarded(png_structp png, png_infop info, std::FILE* file, ReadHeader* header) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
@@ -141,8 +141,10 @@ bool ReadHeaderGuarded(png_structp png, png_infop info, std::FILE* file, ReadHea
   return true;
 }
 
-// Same rule as ReadHeaderGuarded. Rows of an interlaced picture are visited once per
-// pass; libpng fills in the pixels of each pass.
+// Rows of an interlaced picture are visited once per pass; libpng fills in the pixels
+// of each pass.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool ReadRowsGuarded(png_structp png, uint8_t* pixels, size_t rowBytes, png_uint_32 height,
                      int passes, RowProgress* progress) {
   if (setjmp(png_jmpbuf(png))) return false;
@@ -187,7 +189,8 @@ struct ColourChunks {
   int srgbIntent = 0;
 };
 
-// Same rule as ReadHeaderGuarded.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool ReadInfoGuarded(png_structp png, png_infop info, std::FILE* file) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
@@ -262,8 +265,10 @@ void SetChunk(png_structp png, png_infop info, const ColourChunks& chunks, int i
   }
 }
 
-// Same rule as ReadHeaderGuarded. The record lives in the caller, so the item that
-// was being tried when libpng refused it is still marked kTrying afterwards.
+// The record lives in the caller, so the item that was being tried when libpng
+// refused it is still marked kTrying afterwards.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool TryChunksGuarded(png_structp png, png_infop info, const ColourChunks* chunks,
                       ChunkCopyRecord* record) {
   if (setjmp(png_jmpbuf(png))) return false;
@@ -281,8 +286,10 @@ bool TryChunksGuarded(png_structp png, png_infop info, const ColourChunks* chunk
   return true;
 }
 
-// Same rule as ReadHeaderGuarded. A 128 × 128 RGBA header: the colour type decides
-// which profiles libpng accepts, and RGB, RGBA and palette are judged alike.
+// A 128 × 128 RGBA header: the colour type decides which profiles libpng accepts,
+// and RGB, RGBA and palette are judged alike.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool ProbeSetupGuarded(png_structp png, png_infop info, std::FILE* file) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_compression_level(png, 1);
@@ -326,7 +333,8 @@ struct WriteJob {
   size_t stride = 0;
 };
 
-// Same rule as ReadHeaderGuarded.
+// setjmp rule: libpng errors longjmp back here, so every object with a destructor
+// lives in the caller and none is created between setjmp and the libpng calls.
 bool WriteGuarded(png_structp png, png_infop info, std::FILE* file, const WriteJob* job) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_compression_level(png, job->zlibLevel);
