@@ -23,7 +23,7 @@ constexpr double kInchesPerMetre = 39.37008;
 constexpr double kMetresPerInch = 0.0254;
 // Each failing pass of the chunk probe settles one of the four items for good, so
 // five passes always suffice; the bound only guards against a libpng that changes
-// its answers between passes.
+// its answers between passes (nothing is copied then).
 constexpr int kMaxProbePasses = 5;
 
 // A damaged picture is an expected input whose outcome the caller judges, so libpng
@@ -274,9 +274,10 @@ bool TryChunksGuarded(png_structp png, png_infop info, const ColourChunks* chunk
   if (setjmp(png_jmpbuf(png))) return false;
   for (int item = 0; item < kItemCount; ++item) {
     int32_t& state = ItemState(*record, item);
-    // An item that ended the previous pass failed; a failed item stays failed, or
-    // the passes could go on forever. Accepted items are set again, because a later
-    // item may be judged against them (sRGB against cHRM and gAMA).
+    // An item that ended the previous pass failed. A failed item is not tried again:
+    // it would only fail again, and each retry would double the passes. Accepted
+    // items are set again, because a later item may be judged against them (sRGB
+    // against cHRM and gAMA).
     if (state == ChunkCopyRecord::kTrying) state = ChunkCopyRecord::kFailed;
     if (state == ChunkCopyRecord::kFailed) continue;
     state = ChunkCopyRecord::kTrying;

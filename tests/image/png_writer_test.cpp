@@ -355,33 +355,45 @@ std::vector<ChunkCase> ChunkCases() {
 
 INSTANTIATE_TEST_SUITE_P(Sources, PngChunkCopyTest, ::testing::ValuesIn(ChunkCases()));
 
-TEST(PngProbe, LeavesAnEmptyOutputAndRecordsTheRefusedProfile) {
+// A refused item ends one pass and is then left out for good; the file the probe
+// leaves behind is empty.
+TEST(PngProbe, RefusedProfileCostsOnePassAndTheOutputStaysEmpty) {
   testing::TempDir dir;
-  const std::string source = dir.File("source.png");
-  testing::WriteFile(
-      source,
-      SourcePng(0, {{"gAMA", kSrgbGama},
-                    {"iCCP", testing::IccpData("grey", testing::MinimalIccProfile("GRAY"))}}));
-  const std::string out = dir.File("probe.png");
-  testing::WriteFile(out, "old content");
-  ChunkCopyRecord record;
-  int passes = 1;
-  while (!CMyPNG::ProbeCopyableChunks(out, source, record)) {
-    ASSERT_LT(++passes, 6);
-    EXPECT_EQ(record.iCCP, ChunkCopyRecord::kTrying);
+  const std::string greyIccp = testing::IccpData("grey", testing::MinimalIccProfile("GRAY"));
+  using S = ChunkCopyRecord::State;
+  struct Case {
+    const char* name;
+    std::vector<testing::PngChunk> chunks;
+    int passes;
+    S cHRM, gAMA, iCCP, sRGB;
+  };
+  const Case cases[] = {
+      {"nothing refused", {{"gAMA", kSrgbGama}}, 1, S::kAccepted, S::kAccepted, S::kAccepted,
+       S::kAccepted},
+      {"grey profile refused", {{"gAMA", kSrgbGama}, {"iCCP", greyIccp}}, 2, S::kAccepted,
+       S::kAccepted, S::kFailed, S::kAccepted},
+  };
+  for (const Case& c : cases) {
+    const std::string source = dir.File("source.png");
+    testing::WriteFile(source, SourcePng(0, c.chunks));
+    const std::string out = dir.File("probe.png");
+    testing::WriteFile(out, "old content");
+    ChunkCopyRecord record;
+    int passes = 1;
+    while (!CMyPNG::ProbeCopyableChunks(out, source, record)) ASSERT_LT(++passes, 6) << c.name;
+    EXPECT_EQ(passes, c.passes) << c.name;
+    EXPECT_EQ(record.probe, S::kAccepted) << c.name;
+    EXPECT_EQ(record.cHRM, c.cHRM) << c.name;
+    EXPECT_EQ(record.gAMA, c.gAMA) << c.name;
+    EXPECT_EQ(record.iCCP, c.iCCP) << c.name;
+    EXPECT_EQ(record.sRGB, c.sRGB) << c.name;
+    ASSERT_TRUE(testing::FileExists(out));
+    EXPECT_EQ(ReadFile(out), "") << c.name;
   }
-  EXPECT_EQ(passes, 2);
-  EXPECT_EQ(record.probe, ChunkCopyRecord::kAccepted);
-  EXPECT_EQ(record.cHRM, ChunkCopyRecord::kAccepted);
-  EXPECT_EQ(record.gAMA, ChunkCopyRecord::kAccepted);
-  EXPECT_EQ(record.iCCP, ChunkCopyRecord::kFailed);
-  EXPECT_EQ(record.sRGB, ChunkCopyRecord::kAccepted);
-  ASSERT_TRUE(testing::FileExists(out));
-  EXPECT_EQ(ReadFile(out), "");
-
   ChunkCopyRecord unwritable;
-  EXPECT_TRUE(CMyPNG::ProbeCopyableChunks(dir.File("no/such/folder.png"), source, unwritable));
-  EXPECT_EQ(unwritable.probe, ChunkCopyRecord::kFailed);
+  EXPECT_TRUE(CMyPNG::ProbeCopyableChunks(dir.File("no/such/folder.png"), dir.File("source.png"),
+                                          unwritable));
+  EXPECT_EQ(unwritable.probe, S::kFailed);
 }
 
 // Makes writes beyond `bytes` fail (as on a full disk) for the life of the object.
@@ -404,22 +416,27 @@ class FileSizeLimit {
   sighandler_t oldHandler_;
 };
 
+// The small picture's file fits in the stream's buffer, so its write fails only when
+// the buffer is flushed.
 TEST(PngWriteFailure, WriteErrorMidwayLeavesNoFile) {
   testing::TempDir dir;
-  for (bool palette : {false, true}) {
-    CMyPNG png;
-    FillNoise(png, 400, 300, 24, 11);
-    const std::string out = dir.File("partial.png");
-    bool written = true;
-    {
-      FileSizeLimit limit(2000);
-      written = palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9);
+  for (auto [w, h] : {std::pair{400, 300}, std::pair{30, 30}}) {
+    for (bool palette : {false, true}) {
+      CMyPNG png;
+      FillNoise(png, w, h, 24, 11);
+      const std::string out = dir.File("partial.png");
+      bool written = true;
+      {
+        FileSizeLimit limit(1000);
+        written = palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9);
+      }
+      EXPECT_FALSE(written) << w << "x" << h;
+      EXPECT_FALSE(testing::FileExists(out)) << w << "x" << h << (palette ? " palette" : "");
+      // The same picture can be written once the disk has room again.
+      EXPECT_TRUE(palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9));
+      EXPECT_GT(ReadFile(out).size(), 1000u);
+      EXPECT_LT(ReadFile(out).size(), w * h > 1000 ? 1000000u : 4000u);
     }
-    EXPECT_FALSE(written);
-    EXPECT_FALSE(testing::FileExists(out)) << (palette ? "palette" : "true colour");
-    // The same picture can be written once the disk has room again.
-    EXPECT_TRUE(palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9));
-    EXPECT_GT(ReadFile(out).size(), 2000u);
   }
 }
 
