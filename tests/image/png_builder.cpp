@@ -46,23 +46,23 @@ std::string Deflate(const std::string& data) {
 }
 
 // Appends one row of the sub-image made of every dx-th pixel from x0 in row y.
-void AppendRow(const PngSpec& spec, uint32_t y, uint32_t x0, uint32_t dx, std::string& raw) {
-  const int channels = ChannelsOf(spec.colourType);
+void AppendRow(const PngLayout& layout, uint32_t y, uint32_t x0, uint32_t dx, std::string& raw) {
+  const int channels = ChannelsOf(layout.colourType);
   raw += '\0';  // filter type None
   uint32_t bitBuffer = 0;
   int bits = 0;
-  for (uint32_t x = x0; x < spec.width; x += dx) {
+  for (uint32_t x = x0; x < layout.width; x += dx) {
     for (int c = 0; c < channels; ++c) {
       const uint16_t sample =
-          spec.samples[(static_cast<size_t>(y) * spec.width + x) * channels + c];
-      if (spec.bitDepth == 16) {
+          layout.samples[(static_cast<size_t>(y) * layout.width + x) * channels + c];
+      if (layout.bitDepth == 16) {
         raw += static_cast<char>(sample >> 8);
         raw += static_cast<char>(sample & 0xFF);
-      } else if (spec.bitDepth == 8) {
+      } else if (layout.bitDepth == 8) {
         raw += static_cast<char>(sample);
       } else {
-        bitBuffer = (bitBuffer << spec.bitDepth) | (sample & ((1u << spec.bitDepth) - 1));
-        bits += spec.bitDepth;
+        bitBuffer = (bitBuffer << layout.bitDepth) | (sample & ((1u << layout.bitDepth) - 1));
+        bits += layout.bitDepth;
         if (bits == 8) {
           raw += static_cast<char>(bitBuffer);
           bitBuffer = 0;
@@ -76,31 +76,31 @@ void AppendRow(const PngSpec& spec, uint32_t y, uint32_t x0, uint32_t dx, std::s
 
 }  // namespace
 
-std::string EncodePng(const PngSpec& spec) {
+std::string EncodePng(const PngLayout& layout) {
   std::string raw;
-  if (spec.interlaced) {
+  if (layout.interlaced) {
     static const uint32_t x0[7] = {0, 4, 0, 2, 0, 1, 0};
     static const uint32_t y0[7] = {0, 0, 4, 0, 2, 0, 1};
     static const uint32_t dx[7] = {8, 8, 4, 4, 2, 2, 1};
     static const uint32_t dy[7] = {8, 8, 8, 4, 4, 2, 2};
     for (int pass = 0; pass < 7; ++pass) {
-      if (spec.width <= x0[pass] || spec.height <= y0[pass]) continue;  // empty pass
-      for (uint32_t y = y0[pass]; y < spec.height; y += dy[pass]) {
-        AppendRow(spec, y, x0[pass], dx[pass], raw);
+      if (layout.width <= x0[pass] || layout.height <= y0[pass]) continue;  // empty pass
+      for (uint32_t y = y0[pass]; y < layout.height; y += dy[pass]) {
+        AppendRow(layout, y, x0[pass], dx[pass], raw);
       }
     }
   } else {
-    for (uint32_t y = 0; y < spec.height; ++y) AppendRow(spec, y, 0, 1, raw);
+    for (uint32_t y = 0; y < layout.height; ++y) AppendRow(layout, y, 0, 1, raw);
   }
-  std::string header = BigEndian32(spec.width) + BigEndian32(spec.height);
-  header += static_cast<char>(spec.bitDepth);
-  header += static_cast<char>(spec.colourType);
+  std::string header = BigEndian32(layout.width) + BigEndian32(layout.height);
+  header += static_cast<char>(layout.bitDepth);
+  header += static_cast<char>(layout.colourType);
   header += '\0';
   header += '\0';
-  header += static_cast<char>(spec.interlaced ? 1 : 0);
+  header += static_cast<char>(layout.interlaced ? 1 : 0);
   std::string file("\x89PNG\r\n\x1a\n", 8);
   file += EncodeChunk("IHDR", header);
-  for (const PngChunk& chunk : spec.chunks) file += EncodeChunk(chunk.type, chunk.data);
+  for (const PngChunk& chunk : layout.chunks) file += EncodeChunk(chunk.type, chunk.data);
   file += EncodeChunk("IDAT", Deflate(raw));
   file += EncodeChunk("IEND", "");
   return file;

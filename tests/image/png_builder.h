@@ -14,7 +14,7 @@ struct PngChunk {
   std::string data;
 };
 
-struct PngSpec {
+struct PngLayout {
   uint32_t width = 0;
   uint32_t height = 0;
   int bitDepth = 8;
@@ -28,7 +28,7 @@ struct PngSpec {
 
 int ChannelsOf(int colourType);
 // A whole PNG file; IDAT holds the rows with filter 0, in Adam7 order when interlaced.
-std::string EncodePng(const PngSpec& spec);
+std::string EncodePng(const PngLayout& layout);
 // One chunk with length and CRC.
 std::string EncodeChunk(const std::string& type, const std::string& data);
 std::string BigEndian32(uint32_t value);

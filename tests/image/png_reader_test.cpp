@@ -12,17 +12,17 @@ namespace velmora {
 namespace {
 
 using testing::EncodePng;
-using testing::PngSpec;
+using testing::PngLayout;
 
-// What a PNG decoder must deliver for the spec, pixel by pixel, as 8-bit RGBA: an
+// What a PNG decoder must deliver for the layout, pixel by pixel, as 8-bit RGBA: an
 // independent statement of the format's rules (sample scaling, palette, tRNS).
-std::vector<uint8_t> ReferenceRgba(const PngSpec& spec) {
-  const int channels = testing::ChannelsOf(spec.colourType);
-  const testing::PngChunk* plte = testing::FindChunk(spec.chunks, "PLTE");
-  const testing::PngChunk* trns = testing::FindChunk(spec.chunks, "tRNS");
-  const uint32_t maxSample = (1u << spec.bitDepth) - 1;
+std::vector<uint8_t> ReferenceRgba(const PngLayout& layout) {
+  const int channels = testing::ChannelsOf(layout.colourType);
+  const testing::PngChunk* plte = testing::FindChunk(layout.chunks, "PLTE");
+  const testing::PngChunk* trns = testing::FindChunk(layout.chunks, "tRNS");
+  const uint32_t maxSample = (1u << layout.bitDepth) - 1;
   auto to8 = [&](uint32_t sample) -> uint8_t {
-    if (spec.bitDepth == 16) return static_cast<uint8_t>(sample >> 8);  // high byte
+    if (layout.bitDepth == 16) return static_cast<uint8_t>(sample >> 8);  // high byte
     return static_cast<uint8_t>(sample * 255 / maxSample);
   };
   auto trnsSample = [&](int index) -> uint32_t {
@@ -30,11 +30,11 @@ std::vector<uint8_t> ReferenceRgba(const PngSpec& spec) {
            static_cast<uint8_t>(trns->data[index * 2 + 1]);
   };
   std::vector<uint8_t> out;
-  const size_t count = static_cast<size_t>(spec.width) * spec.height;
+  const size_t count = static_cast<size_t>(layout.width) * layout.height;
   for (size_t i = 0; i < count; ++i) {
-    const uint16_t* s = &spec.samples[i * channels];
+    const uint16_t* s = &layout.samples[i * channels];
     uint8_t r = 0, g = 0, b = 0, a = 255;
-    switch (spec.colourType) {
+    switch (layout.colourType) {
       case 0:
         r = g = b = to8(s[0]);
         if (trns != nullptr && s[0] == trnsSample(0)) a = 0;
@@ -98,50 +98,50 @@ void PrintTo(const FormatCase& c, std::ostream* os) {
 
 // Files under 112 bytes are not taken as PNG; a text chunk makes small test
 // pictures long enough.
-void Pad(PngSpec& spec) {
-  spec.chunks.push_back({"tEXt", "Comment" + std::string(1, '\0') + std::string(100, 'x')});
+void Pad(PngLayout& layout) {
+  layout.chunks.push_back({"tEXt", "Comment" + std::string(1, '\0') + std::string(100, 'x')});
 }
 
 // A 13 × 11 picture (odd sizes leave some interlace passes short) of random samples;
 // a tRNS chunk names a value that some pixels have, and a near miss for 16-bit
 // samples that differs only in the low byte.
-PngSpec RandomSpec(const FormatCase& c, uint32_t seed) {
+PngLayout RandomLayout(const FormatCase& c, uint32_t seed) {
   std::mt19937 random(seed);
-  PngSpec spec;
-  spec.width = 13;
-  spec.height = 11;
-  spec.bitDepth = c.bitDepth;
-  spec.colourType = c.colourType;
-  spec.interlaced = c.interlaced;
+  PngLayout layout;
+  layout.width = 13;
+  layout.height = 11;
+  layout.bitDepth = c.bitDepth;
+  layout.colourType = c.colourType;
+  layout.interlaced = c.interlaced;
   const int channels = testing::ChannelsOf(c.colourType);
   const uint32_t maxSample = (1u << c.bitDepth) - 1;
   const uint32_t paletteSize = c.colourType == 3 ? std::min<uint32_t>(maxSample + 1, 40) : 0;
-  for (size_t i = 0; i < size_t{spec.width} * spec.height * channels; ++i) {
-    spec.samples.push_back(static_cast<uint16_t>(c.colourType == 3 ? random() % paletteSize
-                                                                   : random() % (maxSample + 1)));
+  for (size_t i = 0; i < size_t{layout.width} * layout.height * channels; ++i) {
+    layout.samples.push_back(static_cast<uint16_t>(c.colourType == 3 ? random() % paletteSize
+                                                                     : random() % (maxSample + 1)));
   }
   if (c.colourType == 3) {
     std::string plte;
     for (uint32_t i = 0; i < paletteSize * 3; ++i) plte += static_cast<char>(random());
-    spec.chunks.push_back({"PLTE", plte});
+    layout.chunks.push_back({"PLTE", plte});
     if (c.trns) {
       // Shorter than the palette: the entries after it are opaque.
       std::string alpha;
       for (uint32_t i = 0; i < paletteSize / 2; ++i) alpha += static_cast<char>(random());
-      spec.chunks.push_back({"tRNS", alpha});
+      layout.chunks.push_back({"tRNS", alpha});
     }
   } else if (c.trns) {
     // The transparent value is the first pixel's; the second pixel becomes a near miss.
     std::string value;
     for (int ch = 0; ch < channels; ++ch) {
-      value += static_cast<char>(spec.samples[ch] >> 8);
-      value += static_cast<char>(spec.samples[ch] & 0xFF);
-      if (c.bitDepth == 16) spec.samples[channels + ch] = spec.samples[ch] ^ 1;
+      value += static_cast<char>(layout.samples[ch] >> 8);
+      value += static_cast<char>(layout.samples[ch] & 0xFF);
+      if (c.bitDepth == 16) layout.samples[channels + ch] = layout.samples[ch] ^ 1;
     }
-    spec.chunks.push_back({"tRNS", value});
+    layout.chunks.push_back({"tRNS", value});
   }
-  Pad(spec);
-  return spec;
+  Pad(layout);
+  return layout;
 }
 
 class PngFormatTest : public ::testing::TestWithParam<FormatCase> {};
@@ -150,9 +150,9 @@ TEST_P(PngFormatTest, DecodesToEightBitRgbOrRgba) {
   const FormatCase& c = GetParam();
   testing::TempDir dir;
   for (uint32_t seed = 1; seed <= 3; ++seed) {
-    PngSpec spec = RandomSpec(c, seed);
+    PngLayout layout = RandomLayout(c, seed);
     const std::string path = dir.File("picture.png");
-    testing::WriteFile(path, EncodePng(spec));
+    testing::WriteFile(path, EncodePng(layout));
     CMyPNG png;
     int status = -1;
     ASSERT_TRUE(png.Read(path, status));
@@ -161,7 +161,7 @@ TEST_P(PngFormatTest, DecodesToEightBitRgbOrRgba) {
     EXPECT_EQ(png.height, 11);
     EXPECT_EQ(png.bitsPerPixel, c.bitsPerPixel);
     EXPECT_EQ(png.sourceBitsPerPixel, c.sourceBitsPerPixel);
-    EXPECT_EQ(AsRgba(png), ReferenceRgba(spec)) << "seed " << seed;
+    EXPECT_EQ(AsRgba(png), ReferenceRgba(layout)) << "seed " << seed;
   }
 }
 
@@ -196,14 +196,14 @@ INSTANTIATE_TEST_SUITE_P(AllColourTypes, PngFormatTest, ::testing::ValuesIn(AllF
 
 TEST(PngReader, InterlacedPictureEqualsItsNonInterlacedTwin) {
   testing::TempDir dir;
-  PngSpec spec = RandomSpec({6, 8, false, false, 32, 32}, 7);
-  spec.width = 37;
-  spec.height = 21;
-  spec.samples.resize(size_t{37} * 21 * 4);
-  for (size_t i = 0; i < spec.samples.size(); ++i) spec.samples[i] = (i * 37 + i / 7) & 0xFF;
-  testing::WriteFile(dir.File("plain.png"), EncodePng(spec));
-  spec.interlaced = true;
-  testing::WriteFile(dir.File("interlaced.png"), EncodePng(spec));
+  PngLayout layout = RandomLayout({6, 8, false, false, 32, 32}, 7);
+  layout.width = 37;
+  layout.height = 21;
+  layout.samples.resize(size_t{37} * 21 * 4);
+  for (size_t i = 0; i < layout.samples.size(); ++i) layout.samples[i] = (i * 37 + i / 7) & 0xFF;
+  testing::WriteFile(dir.File("plain.png"), EncodePng(layout));
+  layout.interlaced = true;
+  testing::WriteFile(dir.File("interlaced.png"), EncodePng(layout));
   CMyPNG plain, interlaced;
   int status = -1;
   ASSERT_TRUE(plain.Read(dir.File("plain.png"), status));
@@ -214,14 +214,15 @@ TEST(PngReader, InterlacedPictureEqualsItsNonInterlacedTwin) {
 
 // A small PNG whose file is exactly `size` bytes (a tEXt chunk pads it).
 std::string PngOfSize(size_t size) {
-  PngSpec spec;
-  spec.width = 1;
-  spec.height = 1;
-  spec.colourType = 0;
-  spec.samples = {200};
-  const size_t bare = EncodePng(spec).size();
-  spec.chunks.push_back({"tEXt", "k" + std::string(1, '\0') + std::string(size - bare - 14, 'x')});
-  return EncodePng(spec);
+  PngLayout layout;
+  layout.width = 1;
+  layout.height = 1;
+  layout.colourType = 0;
+  layout.samples = {200};
+  const size_t bare = EncodePng(layout).size();
+  layout.chunks.push_back(
+      {"tEXt", "k" + std::string(1, '\0') + std::string(size - bare - 14, 'x')});
+  return EncodePng(layout);
 }
 
 TEST(PngKindTest, NeedsAtLeast112BytesWithSignatureAndHeaderChunk) {
@@ -270,10 +271,10 @@ TEST(PngReader, MetricPhysGivesDotsPerInch) {
                         {2835, 5670, 1, 72.009f, 144.018f},
                         {3780, 3780, 0, 0, 0}};  // unit unknown: only an aspect ratio
   for (const Case& c : cases) {
-    PngSpec spec = RandomSpec({2, 8, false, false, 24, 24}, 1);
-    spec.chunks.push_back(
+    PngLayout layout = RandomLayout({2, 8, false, false, 24, 24}, 1);
+    layout.chunks.push_back(
         {"pHYs", testing::BigEndian32(c.x) + testing::BigEndian32(c.y) + char(c.unit)});
-    testing::WriteFile(dir.File("phys.png"), EncodePng(spec));
+    testing::WriteFile(dir.File("phys.png"), EncodePng(layout));
     CMyPNG png;
     int status = -1;
     ASSERT_TRUE(png.Read(dir.File("phys.png"), status));
@@ -284,20 +285,20 @@ TEST(PngReader, MetricPhysGivesDotsPerInch) {
 
 // A 128 × 128 picture of noise: its image data is long (libpng reads it in blocks of
 // 8 KiB) and compresses badly.
-PngSpec NoiseSpec() {
-  PngSpec spec;
-  spec.width = 128;
-  spec.height = 128;
-  spec.colourType = 2;
+PngLayout NoiseLayout() {
+  PngLayout layout;
+  layout.width = 128;
+  layout.height = 128;
+  layout.colourType = 2;
   std::mt19937 random(5);
-  for (int i = 0; i < 128 * 128 * 3; ++i) spec.samples.push_back(random() & 0xFF);
-  return spec;
+  for (int i = 0; i < 128 * 128 * 3; ++i) layout.samples.push_back(random() & 0xFF);
+  return layout;
 }
 
 TEST(PngReader, TruncatedDataGivesStatusOneWithUndecodedRowsCleared) {
   testing::TempDir dir;
-  PngSpec spec = NoiseSpec();
-  const std::string whole = EncodePng(spec);
+  PngLayout layout = NoiseLayout();
+  const std::string whole = EncodePng(layout);
   const std::string path = dir.File("cut.png");
   testing::WriteFile(path, whole.substr(0, whole.size() * 3 / 4));
   CMyPNG png;
@@ -305,7 +306,7 @@ TEST(PngReader, TruncatedDataGivesStatusOneWithUndecodedRowsCleared) {
   ASSERT_TRUE(png.Read(path, status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(png.bitsPerPixel, 24);
-  const std::vector<uint8_t> reference = ReferenceRgba(spec);
+  const std::vector<uint8_t> reference = ReferenceRgba(layout);
   const std::vector<uint8_t> got = AsRgba(png);
   const size_t rowBytes = 128 * 4;
   // Rows come out whole: a prefix of exact rows, then nothing but cleared ones.
@@ -327,7 +328,7 @@ TEST(PngReader, TruncatedDataGivesStatusOneWithUndecodedRowsCleared) {
 
 TEST(PngReader, DamageBeforeOrInsideTheImageData) {
   testing::TempDir dir;
-  const std::string whole = EncodePng(NoiseSpec());
+  const std::string whole = EncodePng(NoiseLayout());
   struct Case {
     const char* name;
     std::string bytes;
@@ -365,13 +366,13 @@ TEST(PngReader, RefusesOversizedHeadersBeforeAllocating) {
     uint32_t width, height;
   };
   for (const Case& c : {Case{70000, 1}, Case{1, 70000}, Case{65535, 65535}, Case{0x7FFFFFFF, 1}}) {
-    PngSpec spec;
-    spec.width = 1;
-    spec.height = 1;
-    spec.colourType = 0;
-    spec.samples = {1};
-    spec.chunks.push_back({"tEXt", "pad" + std::string(1, '\0') + std::string(80, 'p')});
-    std::string bytes = EncodePng(spec);
+    PngLayout layout;
+    layout.width = 1;
+    layout.height = 1;
+    layout.colourType = 0;
+    layout.samples = {1};
+    layout.chunks.push_back({"tEXt", "pad" + std::string(1, '\0') + std::string(80, 'p')});
+    std::string bytes = EncodePng(layout);
     // Patch the dimensions and the header's CRC, leaving tiny image data behind.
     std::string header =
         testing::BigEndian32(c.width) + testing::BigEndian32(c.height) + bytes.substr(24, 5);
@@ -387,8 +388,8 @@ TEST(PngReader, RefusesOversizedHeadersBeforeAllocating) {
 
 TEST(PngReader, ReadingAgainReplacesThePictureOrLeavesNone) {
   testing::TempDir dir;
-  PngSpec small = RandomSpec({2, 8, false, false, 24, 24}, 3);
-  PngSpec other = RandomSpec({6, 8, false, false, 32, 32}, 4);
+  PngLayout small = RandomLayout({2, 8, false, false, 24, 24}, 3);
+  PngLayout other = RandomLayout({6, 8, false, false, 32, 32}, 4);
   other.width = 5;
   other.height = 20;
   other.samples.assign(5 * 20 * 4, 9);

@@ -251,14 +251,14 @@ const std::string kSrgbChrm = testing::BigEndian32(31270) + testing::BigEndian32
 const std::string kSrgbGama = testing::BigEndian32(45455);
 
 std::string SourcePng(int colourType, const std::vector<testing::PngChunk>& chunks) {
-  testing::PngSpec spec;
-  spec.width = 16;
-  spec.height = 16;
-  spec.colourType = colourType;
-  spec.samples.assign(16 * 16 * testing::ChannelsOf(colourType), 100);
-  spec.chunks = chunks;
-  spec.chunks.push_back({"tEXt", "Comment" + std::string(1, '\0') + std::string(100, 'x')});
-  return testing::EncodePng(spec);
+  testing::PngLayout layout;
+  layout.width = 16;
+  layout.height = 16;
+  layout.colourType = colourType;
+  layout.samples.assign(16 * 16 * testing::ChannelsOf(colourType), 100);
+  layout.chunks = chunks;
+  layout.chunks.push_back({"tEXt", "Comment" + std::string(1, '\0') + std::string(100, 'x')});
+  return testing::EncodePng(layout);
 }
 
 std::string InflateIccp(const std::string& data) {
