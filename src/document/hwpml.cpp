@@ -271,14 +271,10 @@ std::optional<ProcessorResult> HwpmlRun::IndexStorage() {
       data.contentEnd = data.contentStart;
       data.elementEnd = gt;
     } else {
-      int64_t close = xml_.FindTagStart(gt + 1);
-      int64_t closeEnd = close < 0 ? -1 : xml_.FindTagEnd(close);
-      if (close < 0 || closeEnd < 0) {
-        // A zero byte inside the text stops the quick search; the tag search does not
-        // stop there.
-        close = xml_.FindTag(gt + 1, "/BINDATA");
-        closeEnd = close < 0 ? -1 : xml_.FindTagEnd(close);
-      }
+      // A zero byte stops this search too: text with zero bytes is no Base64, and
+      // where such an element ends cannot be trusted.
+      const int64_t close = xml_.FindTagStart(gt + 1);
+      const int64_t closeEnd = close < 0 ? -1 : xml_.FindTagEnd(close);
       std::optional<std::string> closeName =
           closeEnd < 0 ? std::nullopt : TagNameAt(xml_, close, closeEnd);
       if (!closeName || *closeName != "/BINDATA") {

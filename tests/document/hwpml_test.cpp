@@ -60,6 +60,8 @@ std::vector<FailureRow> FailureRows() {
   secondDataWithoutClose.items.push_back(ItemTag(2, "png"));
   secondDataWithoutClose.data = {"<BINDATA Encoding=\"Base64\" Id=\"1\">iVBORw0KGgo=",
                                  DataElement(2, Png())};
+  auto zeroInData = OnePng();
+  zeroInData.data = {std::string("<BINDATA Encoding=\"Base64\" Id=\"1\">iVBO\0Rw0K</BINDATA>", 53)};
   const std::string list = "<BINDATALIST Count=\"1\">" + ItemTag(1, "png") + "</BINDATALIST>";
   const std::string storage =
       "<BINDATASTORAGE>" + DataElement(1, Png()) + "</BINDATASTORAGE>";
@@ -95,6 +97,8 @@ std::vector<FailureRow> FailureRows() {
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
       {"FirstOfTwoDataWithoutClose", secondDataWithoutClose.Build(), false,
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
+      {"ZeroByteInData", zeroInData.Build(), false, "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!",
+       "</BINDATA> tag closing not found!", true},
       {"NoStorageClose", withoutStorageClose.Build(), false, "첨부 파일 데이터 닫기 태그 없음!",
        "</BINDATASTORAGE> tag closing not found!", true},
       {"StorageBeforeList", prolog + storage + list + "</HWPML>", false,
@@ -542,6 +546,33 @@ TEST(CopyRange, CopiesInclusiveRangesAndFailsPastTheEnd) {
   EXPECT_FALSE(CopyRange(in.get(), 8, 12, out));
   ASSERT_TRUE(out.Commit());
   EXPECT_EQ(testing::ReadFile(dir.File("out.bin")), "23489");
+}
+
+}  // namespace
+}  // namespace velmora::hwpml_test
+
+namespace velmora::hwpml_test {
+namespace {
+
+TEST(HwpmlJob, FailedInflationsReachTheSummary) {
+  testing::TempDir dir;
+  testing::HmlDocument doc;
+  doc.items = {testing::ItemTag(1, "bmp"), testing::ItemTag(2, "bmp")};
+  const std::string cut = testing::DeflateRawForTest(Bmp(5000)).substr(0, 200);
+  doc.data = {"<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"1\">" +
+                  testing::EncodeBase64ForTest(cut) + "</BINDATA>",
+              // Deflates to fewer than 10 bytes: too short to be inflated.
+              testing::DataElement(2, std::string(64, '\xFF'), true)};
+  const std::string source = dir.File("doc.hml");
+  testing::WriteFile(source, doc.Build());
+  RecordingHost host;
+  ASSERT_TRUE(RunShrinkJob(source, dir.File("out.hml"), ShrinkOptions{}, host));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].find(
+                "\n2개의 압축된 이미지 압축 해제 실패, \"그림 압축하기\" 해제를 권고함\n("),
+            std::string::npos)
+      << host.messages[0];
+  EXPECT_EQ(testing::ReadFile(dir.File("out.hml")), doc.Build());
 }
 
 }  // namespace
