@@ -264,7 +264,8 @@ std::optional<ProcessorResult> HwpmlRun::IndexStorage() {
     if (!data.tag.text.empty() && data.tag.text.back() == '/') data.tag.closingMark = '/';
     data.size = GetSizeAttribute(attributes);
     std::string value;
-    data.compressed = GetAttribute(attributes, "Compress", value) && EqualsIgnoreCase(value, "true");
+    data.compressed =
+        GetAttribute(attributes, "Compress", value) && EqualsIgnoreCase(value, "true");
     if (GetAttribute(attributes, "Id", value) && (data.id = ItemNumber(value))) data.idText = value;
     data.contentStart = gt + 1;
     if (data.tag.closingMark == '/') {

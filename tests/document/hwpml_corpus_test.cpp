@@ -28,7 +28,9 @@ std::string ExpectedFailure(const std::string& document) {
 // The item's bytes as stored, inflated when the element says it is compressed.
 std::optional<std::string> Picture(const testing::ParsedData& data) {
   std::optional<std::string> compress = AttributeOf(data.openTag, "Compress");
-  if (compress && EqualsIgnoreCase(*compress, "true")) return testing::InflateRawForTest(data.bytes);
+  if (compress && EqualsIgnoreCase(*compress, "true")) {
+    return testing::InflateRawForTest(data.bytes);
+  }
   return data.bytes;
 }
 

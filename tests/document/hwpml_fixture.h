@@ -32,7 +32,9 @@ inline std::string Jpeg(size_t length = 600, char seed = 2) {
   return "\xFF\xD8\xFF\xE0" + Filler(length, seed);
 }
 inline std::string Bmp(size_t length = 600, char seed = 3) { return "BM" + Filler(length, seed); }
-inline std::string Webp(size_t length = 600) { return "RIFF\x10\0\0\0WEBPVP8 " + Filler(length, 4); }
+inline std::string Webp(size_t length = 600) {
+  return std::string("RIFF\x10\0\0\0WEBPVP8 ", 16) + Filler(length, 4);
+}
 
 // Content test like the real one: 1 BMP, 2 GIF, 3 PNG, 4 JPEG, 0 unknown.
 inline int DetectByMagic(const std::string& path) {

@@ -272,7 +272,8 @@ TEST_F(HwpmlRunTest, CompressedItemThatCannotBeInflatedIsCountedAndKept) {
   doc.items = {ItemTag(1, "png"), ItemTag(2, "bmp"), ItemTag(3, "png")};
   // Deflate data cut in half: the stream never ends.
   const std::string cut = testing::DeflateRawForTest(Bmp(5000)).substr(0, 300);
-  const std::string broken = "<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"2\" Size=\"300\">" +
+  const std::string broken =
+      "<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"2\" Size=\"300\">" +
                              testing::EncodeBase64ForTest(cut) + "</BINDATA>";
   doc.data = {DataElement(1, Png(), true), broken, DataElement(3, Png(800, 9))};
   pictures_.outputFor = {{3, 2}};
@@ -388,6 +389,8 @@ struct SizeRow {
   const char* name;
   int size;  // -1: no Size attribute
 };
+
+void PrintTo(const SizeRow& row, std::ostream* os) { *os << row.name; }
 
 class HwpmlSize : public HwpmlRunTest, public ::testing::WithParamInterface<SizeRow> {};
 
@@ -527,7 +530,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "<BINDATA Encoding=\"Base64\">" + testing::EncodeBase64ForTest(Png()) +
                           "</BINDATA>"}},
         AmbiguousRow{"NumberThatIsNoNumber",
-                     {ItemTag(1, "png"), "<BINITEM BinData=\"2a\" Format=\"png\" Type=\"Embedding\"/>"},
+                     {ItemTag(1, "png"),
+                      "<BINITEM BinData=\"2a\" Format=\"png\" Type=\"Embedding\"/>"},
                      {DataElement(1, Png()), DataElement(2, Png())}},
         AmbiguousRow{"UnnumberedWithLinkedItemAndExtraData",
                      {"<BINITEM Format=\"png\" Type=\"Embedding\"/>", "<BINITEM Type=\"Link\"/>"},
