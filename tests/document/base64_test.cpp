@@ -125,15 +125,5 @@ TEST(Base64, EncodeFileOfMissingFileGivesNothing) {
   EXPECT_EQ(length, 0);
 }
 
-TEST(Base64, StreamedEncodingStopsWhenTheSinkRefuses) {
-  TempDir dir;
-  WriteFile(dir.File("in.bin"), RandomBytes(200000, 3));
-  int calls = 0;
-  int64_t length = 0;
-  EXPECT_FALSE(CBase64::EncodeFileTo(
-      dir.File("in.bin"), [&calls](std::string_view) { return ++calls < 2; }, length));
-  EXPECT_EQ(calls, 2);
-}
-
 }  // namespace
 }  // namespace velmora
