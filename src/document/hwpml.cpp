@@ -217,6 +217,7 @@ std::optional<ProcessorResult> HwpmlRun::ReadList() {
                       BytesAsText(shown).c_str()),
                true);
     search = item.tag.end + 1;
+    item.tag.text = std::string();
     items_.push_back(std::move(item));
   }
 
@@ -259,9 +260,10 @@ std::optional<ProcessorResult> HwpmlRun::IndexStorage() {
     std::optional<std::string> text = xml_.ReadTagText(lt, gt - lt + 1);
     data.tag.start = lt;
     data.tag.end = gt;
-    data.tag.text = text.value_or(std::string());
-    ParseAttributes(data.tag.text, attributes);
-    if (!data.tag.text.empty() && data.tag.text.back() == '/') data.tag.closingMark = '/';
+    // Only offsets and numbers are kept per item, never texts: the index stays small
+    // however many items the document has.
+    ParseAttributes(text.value_or(std::string()), attributes);
+    if (text && !text->empty() && text->back() == '/') data.tag.closingMark = '/';
     data.size = GetSizeAttribute(attributes);
     std::string value;
     data.compressed =
@@ -535,8 +537,10 @@ ProcessorResult HwpmlRun::WriteTarget() {
     if (!CopyRange(src, cursor, data.tag.start - 1, out)) return Fail(kCopy2, kMessageCopy2, true);
     cursor = data.elementEnd + 1;
     if (data.item < 0) {
-      log_.Write(Format("data %s without a listed item: back to original data",
-                        Backquoted(BytesAsText(data.tag.text)).c_str()),
+      const std::string openTag =
+          xml_.ReadTagText(data.tag.start, data.tag.end - data.tag.start + 1).value_or("");
+      log_.Write("data " + Backquoted(BytesAsText(openTag)) +
+                     " without a listed item: back to original data",
                  true);
       if (!CopyRange(src, data.tag.start, data.elementEnd, out)) {
         return Fail(kCopy2, kMessageCopy2, true);

@@ -469,6 +469,10 @@ TEST_F(HwpmlRunTest, LinkedItemsAndDataBeyondCountAreWrittenBack) {
   EXPECT_EQ(parsed->data[1].bytes, FakePictures::Shrunk(2, 2));
   EXPECT_EQ(testing::AttributeOf(parsed->data[1].openTag, "Id"), "3");
   EXPECT_EQ(parsed->data[2].openTag + parsed->data[2].text + "</BINDATA>", extra);
+  EXPECT_TRUE(Logged("embedded #2 has its data outside the document: nothing to do"));
+  const std::string& open = parsed->data[2].openTag;
+  const std::string extraTag = open.substr(1, open.size() - 2);
+  EXPECT_TRUE(Logged("data `" + extraTag + "` without a listed item: back to original data"));
 }
 
 TEST_F(HwpmlRunTest, UnnumberedDocumentsPairByPosition) {
