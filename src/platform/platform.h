@@ -69,6 +69,9 @@ int64_t SecondsSinceEpoch();
 // A monotonic clock in milliseconds for measuring elapsed time.
 double MonotonicMilliseconds();
 
+// The largest resident memory this process has used so far, in bytes; -1 when unknown.
+int64_t PeakResidentBytes();
+
 // True when the stream is attached to a terminal.
 bool IsTerminal(std::FILE* stream);
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +203,12 @@ int64_t SecondsSinceEpoch() { return static_cast<int64_t>(::time(nullptr)); }
 double MonotonicMilliseconds() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t PeakResidentBytes() {
+  struct rusage usage {};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux counts kilobytes
 }
 
 bool IsTerminal(std::FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
