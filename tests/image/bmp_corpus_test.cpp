@@ -148,7 +148,9 @@ TEST_P(BmpCorpusTest, MatchesIndependentDecoders) {
   SCOPED_TRACE(e.reason);
   ASSERT_EQ(outcome, e.outcome) << "status " << status;
   // The entry stays only while Pillow really disagrees.
-  if (pil && outcome == Outcome::kComplete) EXPECT_NE(compare(*pil), "") << "Pillow agrees now";
+  if (pil && outcome == Outcome::kComplete) {
+    EXPECT_NE(compare(*pil), "") << "Pillow agrees now";
+  }
   if (e.reference == Reference::kMagick || e.reference == Reference::kMagickColours) {
     const std::optional<DecodedPicture> magick = testing::DecodeWithMagick(path);
     ASSERT_TRUE(magick.has_value());

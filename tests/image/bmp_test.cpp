@@ -14,7 +14,7 @@
 namespace velmora {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 using testing::BuildBmp;
 using testing::PackRows;
 using Rows = std::vector<std::vector<uint32_t>>;
@@ -94,17 +94,17 @@ TEST_P(BmpLayoutTest, DecodesToTheStoredPicture) {
       expected[y].push_back(colour);
     }
   }
-  BmpSpec spec;
-  spec.headerSize = headerSize;
-  spec.fileHeader = fileHeader;
-  spec.bitCount = static_cast<uint16_t>(bitCount);
-  spec.width = width;
-  spec.height = topDown ? -height : height;
-  if (bitCount <= 8) spec.palette = Palette(1 << bitCount);
-  spec.coloursUsed = 0;
-  spec.data = PackRows(stored, bitCount, topDown);
+  BmpLayout layout;
+  layout.headerSize = headerSize;
+  layout.fileHeader = fileHeader;
+  layout.bitCount = static_cast<uint16_t>(bitCount);
+  layout.width = width;
+  layout.height = topDown ? -height : height;
+  if (bitCount <= 8) layout.palette = Palette(1 << bitCount);
+  layout.coloursUsed = 0;
+  layout.data = PackRows(stored, bitCount, topDown);
   BmpFile file;
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
   EXPECT_EQ(file.status, 0);
   EXPECT_EQ(file.bmp.sourceBitsPerPixel, bitCount);
   EXPECT_EQ(file.bmp.bitsPerPixel, bitCount == 32 ? 32 : 24);
@@ -137,25 +137,25 @@ TEST(BmpReader, KindTestFollowsHeaderRules) {
     std::string bytes;
     bool isBmp;
   };
-  BmpSpec plain;
+  BmpLayout plain;
   plain.data = PackRows({{0x123456}}, 24, false);
   auto with = [&](auto change) {
-    BmpSpec spec = plain;
-    change(spec);
-    return BuildBmp(spec);
+    BmpLayout layout = plain;
+    change(layout);
+    return BuildBmp(layout);
   };
   const Case cases[] = {
       {"fourteen bytes", BuildBmp(plain).substr(0, 14), false},
       {"plain", BuildBmp(plain), true},
-      {"no file header", with([](BmpSpec& s) { s.fileHeader = false; }), true},
-      {"header size 16", with([](BmpSpec& s) { s.headerSize = 16; }), false},
+      {"no file header", with([](BmpLayout& s) { s.fileHeader = false; }), true},
+      {"header size 16", with([](BmpLayout& s) { s.headerSize = 16; }), false},
       {"header 108 with a colour count",
-       with([](BmpSpec& s) { s.headerSize = 108, s.coloursUsed = 1; }), false},
+       with([](BmpLayout& s) { s.headerSize = 108, s.coloursUsed = 1; }), false},
       {"header 108 with a short image size",
-       with([](BmpSpec& s) { s.headerSize = 108, s.imageSize = 3; }), false},
-      {"header 108 with two planes", with([](BmpSpec& s) { s.headerSize = 108, s.planes = 2; }),
+       with([](BmpLayout& s) { s.headerSize = 108, s.imageSize = 3; }), false},
+      {"header 108 with two planes", with([](BmpLayout& s) { s.headerSize = 108, s.planes = 2; }),
        false},
-      {"two bits per pixel", with([](BmpSpec& s) { s.bitCount = 2; }), false},
+      {"two bits per pixel", with([](BmpLayout& s) { s.bitCount = 2; }), false},
       {"PNG signature", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + std::string(40, '\0'),
        false},
   };
@@ -194,14 +194,14 @@ TEST(BmpReader, ThirtyTwoBitAlphaRules) {
        {0, 0x0000FF00, 0x000000FF}, {0xFF00FF00, 0x000000FF}, {0x00FF00FE, 0x0000FF00}},
   };
   for (const Case& c : cases) {
-    BmpSpec spec;
-    spec.bitCount = 32;
-    spec.width = 2;
-    spec.compression = c.compression;
-    spec.masks = c.masks;
-    spec.data = PackRows({c.stored}, 32, false);
+    BmpLayout layout;
+    layout.bitCount = 32;
+    layout.width = 2;
+    layout.compression = c.compression;
+    layout.masks = c.masks;
+    layout.data = PackRows({c.stored}, 32, false);
     BmpFile file;
-    ASSERT_TRUE(file.Read(BuildBmp(spec))) << c.name;
+    ASSERT_TRUE(file.Read(BuildBmp(layout))) << c.name;
     EXPECT_EQ(file.AllPixels(), Rows{c.expected}) << c.name;
   }
 }
@@ -223,36 +223,36 @@ TEST(BmpReader, SixteenBitMasksScaleToFullRange) {
        0x00FFFF},
   };
   for (const Case& c : cases) {
-    BmpSpec spec;
-    spec.bitCount = 16;
-    spec.compression = c.compression;
-    spec.masks = c.masks;
-    spec.data = PackRows({{c.stored}}, 16, false);
+    BmpLayout layout;
+    layout.bitCount = 16;
+    layout.compression = c.compression;
+    layout.masks = c.masks;
+    layout.data = PackRows({{c.stored}}, 16, false);
     BmpFile file;
-    ASSERT_TRUE(file.Read(BuildBmp(spec))) << c.name;
+    ASSERT_TRUE(file.Read(BuildBmp(layout))) << c.name;
     EXPECT_EQ(file.bmp.bitsPerPixel, 24) << c.name;
     EXPECT_EQ(file.Pixel(0, 0), c.expected) << c.name;
   }
 }
 
 TEST(BmpReader, IndicesPastTheColourTableReadBlack) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 3;
-  spec.palette = Palette(2);
-  spec.data = PackRows({{0, 1, 2}}, 8, false);
+  BmpLayout layout;
+  layout.bitCount = 8;
+  layout.width = 3;
+  layout.palette = Palette(2);
+  layout.data = PackRows({{0, 1, 2}}, 8, false);
   BmpFile file;
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
   EXPECT_EQ(file.AllPixels(), (Rows{{PaletteColour(0), PaletteColour(1), 0}}));
 }
 
 TEST(BmpReader, ResolutionComesFromPelsPerMetre) {
-  BmpSpec spec;
-  spec.xPelsPerMetre = 2835;
-  spec.yPelsPerMetre = 5906;
-  spec.data = PackRows({{0}}, 24, false);
+  BmpLayout layout;
+  layout.xPelsPerMetre = 2835;
+  layout.yPelsPerMetre = 5906;
+  layout.data = PackRows({{0}}, 24, false);
   BmpFile file;
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
   EXPECT_NEAR(file.bmp.xResolution, 72.009, 0.001);
   EXPECT_NEAR(file.bmp.yResolution, 150.01, 0.01);
 }
@@ -261,11 +261,11 @@ TEST(BmpReader, TruncatedFileKeepsItsCompleteRows) {
   Rows rows;
   for (uint32_t y = 0; y < 10; ++y) rows.push_back({y, y + 100, y + 200});
   for (bool topDown : {false, true}) {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = topDown ? -10 : 10;
-    spec.data = PackRows(rows, 24, topDown);
-    const std::string whole = BuildBmp(spec);
+    BmpLayout layout;
+    layout.width = 3;
+    layout.height = topDown ? -10 : 10;
+    layout.data = PackRows(rows, 24, topDown);
+    const std::string whole = BuildBmp(layout);
     BmpFile file;
     // Half the data and a few bytes of the next row.
     ASSERT_TRUE(file.Read(whole.substr(0, 54 + 5 * 12 + 7)));
@@ -282,14 +282,14 @@ TEST(BmpReader, TruncatedFileKeepsItsCompleteRows) {
 
 TEST(BmpReader, OneObjectReadsSeveralFiles) {
   BmpFile file;
-  BmpSpec spec;
-  spec.width = 2;
-  spec.data = PackRows({{1, 2}}, 24, false);
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
-  spec.width = 1;
-  spec.bitCount = 32;
-  spec.data = PackRows({{0x00ABCDEF}}, 32, false);
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
+  BmpLayout layout;
+  layout.width = 2;
+  layout.data = PackRows({{1, 2}}, 24, false);
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
+  layout.width = 1;
+  layout.bitCount = 32;
+  layout.data = PackRows({{0x00ABCDEF}}, 32, false);
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
   EXPECT_EQ(file.bmp.width, 1);
   EXPECT_EQ(file.AllPixels(), (Rows{{0xABCDEFFF}}));
 }
@@ -312,15 +312,15 @@ class BmpRleTest : public ::testing::TestWithParam<RleCase> {};
 
 TEST_P(BmpRleTest, DecodesRuns) {
   const RleCase& c = GetParam();
-  BmpSpec spec;
-  spec.bitCount = static_cast<uint16_t>(c.bitCount);
-  spec.compression = c.bitCount == 8 ? 1 : 2;
-  spec.width = 4;
-  spec.height = 3;
-  spec.palette = Palette(c.bitCount == 8 ? 256 : 16);
-  spec.data = c.stream;
+  BmpLayout layout;
+  layout.bitCount = static_cast<uint16_t>(c.bitCount);
+  layout.compression = c.bitCount == 8 ? 1 : 2;
+  layout.width = 4;
+  layout.height = 3;
+  layout.palette = Palette(c.bitCount == 8 ? 256 : 16);
+  layout.data = c.stream;
   BmpFile file;
-  ASSERT_TRUE(file.Read(BuildBmp(spec)));
+  ASSERT_TRUE(file.Read(BuildBmp(layout)));
   EXPECT_EQ(file.status, c.status);
   Rows expected = c.indices;
   for (auto& row : expected) {
@@ -379,55 +379,55 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BmpReader, MalformedHeadersAreRefusedOrReadAsDamaged) {
   struct Case {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
   };
-  BmpSpec base;
+  BmpLayout base;
   base.width = 2;
   base.height = 2;
   base.data = PackRows({{1, 2}, {3, 4}}, 24, false);
   auto with = [&](auto change) {
-    BmpSpec spec = base;
-    change(spec);
-    return spec;
+    BmpLayout layout = base;
+    change(layout);
+    return layout;
   };
   const Case cases[] = {
-      {"65536 wide", with([](BmpSpec& s) { s.width = 65536; })},
-      {"width 0", with([](BmpSpec& s) { s.width = 0; })},
-      {"negative width", with([](BmpSpec& s) { s.width = -2; })},
-      {"height 0", with([](BmpSpec& s) { s.height = 0; })},
-      {"most negative height", with([](BmpSpec& s) { s.height = INT32_MIN; })},
-      {"image size past the file", with([](BmpSpec& s) { s.imageSize = 0xFFFFFFFF; })},
-      {"data offset past the file", with([](BmpSpec& s) { s.dataOffset = 0xFFFFFFF0; })},
-      {"header size 2^32 - 1", with([](BmpSpec& s) { s.headerSize = 0xFFFFFFFF; })},
+      {"65536 wide", with([](BmpLayout& s) { s.width = 65536; })},
+      {"width 0", with([](BmpLayout& s) { s.width = 0; })},
+      {"negative width", with([](BmpLayout& s) { s.width = -2; })},
+      {"height 0", with([](BmpLayout& s) { s.height = 0; })},
+      {"most negative height", with([](BmpLayout& s) { s.height = INT32_MIN; })},
+      {"image size past the file", with([](BmpLayout& s) { s.imageSize = 0xFFFFFFFF; })},
+      {"data offset past the file", with([](BmpLayout& s) { s.dataOffset = 0xFFFFFFF0; })},
+      {"header size 2^32 - 1", with([](BmpLayout& s) { s.headerSize = 0xFFFFFFFF; })},
       {"long header past the file",
-       with([](BmpSpec& s) { s.headerSize = 0x7FFFFFFF, s.imageSize = 0x7FFFFFFF; })},
-      {"bit count 0", with([](BmpSpec& s) { s.bitCount = 0; })},
-      {"24 bits with bit fields", with([](BmpSpec& s) { s.compression = 3; })},
-      {"compression 2^32 - 1", with([](BmpSpec& s) { s.compression = 0xFFFFFFFF; })},
+       with([](BmpLayout& s) { s.headerSize = 0x7FFFFFFF, s.imageSize = 0x7FFFFFFF; })},
+      {"bit count 0", with([](BmpLayout& s) { s.bitCount = 0; })},
+      {"24 bits with bit fields", with([](BmpLayout& s) { s.compression = 3; })},
+      {"compression 2^32 - 1", with([](BmpLayout& s) { s.compression = 0xFFFFFFFF; })},
       {"colour table longer than the file, no file header",
-       with([](BmpSpec& s) { s.bitCount = 8, s.coloursUsed = 1000000, s.fileHeader = false; })},
+       with([](BmpLayout& s) { s.bitCount = 8, s.coloursUsed = 1000000, s.fileHeader = false; })},
       {"colour table longer than the file",
-       with([](BmpSpec& s) { s.bitCount = 8, s.coloursUsed = 0xFFFFFFFF, s.data.clear(); })},
-      {"RLE8 in a 4-bit picture", with([](BmpSpec& s) { s.bitCount = 4, s.compression = 1; })},
-      {"RLE4 in an 8-bit picture", with([](BmpSpec& s) { s.bitCount = 8, s.compression = 2; })},
+       with([](BmpLayout& s) { s.bitCount = 8, s.coloursUsed = 0xFFFFFFFF, s.data.clear(); })},
+      {"RLE8 in a 4-bit picture", with([](BmpLayout& s) { s.bitCount = 4, s.compression = 1; })},
+      {"RLE4 in an 8-bit picture", with([](BmpLayout& s) { s.bitCount = 8, s.compression = 2; })},
       {"RLE8 runs past every row and the picture",
-       with([](BmpSpec& s) {
+       with([](BmpLayout& s) {
          s.bitCount = 8, s.compression = 1;
          s.data = Bytes({255, 1, 0, 0, 255, 2, 0, 2, 255, 255, 0, 255, 1, 2, 3});
        })},
       {"RLE4 absolute run longer than the data",
-       with([](BmpSpec& s) { s.bitCount = 4, s.compression = 2, s.data = Bytes({0, 255, 1}); })},
+       with([](BmpLayout& s) { s.bitCount = 4, s.compression = 2, s.data = Bytes({0, 255, 1}); })},
       {"16-bit masks all 0",
-       with([](BmpSpec& s) { s.bitCount = 16, s.compression = 3, s.masks = {0, 0, 0}; })},
+       with([](BmpLayout& s) { s.bitCount = 16, s.compression = 3, s.masks = {0, 0, 0}; })},
       {"32-bit masks all 0",
-       with([](BmpSpec& s) { s.bitCount = 32, s.compression = 3, s.masks = {0, 0, 0}; })},
-      {"masks missing", with([](BmpSpec& s) {
+       with([](BmpLayout& s) { s.bitCount = 32, s.compression = 3, s.masks = {0, 0, 0}; })},
+      {"masks missing", with([](BmpLayout& s) {
          s.bitCount = 32, s.compression = 3, s.fileHeader = false, s.data.clear();
        })},
   };
   for (const Case& c : cases) {
     BmpFile file;
-    const bool read = file.Read(BuildBmp(c.spec));
+    const bool read = file.Read(BuildBmp(c.layout));
     if (read) {
       EXPECT_TRUE(file.status == 0 || file.status == 1) << c.name;
       EXPECT_GT(file.bmp.width, 0);
@@ -441,18 +441,18 @@ TEST(BmpReader, MalformedHeadersAreRefusedOrReadAsDamaged) {
 }
 
 TEST(BmpReader, HugeHeaderIsRefusedBeforeAllocating) {
-  BmpSpec spec;
-  spec.width = 3000000;
-  spec.height = 2000000;
-  spec.data = PackRows({{1}}, 24, false);
+  BmpLayout layout;
+  layout.width = 3000000;
+  layout.height = 2000000;
+  layout.data = PackRows({{1}}, 24, false);
   BmpFile file;
-  EXPECT_FALSE(file.Read(BuildBmp(spec)));
+  EXPECT_FALSE(file.Read(BuildBmp(layout)));
   EXPECT_EQ(file.status, 2);
 }
 
 TEST(BmpReader, SurvivesEveryTruncationAndRandomDamage) {
   std::vector<std::string> samples;
-  BmpSpec rle;
+  BmpLayout rle;
   rle.bitCount = 8;
   rle.compression = 1;
   rle.width = 4;
@@ -464,7 +464,7 @@ TEST(BmpReader, SurvivesEveryTruncationAndRandomDamage) {
   rle.compression = 2;
   rle.data = Bytes({0, 5, 0x12, 0x33, 0x10, 0, 4, 0x21, 0, 2, 1, 1, 2, 0x32, 0, 1});
   samples.push_back(BuildBmp(rle));
-  BmpSpec fields;
+  BmpLayout fields;
   fields.bitCount = 16;
   fields.compression = 3;
   fields.masks = {0xF800, 0x07E0, 0x001F};

@@ -72,12 +72,12 @@ GifFrameSpec At(GifFrameSpec frame, int left, int top) {
 
 GifSpec Screen(int width, int height, std::vector<GifFrameSpec> frames,
                std::vector<uint32_t> table = kTable) {
-  GifSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.globalTable = std::move(table);
-  spec.frames = std::move(frames);
-  return spec;
+  GifSpec layout;
+  layout.width = width;
+  layout.height = height;
+  layout.globalTable = std::move(table);
+  layout.frames = std::move(frames);
+  return layout;
 }
 
 // Rows of the given width with each index's colour from kColour.
@@ -145,7 +145,7 @@ TEST(GifReader, TransparentIndexCarriesToLaterFramesUntilTheNextControlBlock) {
 TEST(GifReader, SourceBitsPerPixelTellsCompositesFromPlainPictures) {
   struct Case {
     const char* name;
-    GifSpec spec;
+    GifSpec layout;
     int bits;
   };
   GifFrameSpec local = Frame(2, 2, {0, 1, 2, 3});
@@ -160,7 +160,7 @@ TEST(GifReader, SourceBitsPerPixelTellsCompositesFromPlainPictures) {
   };
   for (const Case& c : cases) {
     GifFile file;
-    ASSERT_TRUE(file.Read(BuildGif(c.spec))) << c.name;
+    ASSERT_TRUE(file.Read(BuildGif(c.layout))) << c.name;
     EXPECT_EQ(file.gif.sourceBitsPerPixel, c.bits) << c.name;
   }
 }

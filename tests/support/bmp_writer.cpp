@@ -16,53 +16,53 @@ void Put32(std::string& out, uint32_t value) {
 
 }  // namespace
 
-std::string BuildBmp(const BmpSpec& spec) {
+std::string BuildBmp(const BmpLayout& layout) {
   std::string header;
-  Put32(header, spec.headerSize);
-  if (spec.headerSize == 12) {
-    Put16(header, static_cast<uint32_t>(spec.width));
-    Put16(header, static_cast<uint32_t>(spec.height));
-    Put16(header, spec.planes);
-    Put16(header, spec.bitCount);
+  Put32(header, layout.headerSize);
+  if (layout.headerSize == 12) {
+    Put16(header, static_cast<uint32_t>(layout.width));
+    Put16(header, static_cast<uint32_t>(layout.height));
+    Put16(header, layout.planes);
+    Put16(header, layout.bitCount);
   } else {
-    Put32(header, static_cast<uint32_t>(spec.width));
-    Put32(header, static_cast<uint32_t>(spec.height));
-    Put16(header, spec.planes);
-    Put16(header, spec.bitCount);
-    Put32(header, spec.compression);
-    Put32(header, spec.imageSize.value_or(static_cast<uint32_t>(spec.data.size())));
-    Put32(header, static_cast<uint32_t>(spec.xPelsPerMetre));
-    Put32(header, static_cast<uint32_t>(spec.yPelsPerMetre));
-    Put32(header, spec.coloursUsed.value_or(static_cast<uint32_t>(spec.palette.size())));
+    Put32(header, static_cast<uint32_t>(layout.width));
+    Put32(header, static_cast<uint32_t>(layout.height));
+    Put16(header, layout.planes);
+    Put16(header, layout.bitCount);
+    Put32(header, layout.compression);
+    Put32(header, layout.imageSize.value_or(static_cast<uint32_t>(layout.data.size())));
+    Put32(header, static_cast<uint32_t>(layout.xPelsPerMetre));
+    Put32(header, static_cast<uint32_t>(layout.yPelsPerMetre));
+    Put32(header, layout.coloursUsed.value_or(static_cast<uint32_t>(layout.palette.size())));
     Put32(header, 0);  // colours important
   }
   std::string masks;
-  for (uint32_t mask : spec.masks) Put32(masks, mask);
-  if (spec.headerSize >= 52) {
+  for (uint32_t mask : layout.masks) Put32(masks, mask);
+  if (layout.headerSize >= 52) {
     header += masks;
     masks.clear();
   }
   // Larger sizes are only claimed, for tests of headers that run past the file.
-  if (header.size() < spec.headerSize && spec.headerSize <= 1024) {
-    header.resize(spec.headerSize, '\0');
+  if (header.size() < layout.headerSize && layout.headerSize <= 1024) {
+    header.resize(layout.headerSize, '\0');
   }
 
   std::string table;
-  for (uint32_t colour : spec.palette) {
+  for (uint32_t colour : layout.palette) {
     table += static_cast<char>(colour & 0xFF);
     table += static_cast<char>((colour >> 8) & 0xFF);
     table += static_cast<char>((colour >> 16) & 0xFF);
-    if (spec.headerSize != 12) table += '\0';
+    if (layout.headerSize != 12) table += '\0';
   }
 
   std::string body = header + masks + table;
-  if (!spec.fileHeader) return body + spec.data;
+  if (!layout.fileHeader) return body + layout.data;
   std::string file = "BM";
   const auto offset = static_cast<uint32_t>(14 + body.size());
-  Put32(file, static_cast<uint32_t>(offset + spec.data.size()));
+  Put32(file, static_cast<uint32_t>(offset + layout.data.size()));
   Put32(file, 0);
-  Put32(file, spec.dataOffset.value_or(offset));
-  return file + body + spec.data;
+  Put32(file, layout.dataOffset.value_or(offset));
+  return file + body + layout.data;
 }
 
 std::string PackRows(const std::vector<std::vector<uint32_t>>& rows, int bitCount, bool topDown) {

@@ -9,7 +9,7 @@
 
 namespace velmora::testing {
 
-struct BmpSpec {
+struct BmpLayout {
   uint32_t headerSize = 40;  // 12 writes the core form; longer sizes are zero-padded
   int32_t width = 1;
   int32_t height = 1;  // negative: top-down
@@ -27,7 +27,7 @@ struct BmpSpec {
   std::optional<uint32_t> dataOffset;   // default: where data is written
 };
 
-std::string BuildBmp(const BmpSpec& spec);
+std::string BuildBmp(const BmpLayout& layout);
 
 // Packs rows of pixel values (top row first) into stored rows of 1, 4, 8, 16, 24 or 32
 // bits, each padded to 4 bytes: palette indices, 16-bit words, or 0xAARRGGBB values

@@ -118,19 +118,19 @@ std::string EncodeLzw(const std::vector<uint16_t>& indices, int minimumCodeSize)
   return PackCodes(minimumCodeSize, codes);
 }
 
-std::string BuildGif(const GifSpec& spec) {
+std::string BuildGif(const GifSpec& layout) {
   std::string out = "GIF89a";
-  Put16(out, spec.width);
-  Put16(out, spec.height);
-  if (spec.globalTable.empty()) {
+  Put16(out, layout.width);
+  Put16(out, layout.height);
+  if (layout.globalTable.empty()) {
     out += '\0';
   } else {
-    out += static_cast<char>(0x80 | TableCode(spec.globalTable));
+    out += static_cast<char>(0x80 | TableCode(layout.globalTable));
   }
   out += '\0';  // background index
   out += '\0';  // aspect
-  if (!spec.globalTable.empty()) out += TableBytes(spec.globalTable);
-  for (const GifFrameSpec& frame : spec.frames) {
+  if (!layout.globalTable.empty()) out += TableBytes(layout.globalTable);
+  for (const GifFrameSpec& frame : layout.frames) {
     out += frame.before;
     if (frame.transparent != kNoGraphicControl) {
       out += "\x21\xF9\x04";
@@ -163,7 +163,7 @@ std::string BuildGif(const GifSpec& spec) {
                                       : frame.indices,
                      codeSize);
   }
-  if (spec.trailer) out += '\x3B';
+  if (layout.trailer) out += '\x3B';
   return out;
 }
 

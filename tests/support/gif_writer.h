@@ -34,7 +34,7 @@ struct GifSpec {
   bool trailer = true;
 };
 
-std::string BuildGif(const GifSpec& spec);
+std::string BuildGif(const GifSpec& layout);
 
 // Image data for the indices: the minimum code size byte, LZW codes in sub-blocks of at
 // most 255 bytes, and the empty sub-block that ends them.
