@@ -373,7 +373,28 @@ int CExifBlock::Parse() {
     gpsIfd_ = gpsIfd + 2;
   }
   mainEnd_ = end > 0 ? end : Size();
+
+  // Values that are overwritten in place must not share bytes with the headers or a
+  // directory: a damaged offset could otherwise make a date or a rational overwrite
+  // the structure itself.
+  for (int64_t* value : {&dateTimeValue_, &dateTimeOriginalValue_, &dateTimeDigitizedValue_}) {
+    if (*value != 0 && TouchesStructure(*value, kDateLength + 1)) *value = 0;
+  }
+  for (int64_t* value : {&xResolutionValue_, &yResolutionValue_}) {
+    if (*value != 0 && TouchesStructure(*value, 8)) *value = 0;
+  }
   return kParsed;
+}
+
+bool CExifBlock::TouchesStructure(int64_t position, int64_t size) const {
+  if (position < 14) return true;
+  std::vector<Entry> entries;
+  for (int64_t directory : MainDirectories()) {
+    if (!ReadDirectory(directory, false, entries)) continue;
+    const int64_t end = directory + 2 + static_cast<int64_t>(entries.size()) * 12 + 4;
+    if (position < end && directory < position + size) return true;
+  }
+  return false;
 }
 
 bool CExifBlock::GpsDirectoryValid(int64_t countPosition) const {
@@ -822,10 +843,11 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   SetWidth(width);
   SetHeight(height);
 
-  const size_t padded = data_.size() + (data_.size() & 1);
   // A longer block would need a segment length that does not fit 16 bits; a wrapped
-  // length would make readers take the block's bytes for segments.
-  if (padded > kMaxSegmentPayload) return WriteResult::kTooLarge;
+  // length would make readers take the block's bytes for segments. The padding byte
+  // that keeps the length even is left out where it alone would not fit.
+  if (data_.size() > kMaxSegmentPayload) return WriteResult::kTooLarge;
+  const size_t padded = std::min(data_.size() + (data_.size() & 1), kMaxSegmentPayload);
 
   // The segments in front of the picture data: other application and comment segments
   // are kept in order, ICC profile chunks are kept, old EXIF segments are dropped.

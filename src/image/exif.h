@@ -118,6 +118,8 @@ class CExifBlock {
   bool GpsDirectoryValid(int64_t countPosition) const;
   int64_t FindThumbnailDirectory(int64_t from, int64_t end) const;
   int64_t FindStartOfImage(int64_t from) const;
+  // True when the bytes overlap the headers or a main directory.
+  bool TouchesStructure(int64_t position, int64_t size) const;
   // True when the bytes overlap a main directory or a value of an entry other than
   // the given one.
   bool Shared(int64_t entry, int64_t position, int64_t size) const;

@@ -48,7 +48,7 @@ size_t DirectorySize(const std::vector<TiffValue>& entries, const Writer& w) {
   size_t size = 2 + entries.size() * 12 + 4;
   for (const TiffValue& v : entries) {
     const size_t bytes = w.ValueBytes(v).size();
-    if (bytes > 4 && !v.inGap) size += Padded(bytes);
+    if (bytes > 4 && !v.inGap && !v.atEnd) size += Padded(bytes);
   }
   return size;
 }
@@ -73,10 +73,10 @@ TiffValue Undefined(uint16_t tag, const std::string& bytes) {
   return v;
 }
 
-TiffValue Short(uint16_t tag, uint32_t value) { return {tag, 3, 1, {value}, "", false}; }
-TiffValue Long(uint16_t tag, uint32_t value) { return {tag, 4, 1, {value}, "", false}; }
+TiffValue Short(uint16_t tag, uint32_t value) { return {tag, 3, 1, {value}, "", false, false}; }
+TiffValue Long(uint16_t tag, uint32_t value) { return {tag, 4, 1, {value}, "", false, false}; }
 TiffValue RationalValue(uint16_t tag, uint32_t numerator, uint32_t denominator) {
-  return {tag, 5, 1, {numerator, denominator}, "", false};
+  return {tag, 5, 1, {numerator, denominator}, "", false, false};
 }
 
 std::string BuildExif(const ExifSpec& spec) {
@@ -115,6 +115,8 @@ std::string BuildExif(const ExifSpec& spec) {
   w.Put(tiff, ifd0Offset, 4);
   std::string gapBytes(spec.gap, '\0');
   size_t gapUsed = 0;
+  const uint32_t endOffset = thumbnailOffset + static_cast<uint32_t>(spec.thumbnail.size());
+  std::string endBytes;
 
   auto directory = [&](const std::vector<TiffValue>& list, uint32_t offset, uint32_t next) {
     std::string dir, values;
@@ -132,6 +134,9 @@ std::string BuildExif(const ExifSpec& spec) {
         gapBytes.replace(gapUsed, bytes.size(), bytes);
         w.Put(dir, static_cast<uint32_t>(8 + gapUsed), 4);
         gapUsed += Padded(bytes.size());
+      } else if (v.atEnd) {
+        w.Put(dir, endOffset + static_cast<uint32_t>(endBytes.size()), 4);
+        endBytes += bytes;
       } else {
         w.Put(dir, valuesOffset + static_cast<uint32_t>(values.size()), 4);
         values += bytes;
@@ -146,7 +151,8 @@ std::string BuildExif(const ExifSpec& spec) {
   if (!interop.empty()) body += directory(interop, interopOffset, 0);
   if (!gps.empty()) body += directory(gps, gpsOffset, 0);
   if (!ifd1.empty()) body += directory(ifd1, ifd1Offset, 0);
-  return std::string("Exif\0\0", 6) + tiff + gapBytes + body + spec.thumbnail + spec.trailer;
+  return std::string("Exif\0\0", 6) + tiff + gapBytes + body + spec.thumbnail + endBytes +
+         spec.trailer;
 }
 
 std::string TiffDump::Text(const std::string& key) const {
@@ -226,7 +232,7 @@ TiffDump DumpExif(const std::string& block) {
       }
       char key[32];
       std::snprintf(key, sizeof key, "%s:%04X", name.c_str(), tag);
-      dump.entries[key] = e;
+      dump.entries[dump.entries.count(key) ? std::string(key) + "#2" : std::string(key)] = e;
       if (name == "IFD0") dump.ifd0Tags.push_back(tag);
       const uint32_t pointer = get(at + 8, 4);
       if (tag == 0x8769) read("Exif", pointer);

@@ -16,6 +16,7 @@ struct TiffValue {
   std::vector<uint32_t> numbers;  // SHORT, LONG; RATIONAL as numerator, denominator pairs
   std::string bytes;              // ASCII, BYTE, UNDEFINED
   bool inGap = false;             // the value lies between the TIFF header and IFD0
+  bool atEnd = false;             // the value lies behind the thumbnail
 };
 TiffValue Ascii(uint16_t tag, const std::string& text);  // count includes the zero byte
 TiffValue Undefined(uint16_t tag, const std::string& bytes);
@@ -37,7 +38,8 @@ struct ExifSpec {
 std::string BuildExif(const ExifSpec& spec);  // starts "Exif\0\0"
 
 // What an independent reader finds in a block: entries keyed "IFD0:0131",
-// "Exif:9003", "GPS:0001", "Interop:0001", "IFD1:0201".
+// "Exif:9003", "GPS:0001", "Interop:0001", "IFD1:0201"; a second entry of the same tag
+// in a directory gets "#2" appended.
 struct TiffEntry {
   uint16_t type = 0;
   uint32_t count = 0;
