@@ -26,6 +26,7 @@ constexpr uint16_t kTagDateTimeOriginal = 0x9003;
 constexpr uint16_t kTagDateTimeDigitized = 0x9004;
 constexpr uint16_t kTagPixelX = 0xA002;
 constexpr uint16_t kTagPixelY = 0xA003;
+constexpr uint16_t kTagMakerNote = 0x927C;
 
 constexpr uint16_t kTypeAscii = 2;
 constexpr uint16_t kTypeShort = 3;
@@ -511,7 +512,9 @@ bool CExifBlock::InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count,
   int64_t valuePosition = 0;
   const bool outOfLine = value.size() > 4;
   if (outOfLine) {
-    const int64_t q = fields.insertionPoint;
+    // New values go in front of the sub-IFDs, or to the end when that would move a
+    // maker note.
+    const int64_t q = MovesOpaqueData(fields.insertionPoint) ? Size() : fields.insertionPoint;
     if (!Resize(q, static_cast<int64_t>(value.size()), fields)) return false;
     std::memcpy(data_.data() + q, value.data(), value.size());
     valuePosition = q;
@@ -532,6 +535,40 @@ bool CExifBlock::InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count,
   }
   Put16(ifd0, entries + 1);
   return true;
+}
+
+bool CExifBlock::MovesOpaqueData(int64_t position) const {
+  std::vector<Entry> entries;
+  for (int64_t directory : MainDirectories()) {
+    if (!ReadDirectory(directory, false, entries)) continue;
+    for (const Entry& e : entries) {
+      if (e.tag == kTagMakerNote && e.outOfLine && Inside(e.valuePosition, e.size) &&
+          e.valuePosition >= position) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool CExifBlock::MakeIfd0Extensible() {
+  const int64_t ifd0 = Ifd0Position();
+  if (!MovesOpaqueData(ifd0 + 2)) return true;
+  std::vector<Entry> entries;
+  if (!ReadDirectory(ifd0, true, entries)) return false;
+  // IFD0 moves to the end of the block (directories start on an even offset); its
+  // out-of-line values stay where they are, so no offset changes.
+  const auto size = static_cast<int64_t>(2 + entries.size() * 12 + 4);
+  // A next-IFD offset that points at the end (IFD1 was cut off) would point at the
+  // moved IFD0 itself.
+  const int64_t next = ifd0 + size - 4;
+  if (int64_t{Get32(next)} + 6 >= Size()) Put32(next, 0);
+  const int64_t target = Size() + (Size() & 1);
+  data_.resize(static_cast<size_t>(target + size), 0);
+  std::memcpy(data_.data() + target, data_.data() + ifd0, static_cast<size_t>(size));
+  std::memset(data_.data() + ifd0, 0, static_cast<size_t>(size));
+  Put32(10, static_cast<uint32_t>(target - 6));
+  return Parse() == kParsed;
 }
 
 // --- Editing ---------------------------------------------------------------------------
@@ -557,16 +594,21 @@ void CExifBlock::Create(int64_t secondsSinceEpoch) {
 }
 
 bool CExifBlock::SetSoftware() {
-  if (data_.size() < 4) return false;
+  if (data_.size() < 4 || !MakeIfd0Extensible()) return false;
   OffsetFields fields = CollectOffsetFields();
   if (softwareEntry_ != 0) {
     int64_t entry = softwareEntry_;
     const auto size = static_cast<int64_t>(uint64_t{Get32(entry + 4)} *
                                            TypeSize(static_cast<uint16_t>(Get16(entry + 2))));
-    // A string that shares its bytes with anything else stays where it is, unused.
+    // A string that shares its bytes with anything else stays where it is, unused; one
+    // whose removal would move a maker note is blanked instead.
     if (softwareValue_ != 0 && !Shared(entry, softwareValue_, size)) {
-      if (!Resize(softwareValue_, -size, fields)) return false;
-      if (entry >= softwareValue_) entry -= size;
+      if (MovesOpaqueData(softwareValue_)) {
+        std::memset(data_.data() + softwareValue_, 0, static_cast<size_t>(size));
+      } else {
+        if (!Resize(softwareValue_, -size, fields)) return false;
+        if (entry >= softwareValue_) entry -= size;
+      }
     }
     if (!Resize(entry, -12, fields)) return false;
     const int64_t ifd0 = Ifd0Position();
@@ -597,6 +639,7 @@ bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
     std::memcpy(data_.data() + dateTimeValue_, date.c_str(), kDateLength + 1);
     return true;
   }
+  if (!MakeIfd0Extensible()) return false;
   OffsetFields fields = CollectOffsetFields();
   const bool inserted = InsertIfd0Entry(kTagDateTime, kTypeAscii, kDateLength + 1,
                                         std::string_view(date.c_str(), kDateLength + 1), fields);
@@ -771,7 +814,8 @@ void CExifBlock::CleanUp() {
   const int64_t ifd0 = Ifd0Position();
   if (ReadDirectory(ifd0, true, entries)) {
     const int64_t next = ifd0 + 2 + static_cast<int64_t>(entries.size()) * 12;
-    if (int64_t{Get32(next)} + 6 >= Size()) Put32(next, 0);
+    const int64_t target = int64_t{Get32(next)} + 6;
+    if (target >= Size() || target == ifd0) Put32(next, 0);
   }
 }
 
@@ -789,7 +833,7 @@ bool CExifBlock::Finish() {
       const int64_t target = int64_t{Get32(f)} + 6;
       return (f >= 14 && f < gapEnd) || (target >= 14 && target < gapEnd);
     });
-    if (!used && Resize(14, -(int64_t{ifd0Offset} - 8), fields)) {
+    if (!used && !MovesOpaqueData(14) && Resize(14, -(int64_t{ifd0Offset} - 8), fields)) {
       Put32(10, 8);
       Parse();
     }

@@ -113,6 +113,12 @@ class CExifBlock {
   std::vector<int64_t> MainDirectories() const;
   OffsetFields CollectOffsetFields() const;
   bool Resize(int64_t position, int64_t delta, OffsetFields& fields);
+  // True when inserting or removing bytes at the position would move a maker note:
+  // maker notes hold offsets in layouts of their own that cannot be kept in step.
+  bool MovesOpaqueData(int64_t position) const;
+  // Moves IFD0 behind everything else when entries inserted into it would move a
+  // maker note; nothing else moves, so every offset stays valid.
+  bool MakeIfd0Extensible();
   bool InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count, std::string_view value,
                        OffsetFields& fields);
   bool GpsDirectoryValid(int64_t countPosition) const;

@@ -262,6 +262,59 @@ TEST(ExifThumbnail, StaysWhenAValueLiesBehindIt) {
   EXPECT_EQ(block2.substr(6 + dump.Number("IFD1:0201"), 4), std::string("\xFF\xD8\xFF\xDB", 4));
 }
 
+// A maker note keeps offsets in a layout only its maker knows (often counted from the
+// TIFF header): it must stay exactly where it was, byte for byte.
+TEST(ExifMakerNote, NeverMovesWhileTheBlockIsEdited) {
+  std::string note("Mk\x01\x00", 4);
+  for (int i = 0; i < 60; ++i) note += static_cast<char>(i * 3);
+  for (bool withSoftware : {true, false}) {
+    ExifSpec spec = CameraBlock(true);
+    spec.exif.push_back(testing::Undefined(0x927C, note));
+    if (!withSoftware) {
+      spec.ifd0.erase(spec.ifd0.begin() + 6, spec.ifd0.begin() + 8);  // Software, DateTime
+    }
+    const std::string source = testing::BuildExif(spec);
+    const TiffDump before = DumpExif(source);
+    ASSERT_EQ(before.Has("IFD0:0131"), withSoftware);
+    CExifBlock block;
+    ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+    EditAsForJpeg(block, 800, 600, 300);
+    const TiffDump after = DumpExif(Bytes(block));
+    ASSERT_TRUE(after.problems.empty()) << after.problems.front();
+    EXPECT_EQ(after.entries.at("Exif:927C").offset, before.entries.at("Exif:927C").offset);
+    EXPECT_EQ(after.entries.at("Exif:927C").value, note);
+    EXPECT_EQ(after.Text("IFD0:0131"), "Velm");
+    EXPECT_EQ(after.Text("IFD0:0132"), CExifBlock::DateText(kTime));
+    EXPECT_EQ(after.Number("Exif:A002"), 800u);
+    for (const char* key : {"IFD0:010F", "IFD0:0110", "IFD0:013B", "Exif:829A", "Exif:9286",
+                            "Interop:0001", "GPS:0002"}) {
+      EXPECT_EQ(after.entries.at(key).value, before.entries.at(key).value) << key;
+    }
+  }
+}
+
+// Some writers put IFD0 behind the Exif IFD; inserting in front of it must move the
+// header's IFD0 offset along.
+TEST(ExifSoftware, Ifd0BehindItsSubDirectoryMovesAlong) {
+  std::string block("Exif\0\0II\x2A\0\x2E\0\0\0", 14);                      // IFD0 at 46
+  block += std::string("\x01\x00\x03\x90\x02\x00\x14\x00\x00\x00\x1A\x00\x00\x00", 14);  // Exif IFD
+  block += std::string(4, '\0');
+  block += std::string("2009:10:11 12:13:14\0", 20);                                    // @26
+  block += std::string("\x02\x00\x0F\x01\x02\x00\x06\x00\x00\x00\x4C\x00\x00\x00", 14);  // Make @76
+  block += std::string("\x69\x87\x04\x00\x01\x00\x00\x00\x08\x00\x00\x00", 12);
+  block += std::string(4, '\0');
+  block += std::string("Maker\0", 6);
+  ASSERT_TRUE(DumpExif(block).problems.empty());
+  CExifBlock exif;
+  ASSERT_EQ(exif.LoadBlock(block), CExifBlock::kParsed);
+  EditAsForJpeg(exif, 1, 1, 72);
+  const TiffDump dump = DumpExif(Bytes(exif));
+  ASSERT_TRUE(dump.problems.empty()) << dump.problems.front();
+  EXPECT_EQ(dump.Text("IFD0:010F"), "Maker");
+  EXPECT_EQ(dump.Text("IFD0:0131"), "Velm");
+  EXPECT_EQ(dump.Text("Exif:9003"), CExifBlock::DateText(kTime));
+}
+
 struct LoadCase {
   const char* name;
   std::string file;

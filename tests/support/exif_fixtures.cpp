@@ -220,6 +220,7 @@ TiffDump DumpExif(const std::string& block) {
       const uint16_t tag = static_cast<uint16_t>(get(at, 2));
       e.type = static_cast<uint16_t>(get(at + 2, 2));
       e.count = get(at + 4, 4);
+      e.offset = get(at + 8, 4);
       const uint64_t size = uint64_t{e.count} * SizeOf(e.type);
       if (size <= 4) {
         e.value = tiff.substr(at + 8, size);

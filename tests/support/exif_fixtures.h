@@ -43,7 +43,8 @@ std::string BuildExif(const ExifSpec& spec);  // starts "Exif\0\0"
 struct TiffEntry {
   uint16_t type = 0;
   uint32_t count = 0;
-  std::string value;  // the value's bytes (count × type size)
+  std::string value;    // the value's bytes (count × type size)
+  uint32_t offset = 0;  // the value field as stored: the offset of an out-of-line value
 };
 struct TiffDump {
   bool littleEndian = true;
