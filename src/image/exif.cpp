@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/text.h"
+#include "image/jpeg_segments.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -79,107 +80,8 @@ constexpr uint8_t kNewBlock[134] = {
 };
 constexpr int64_t kNewBlockDates[] = {44, 94, 114};
 
-// --- JPEG segments -------------------------------------------------------------------
-
-uint32_t BigEndian16(const std::string& bytes, size_t position) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(bytes[position])) << 8) |
-         static_cast<uint8_t>(bytes[position + 1]);
-}
-
-struct Segment {
-  size_t position;  // of the FF
-  uint8_t marker;
-  size_t end;       // one past the segment
-};
-
-// Walks the segments of a JPEG file from the byte after the start of image. Fill
-// bytes are skipped; when a segment is not followed by FF, the walk looks for one
-// within the next ten bytes (damaged files) and otherwise ends. It also ends at a
-// segment whose length is impossible or runs past the file.
-class SegmentWalker {
- public:
-  explicit SegmentWalker(const std::string& bytes) : bytes_(bytes) {}
-
-  bool Next(Segment& segment) {
-    for (;;) {
-      if (next_ + 2 > bytes_.size()) return false;
-      if (static_cast<uint8_t>(bytes_[next_]) != 0xFF) {
-        const size_t limit = std::min(bytes_.size(), next_ + 11);
-        size_t found = next_ + 1;
-        while (found < limit && static_cast<uint8_t>(bytes_[found]) != 0xFF) ++found;
-        if (found >= limit) return false;
-        next_ = found;
-        continue;
-      }
-      const auto marker = static_cast<uint8_t>(bytes_[next_ + 1]);
-      if (marker == 0xFF) {
-        ++next_;
-        continue;
-      }
-      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) {  // no length follows
-        segment = {next_, marker, next_ + 2};
-        next_ += 2;
-        return true;
-      }
-      if (next_ + 4 > bytes_.size()) return false;
-      const size_t length = BigEndian16(bytes_, next_ + 2);
-      if (length < 2 || next_ + 2 + length > bytes_.size()) return false;
-      segment = {next_, marker, next_ + 2 + length};
-      next_ = segment.end;
-      return true;
-    }
-  }
-
- private:
-  const std::string& bytes_;
-  size_t next_ = 2;
-};
-
-bool StartsJpeg(const std::string& bytes) {
-  return bytes.size() >= 4 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
-         static_cast<uint8_t>(bytes[1]) == 0xD8 && static_cast<uint8_t>(bytes[2]) == 0xFF;
-}
-
-bool IsStartOfFrame(uint8_t marker) {
-  return marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || marker == 0xC3 || marker == 0xC9 ||
-         marker == 0xCA || marker == 0xCB;
-}
-
-// Width and height from the frame header; false when the scan or the end comes first.
-bool FindFrameSize(const std::string& bytes, uint32_t& width, uint32_t& height) {
-  if (!StartsJpeg(bytes)) return false;
-  SegmentWalker walker(bytes);
-  Segment segment{};
-  while (walker.Next(segment)) {
-    if (segment.marker == 0xDA || segment.marker == 0xD9) return false;
-    if (IsStartOfFrame(segment.marker) && segment.end - segment.position >= 9) {
-      height = BigEndian16(bytes, segment.position + 5);
-      width = BigEndian16(bytes, segment.position + 7);
-      return true;
-    }
-  }
-  return false;
-}
-
-bool PayloadStartsWith(const std::string& bytes, const Segment& segment, std::string_view text) {
-  const size_t payload = segment.position + 4;
-  return segment.end >= payload + text.size() && bytes.compare(payload, text.size(), text) == 0;
-}
-
 constexpr std::string_view kExifSignature{"Exif\0", 5};
 constexpr std::string_view kIccSignature{"ICC_PROFILE\0", 12};
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
-  if (!file) return false;
-  bytes.clear();
-  char buffer[1 << 16];
-  for (;;) {
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) return std::ferror(file.get()) == 0;
-  }
-}
 
 }  // namespace
 
@@ -859,15 +761,15 @@ bool CExifBlock::LoadFromJpeg(const std::string& path, int& status) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes)) return false;
   uint32_t width = 0, height = 0;
-  if (!FindFrameSize(bytes, width, height)) return false;
+  if (!FindJpegFrameSize(bytes, width, height)) return false;
 
   // The first EXIF segment in front of the picture data; segments are followed one by
   // one, so that bytes inside other segments or the scans are never taken for one.
-  SegmentWalker walker(bytes);
-  Segment segment{};
+  JpegSegmentWalker walker(bytes);
+  JpegSegment segment{};
   status = kNotExif;
   while (walker.Next(segment) && segment.marker != 0xDA && segment.marker != 0xD9) {
-    if (segment.marker != 0xE1 || !PayloadStartsWith(bytes, segment, "Exif")) continue;
+    if (segment.marker != 0xE1 || !SegmentPayloadStartsWith(bytes, segment, "Exif")) continue;
     const size_t length = segment.end - segment.position - 2;
     if (length < 16) {
       status = kDamaged;
@@ -881,9 +783,9 @@ bool CExifBlock::LoadFromJpeg(const std::string& path, int& status) {
 
 CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes) || !StartsJpeg(bytes)) return WriteResult::kFailed;
+  if (!ReadWholeFile(path, bytes) || !StartsLikeJpeg(bytes)) return WriteResult::kFailed;
   uint32_t width = 0, height = 0;
-  if (!FindFrameSize(bytes, width, height)) return WriteResult::kFailed;
+  if (!FindJpegFrameSize(bytes, width, height)) return WriteResult::kFailed;
   SetWidth(width);
   SetHeight(height);
 
@@ -896,14 +798,14 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   // The segments in front of the picture data: other application and comment segments
   // are kept in order, ICC profile chunks are kept, old EXIF segments are dropped.
   extraSegments_.clear();
-  std::vector<Segment> profile;
+  std::vector<JpegSegment> profile;
   size_t rest = 0;
-  SegmentWalker walker(bytes);
-  Segment segment{};
+  JpegSegmentWalker walker(bytes);
+  JpegSegment segment{};
   while (rest == 0 && walker.Next(segment)) {
     if (segment.marker == 0xD9) break;
-    if (segment.marker == 0xE1 && PayloadStartsWith(bytes, segment, kExifSignature)) continue;
-    if (segment.marker == 0xE2 && PayloadStartsWith(bytes, segment, kIccSignature)) {
+    if (segment.marker == 0xE1 && SegmentPayloadStartsWith(bytes, segment, kExifSignature)) continue;
+    if (segment.marker == 0xE2 && SegmentPayloadStartsWith(bytes, segment, kIccSignature)) {
       profile.push_back(segment);
     } else if ((segment.marker >= 0xE0 && segment.marker <= 0xEF) || segment.marker == 0xFE) {
       extraSegments_.push_back(bytes.substr(segment.position, segment.end - segment.position));
@@ -925,7 +827,7 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
     if (padded != data_.size()) out += '\0';
   }
   for (const std::string& extra : extraSegments_) out += extra;
-  for (const Segment& chunk : profile) {
+  for (const JpegSegment& chunk : profile) {
     out.append(bytes, chunk.position, chunk.end - chunk.position);
   }
   out.append(bytes, rest, std::string::npos);

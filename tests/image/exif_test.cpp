@@ -343,6 +343,8 @@ TEST(ExifLoad, ReportsWhyABlockWasNotTaken) {
       {"no frame", noFrame, CExifBlock::kNotJpeg},
       {"no exif", testing::MakeJpeg(JpegSpec{}), CExifBlock::kNotExif},
       {"xmp only", JpegWithSegment(0xE1, "http://ns.adobe.com/xap/1.0/"), CExifBlock::kNotExif},
+      // Bytes that look like an EXIF segment inside another segment are not one.
+      {"inside a comment", JpegWithSegment(0xFE, "\xFF\xE1\x01\x00" + block), CExifBlock::kNotExif},
       {"short segment", JpegWithSegment(0xE1, block.substr(0, 12)), CExifBlock::kDamaged},
       {"byte order", JpegWithSegment(0xE1, wrongOrder), CExifBlock::kUnknownByteOrder},
       {"magic", JpegWithSegment(0xE1, wrongMagic), CExifBlock::kDamaged},

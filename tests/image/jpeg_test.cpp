@@ -166,6 +166,16 @@ TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
   EXPECT_EQ(header->densityUnit, 0);
   EXPECT_EQ(header->xDensity, 1);
   EXPECT_EQ(header->yDensity, 1);
+
+  // A resolution beyond the 16-bit field is written as its largest value, not wrapped.
+  jpeg.xResolution = 1e9f;
+  jpeg.yResolution = 70000.4f;
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 1);
+  EXPECT_EQ(header->xDensity, 65535);
+  EXPECT_EQ(header->yDensity, 65535);
 }
 
 struct GreyCase {
