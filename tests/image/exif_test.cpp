@@ -6,6 +6,7 @@
 #include <csignal>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "image/exif.h"
 #include "support/exif_fixtures.h"
@@ -100,11 +101,15 @@ TEST(ExifCreate, BuildsTheNewBlockWithSoftwareFirst) {
   EXPECT_EQ(dump.Text("Exif:9004"), date);
 }
 
-class ExifCameraBlock : public ::testing::TestWithParam<bool> {};
+// Byte order, and whether the camera wrote Software and DateTime (without them the
+// block grows instead of shrinking).
+class ExifCameraBlock : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
-  const bool little = GetParam();
-  const std::string source = testing::BuildExif(CameraBlock(little));
+  const auto [little, withSoftware] = GetParam();
+  ExifSpec spec = CameraBlock(little);
+  if (!withSoftware) spec.ifd0.erase(spec.ifd0.begin() + 6, spec.ifd0.begin() + 8);
+  const std::string source = testing::BuildExif(spec);
   const TiffDump before = DumpExif(source);
   ASSERT_TRUE(before.problems.empty());
   ASSERT_TRUE(before.Has("IFD1:0201"));
@@ -122,8 +127,10 @@ TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
   EXPECT_FALSE(after.Has("IFD1:0201"));
   EXPECT_EQ(edited.find("\xFF\xD8"), std::string::npos);
   // The Software string is replaced, not added: one entry, in front.
-  EXPECT_EQ(after.ifd0Tags.size(), before.ifd0Tags.size());
-  EXPECT_EQ(after.ifd0Tags.front(), 0x0131);
+  EXPECT_EQ(after.ifd0Tags.size(), before.ifd0Tags.size() + (withSoftware ? 0 : 2));
+  // New entries go in front: Software, then a DateTime that the camera did not write.
+  EXPECT_EQ(after.ifd0Tags[withSoftware ? 0 : 1], 0x0131);
+  if (!withSoftware) EXPECT_EQ(after.ifd0Tags[0], 0x0132);
   EXPECT_EQ(after.Text("IFD0:0131"), "Velm");
   const std::string date = CExifBlock::DateText(kTime);
   for (const char* key : {"IFD0:0132", "Exif:9003", "Exif:9004"}) EXPECT_EQ(after.Text(key), date);
@@ -142,8 +149,12 @@ TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(ByteOrders, ExifCameraBlock, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Little" : "Big"; });
+INSTANTIATE_TEST_SUITE_P(Blocks, ExifCameraBlock,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "Little" : "Big") +
+                                  (std::get<1>(info.param) ? "WithSoftware" : "WithoutSoftware");
+                         });
 
 TEST(ExifEnsureDateTime, DateOfAnotherLengthGetsASecondEntryInFront) {
   ExifSpec spec;
