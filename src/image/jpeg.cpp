@@ -1,0 +1,398 @@
+#include "image/jpeg.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+// jpeglib.h first: jerror.h depends on the configuration it brings in.
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "build_config.h"
+#include "platform/platform.h"
+
+namespace velmora {
+
+namespace {
+
+// A progressive file may hold any number of scans, each of which makes the library
+// pass over the whole coefficient buffer again: a small file could keep the decoder
+// busy for hours (CPU bomb). Real encoders write about ten.
+constexpr int kMaxScans = 1000;
+
+// The library's working memory for one picture. Progressive files need a coefficient
+// buffer of the whole picture besides our pixel buffer; the cap keeps a hostile file
+// within the picture limits in memory as well.
+constexpr long kMaxLibraryMemory = 1024L * 1024L * 1024L;
+
+// Fatal library errors jump back to the guarded function that made the failing call
+// (the library cannot continue after one); warnings are counted, and those that mean
+// picture data is missing or wrong are remembered.
+struct ErrorManager {
+  jpeg_error_mgr pub;  // first member: the library hands this pointer back to us
+  std::jmp_buf jump;
+  bool damaged;
+};
+
+ErrorManager& ErrorsOf(j_common_ptr info) { return *reinterpret_cast<ErrorManager*>(info->err); }
+
+[[noreturn]] void OnFatalError(j_common_ptr info) { std::longjmp(ErrorsOf(info).jump, 1); }
+
+void OnMessage(j_common_ptr info, int level) {
+  if (level >= 0) return;  // trace output
+  ErrorManager& errors = ErrorsOf(info);
+  ++errors.pub.num_warnings;
+  switch (errors.pub.msg_code) {
+    case JWRN_JPEG_EOF:           // the file ended: the rest of the picture is grey filler
+    case JWRN_HIT_MARKER:
+    case JWRN_MUST_RESYNC:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+      errors.damaged = true;
+      break;
+    default:                      // unusual but harmless markers and extra bytes
+      break;
+  }
+}
+
+void DiscardOutput(j_common_ptr /*info*/) {}
+
+void InitErrorManager(ErrorManager& errors) {
+  jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = OnFatalError;
+  errors.pub.emit_message = OnMessage;
+  errors.pub.output_message = DiscardOutput;
+  errors.damaged = false;
+}
+
+void LimitScans(j_common_ptr info) {
+  if (!info->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    info->err->msg_code = JERR_BAD_SCAN_SCRIPT;
+    info->err->error_exit(info);
+  }
+}
+
+// Owner of a decompressor and its error manager. The library keeps pointers into
+// both, so the object never moves.
+class Decompressor {
+ public:
+  Decompressor() {
+    InitErrorManager(errors);
+    info.err = &errors.pub;
+    progress.progress_monitor = LimitScans;
+  }
+  ~Decompressor() { jpeg_destroy_decompress(&info); }  // safe before creation: mem is null
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+
+  jpeg_decompress_struct info{};
+  ErrorManager errors{};
+  jpeg_progress_mgr progress{};
+};
+
+class Compressor {
+ public:
+  Compressor() {
+    InitErrorManager(errors);
+    info.err = &errors.pub;
+  }
+  ~Compressor() { jpeg_destroy_compress(&info); }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  jpeg_compress_struct info{};
+  ErrorManager errors{};
+};
+
+// Each Guarded... function below holds the one setjmp of its library calls. A fatal
+// library error longjmps back here, past the library's frames and ours, so: every
+// object with a destructor is declared by the caller before the call, nothing with a
+// destructor is created in these functions, and nothing they changed after setjmp is
+// read after the jump. They return false after a fatal error.
+
+bool GuardedReadHeader(Decompressor& d, std::FILE* file, bool saveIcc, bool limitMemory) {
+  if (setjmp(d.errors.jump) != 0) return false;
+  jpeg_create_decompress(&d.info);
+  if (limitMemory) d.info.mem->max_memory_to_use = kMaxLibraryMemory;
+  d.info.progress = &d.progress;
+  jpeg_stdio_src(&d.info, file);
+  if (saveIcc) jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
+  return jpeg_read_header(&d.info, TRUE) == JPEG_HEADER_OK;
+}
+
+bool GuardedStartDecompress(Decompressor& d) {
+  if (setjmp(d.errors.jump) != 0) return false;
+  return jpeg_start_decompress(&d.info) != FALSE;
+}
+
+// Reads the rows into the buffer; stopped is set when a row could not be read or the
+// library has warned more than twice (the data is then too damaged to go on).
+bool GuardedReadRows(Decompressor& d, uint8_t* buffer, size_t stride, bool& stopped) {
+  if (setjmp(d.errors.jump) != 0) return false;
+  while (d.info.output_scanline < d.info.output_height) {
+    if (d.errors.pub.num_warnings > 2) {
+      stopped = true;
+      return true;
+    }
+    JSAMPROW row = buffer + static_cast<size_t>(d.info.output_scanline) * stride;
+    if (jpeg_read_scanlines(&d.info, &row, 1) != 1) {
+      stopped = true;
+      return true;
+    }
+  }
+  return true;
+}
+
+bool GuardedFinishDecompress(Decompressor& d) {
+  if (setjmp(d.errors.jump) != 0) return false;
+  jpeg_finish_decompress(&d.info);
+  return true;
+}
+
+struct EncodeSettings {
+  int width;
+  int height;
+  int components;
+  float xResolution;
+  float yResolution;
+  int quality;
+};
+
+// A JFIF density from dots per inch, rounded half up and kept within the 16 bits of
+// the field (a huge resolution must not wrap around to a small one).
+UINT16 DensityOf(float resolution) {
+  const double rounded = static_cast<double>(resolution) + 0.5;
+  if (rounded >= 65535.0) return 65535;
+  if (rounded < 1.0) return 1;
+  return static_cast<UINT16>(rounded);
+}
+
+bool GuardedStartCompress(Compressor& c, std::FILE* file, const EncodeSettings& settings,
+                          std::string_view profile) {
+  if (setjmp(c.errors.jump) != 0) return false;
+  jpeg_create_compress(&c.info);
+  jpeg_stdio_dest(&c.info, file);
+  c.info.image_width = static_cast<JDIMENSION>(settings.width);
+  c.info.image_height = static_cast<JDIMENSION>(settings.height);
+  c.info.input_components = settings.components;
+  c.info.in_color_space = settings.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&c.info);
+  if (settings.xResolution > 0 && settings.yResolution > 0) {
+    c.info.density_unit = 1;  // dots per inch
+    c.info.X_density = DensityOf(settings.xResolution);
+    c.info.Y_density = DensityOf(settings.yResolution);
+  }
+#if VELMORA_HAVE_MOZJPEG
+  jpeg_c_set_int_param(&c.info, JINT_COMPRESS_PROFILE, JCP_MAX_COMPRESSION);
+#else
+  // The plain library has no compression profiles; optimised Huffman tables and its
+  // standard progressive scans are the strongest settings it offers.
+  c.info.optimize_coding = TRUE;
+  jpeg_simple_progression(&c.info);
+#endif
+  jpeg_set_quality(&c.info, settings.quality, TRUE);
+  jpeg_start_compress(&c.info, TRUE);
+  if (!profile.empty()) CMyJPEG::EmbedIccProfile(&c.info, profile);
+  return true;
+}
+
+bool GuardedWriteRows(Compressor& c, const uint8_t* rows, size_t stride) {
+  if (setjmp(c.errors.jump) != 0) return false;
+  while (c.info.next_scanline < c.info.image_height) {
+    // The library takes non-const rows but only reads them.
+    JSAMPROW row = const_cast<uint8_t*>(rows) + static_cast<size_t>(c.info.next_scanline) * stride;
+    if (jpeg_write_scanlines(&c.info, &row, 1) != 1) return false;
+  }
+  return true;
+}
+
+bool GuardedFinishCompress(Compressor& c) {
+  if (setjmp(c.errors.jump) != 0) return false;
+  jpeg_finish_compress(&c.info);
+  return true;
+}
+
+constexpr char kIccSignature[] = "ICC_PROFILE";  // followed by a zero byte
+constexpr size_t kIccHeader = 14;                // signature, zero, sequence, count
+constexpr size_t kIccChunk = 65519;              // 65533 bytes of marker data at most
+
+// Puts the profile together from the saved APP2 markers; empty when there is none or
+// the chunks contradict each other (a wrong count, a number twice, one missing).
+std::string GatherIccChunks(jpeg_saved_marker_ptr marker) {
+  std::vector<const jpeg_marker_struct*> chunks;
+  int count = 0;
+  for (; marker != nullptr; marker = marker->next) {
+    if (marker->marker != JPEG_APP0 + 2 || marker->data_length < kIccHeader) continue;
+    if (std::memcmp(marker->data, kIccSignature, sizeof kIccSignature) != 0) continue;
+    const int sequence = marker->data[12];
+    const int total = marker->data[13];
+    if (count == 0) {
+      count = total;
+      chunks.assign(static_cast<size_t>(count) + 1, nullptr);
+    }
+    if (total != count || sequence == 0 || sequence > count || chunks[sequence] != nullptr) {
+      return {};
+    }
+    chunks[sequence] = marker;
+  }
+  std::string profile;
+  for (int sequence = 1; sequence <= count; ++sequence) {
+    if (chunks[sequence] == nullptr) return {};
+    profile.append(reinterpret_cast<const char*>(chunks[sequence]->data) + kIccHeader,
+                   chunks[sequence]->data_length - kIccHeader);
+  }
+  return profile;
+}
+
+}  // namespace
+
+int CMyJPEG::ClampQuality(unsigned quality) {
+  return quality > 100 ? 100 : static_cast<int>(quality);
+}
+
+bool CMyJPEG::IsJPEG(const std::string& path) {
+  if (path.empty()) return false;
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return false;
+  unsigned char head[24];
+  if (std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
+  return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+}
+
+bool CMyJPEG::Read(const std::string& path, int& status) {
+  status = kJpegUnreadable;
+  bitsPerPixel = 0;
+  if (!IsJPEG(path)) return false;
+  pixels.reset();
+  width = height = 0;
+  sourceBitsPerPixel = 0;
+  xResolution = yResolution = 0;
+
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return false;
+  Decompressor d;
+  if (!GuardedReadHeader(d, file.get(), false, true)) return false;
+
+  const int components = d.info.num_components;
+  const bool rgb = components == 3 && d.info.out_color_space == JCS_RGB;
+  const bool grey = components == 1 && d.info.out_color_space == JCS_GRAYSCALE;
+  if (!rgb && !grey) {
+    status = kJpegUnsupportedColour;
+    return false;
+  }
+  // Refused before the library sets up its buffers for the picture: a header of a few
+  // bytes must not make it allocate gigabytes.
+  if (!PictureSizeAllowed(d.info.image_width, d.info.image_height)) return false;
+
+  // Dots per centimetre become dots per inch; every other unit (0 is "aspect ratio
+  // only") is taken as dots per inch.
+  const double toInch = d.info.density_unit == 2 ? 2.54 : 1.0;
+  const auto x = static_cast<float>(d.info.X_density * toInch);
+  const auto y = static_cast<float>(d.info.Y_density * toInch);
+
+  if (!GuardedStartDecompress(d)) return false;
+  const int outputComponents = d.info.output_components;
+  PixelBuffer buffer = AllocatePixels(d.info.output_width, d.info.output_height, outputComponents);
+  if (!buffer) return false;
+  const size_t stride = static_cast<size_t>(d.info.output_width) * outputComponents;
+  bool stopped = false;
+  if (!GuardedReadRows(d, buffer.get(), stride, stopped)) return false;
+  // The pixels are all in; an error while the library reads up to the end marker
+  // leaves them as they are but says that the file is not sound.
+  const bool finished = stopped || GuardedFinishDecompress(d);
+
+  width = static_cast<int32_t>(d.info.output_width);
+  height = static_cast<int32_t>(d.info.output_height);
+  bitsPerPixel = static_cast<uint8_t>(components * 8);
+  sourceBitsPerPixel = bitsPerPixel;
+  pixels = std::move(buffer);
+  xResolution = x;
+  yResolution = y;
+  status = (stopped || !finished || d.errors.damaged) ? kJpegDamaged : kJpegComplete;
+  return true;
+}
+
+bool CMyJPEG::Write(const std::string& output, unsigned quality,
+                    const std::string& sourcePath) const {
+  if (!pixels || (bitsPerPixel != 8 && bitsPerPixel != 24)) return false;
+  if (!PictureSizeAllowed(width, height)) return false;
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+
+  PixelBuffer grey;
+  if (bitsPerPixel == 24 && IsNearlyGrey(pixels.get(), count)) {
+    grey = MakeGreyPlane(pixels.get(), count);
+    if (!grey) return false;
+  }
+  const bool oneComponent = bitsPerPixel == 8 || grey != nullptr;
+  const uint8_t* rows = grey ? grey.get() : pixels.get();
+  const size_t stride = static_cast<size_t>(width) * (oneComponent ? 1 : 3);
+  const std::string profile = sourcePath.empty() ? std::string() : LoadIccProfile(sourcePath);
+  const EncodeSettings settings{width,       height,      oneComponent ? 1 : 3,
+                                xResolution, yResolution, ClampQuality(quality)};
+
+  platform::UniqueFile file = platform::OpenFile(output, "wb");
+  if (!file) return false;
+  bool written = false;
+  {
+    Compressor c;
+    written = GuardedStartCompress(c, file.get(), settings, profile) &&
+              GuardedWriteRows(c, rows, stride) && GuardedFinishCompress(c);
+  }
+  // A close that fails may have lost buffered bytes.
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written) platform::RemoveFile(output);
+  return written;
+}
+
+std::string CMyJPEG::LoadIccProfile(const std::string& path) {
+  if (!IsJPEG(path)) return {};
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return {};
+  Decompressor d;
+  if (!GuardedReadHeader(d, file.get(), true, false)) return {};
+  return GatherIccChunks(d.info.marker_list);
+}
+
+bool CMyJPEG::EmbedIccProfile(jpeg_compress_struct* encoder, std::string_view profile) {
+  const size_t chunks = (profile.size() + kIccChunk - 1) / kIccChunk;
+  if (chunks == 0 || chunks > 255) return false;
+  for (size_t i = 0; i < chunks; ++i) {
+    const std::string_view chunk = profile.substr(i * kIccChunk, kIccChunk);
+    jpeg_write_m_header(encoder, JPEG_APP0 + 2, static_cast<unsigned>(chunk.size() + kIccHeader));
+    for (char c : std::string_view(kIccSignature, sizeof kIccSignature)) {
+      jpeg_write_m_byte(encoder, c);
+    }
+    jpeg_write_m_byte(encoder, static_cast<int>(i + 1));
+    jpeg_write_m_byte(encoder, static_cast<int>(chunks));
+    for (char c : chunk) jpeg_write_m_byte(encoder, static_cast<unsigned char>(c));
+  }
+  return true;
+}
+
+bool CMyJPEG::IsNearlyGrey(const uint8_t* rgb, size_t pixelCount) {
+  // The differences are taken as signed numbers: wrapped into a byte, pure green
+  // (0 - 255 = 1) would pass for grey.
+  auto close = [](int a, int b) { return a - b >= -3 && a - b <= 3; };
+  for (size_t i = 0; i < pixelCount; ++i) {
+    const int r = rgb[i * 3], g = rgb[i * 3 + 1], b = rgb[i * 3 + 2];
+    if (!close(r, g) || !close(r, b) || !close(g, b)) return false;
+  }
+  return true;
+}
+
+PixelBuffer CMyJPEG::MakeGreyPlane(const uint8_t* rgb, size_t pixelCount) {
+  PixelBuffer grey(new (std::nothrow) uint8_t[pixelCount == 0 ? 1 : pixelCount]);
+  if (!grey) return nullptr;
+  for (size_t i = 0; i < pixelCount; ++i) {
+    grey[i] = static_cast<uint8_t>((rgb[i * 3] + rgb[i * 3 + 1] + rgb[i * 3 + 2]) / 3);
+  }
+  return grey;
+}
+
+}  // namespace velmora

@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/log.h"
+#include "core/options.h"
+#include "core/temp_files.h"
+#include "image/embedded_picture.h"
+#include "image/exif.h"
+#include "support/exif_fixtures.h"
+#include "support/jpeg_fixtures.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::JpegSpec;
+using testing::MakeJpeg;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// One picture handed to processing the way a document processor does it.
+class PictureProcessing : public ::testing::Test {
+ protected:
+  PictureProcessing() : temp_(true, dir_.File("temp")) {
+    std::filesystem::create_directory(dir_.File("temp"));
+    log_.Open(dir_.File("log.md"));
+  }
+
+  int Process(const std::string& bytes, int number = 0, int32_t originalSize = -2) {
+    const std::string source = dir_.File("source.jpg");
+    WriteFile(source, bytes);
+    picture_ = EmbeddedPicture{};
+    picture_.number = number;
+    picture_.sourcePath = source;
+    picture_.originalSize = originalSize == -2 ? GetFileSize32(source) : originalSize;
+    return ProcessEmbeddedPicture(picture_, options_, log_, temp_);
+  }
+
+  // The lines of this picture, without their time stamps; every line must have one.
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const std::string& line : testing::ReadLogLines(dir_.File("log.md"))) {
+      EXPECT_EQ(line.rfind("* [", 0), 0u) << line;
+      lines.push_back(testing::WithoutStamp(line));
+    }
+    return lines;
+  }
+
+  std::string Finished() const { return "writing `" + picture_.outputPath + "` finished"; }
+
+  TempDir dir_;
+  CTempFiles temp_;
+  CCreateLog log_;
+  ShrinkOptions options_;
+  EmbeddedPicture picture_;
+};
+
+// A picture that loses a lot at quality 90: fine noise stored at quality 100.
+std::string LargeJpeg(const std::vector<std::pair<int, std::string>>& markers = {}) {
+  JpegSpec spec;
+  spec.width = 96;
+  spec.height = 96;
+  spec.quality = 100;
+  spec.markers = markers;
+  for (uint64_t i = 0; i < 96 * 96; ++i) {
+    spec.samples += static_cast<char>((i * 7919) % 251);
+    spec.samples += static_cast<char>((i * 104729) % 241);
+    spec.samples += static_cast<char>((i * 1299709) % 239);
+  }
+  return MakeJpeg(spec);
+}
+
+std::string CameraExif() {
+  testing::ExifSpec spec;
+  spec.ifd0 = {testing::Ascii(0x010F, "Maker"), testing::Ascii(0x0132, "2010:01:02 03:04:05")};
+  spec.exif = {testing::Short(0xA002, 1), testing::Short(0xA003, 1)};
+  return testing::BuildExif(spec);
+}
+
+TEST_F(PictureProcessing, ShrunkJpegIsTakenWithEveryLineInOrder) {
+  EXPECT_EQ(Process(LargeJpeg({{0xE1, CameraExif()}}), 4), kKindJpeg);
+  EXPECT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - 4), ".jpg");
+  EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 5 is JPEG", "modifing exif...", Finished(),
+                                               "rewritten file is to be written"}));
+  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  ASSERT_TRUE(exif);
+  const testing::TiffDump dump = testing::DumpExif(*exif);
+  EXPECT_EQ(dump.Text("IFD0:010F"), "Maker");
+  EXPECT_EQ(dump.Text("IFD0:0131"), "Velm");
+  EXPECT_EQ(dump.Number("Exif:A002"), 96u);
+}
+
+TEST_F(PictureProcessing, JpegWithoutExifGetsANewBlock) {
+  EXPECT_EQ(Process(LargeJpeg()), kKindJpeg);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...", Finished(),
+                                               "rewritten file is to be written"}));
+  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  ASSERT_TRUE(exif);
+  EXPECT_EQ(testing::DumpExif(*exif).Text("IFD0:0131"), "Velm");
+}
+
+TEST_F(PictureProcessing, JpegThatGrowsKeepsTheOriginal) {
+  JpegSpec small;
+  small.quality = 20;
+  EXPECT_EQ(Process(MakeJpeg(small)), kKeepOriginal);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...", Finished(),
+                                               "original file is to be written"}));
+}
+
+TEST_F(PictureProcessing, OutputOfExactlyTheOriginalSizeKeepsTheOriginal) {
+  const std::string source = LargeJpeg();
+  ASSERT_EQ(Process(source), kKindJpeg);
+  const int32_t rewritten = GetFileSize32(picture_.outputPath);
+  ASSERT_GT(rewritten, 0);
+  EXPECT_EQ(Process(source, 0, rewritten), kKeepOriginal);
+  EXPECT_EQ(Lines().back(), "original file is to be written");
+  EXPECT_EQ(GetFileSize32(picture_.outputPath), rewritten);
+  EXPECT_EQ(Process(source, 0, rewritten + 1), kKindJpeg);
+}
+
+TEST(PictureSizeRule, OnlyANonEmptyStrictlySmallerFileIsTaken) {
+  struct Case {
+    int32_t rewritten, original;
+    bool taken;
+  } cases[] = {{99, 100, true}, {100, 100, false}, {101, 100, false}, {0, 100, false},
+               {-1, 100, false}, {1, 2, true}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsSmallerThanOriginal(c.rewritten, c.original), c.taken) << c.rewritten;
+  }
+}
+
+TEST_F(PictureProcessing, PartlyDecodedJpegKeepsItsBytes) {
+  const std::string whole = LargeJpeg();
+  EXPECT_EQ(Process(whole.substr(0, whole.size() / 2)), kKeepOriginal);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "embedded 1 is JPEG",
+                         "reading embedded failed. original file is to be written"}));
+  EXPECT_EQ(picture_.outputPath, "");
+}
+
+TEST_F(PictureProcessing, CmykJpegKeepsItsBytes) {
+  JpegSpec cmyk;
+  cmyk.components = 4;
+  cmyk.jfif = false;
+  EXPECT_EQ(Process(MakeJpeg(cmyk)), kKeepOriginal);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "embedded 1 is JPEG",
+                         "reading embedded failed. original file is to be written"}));
+}
+
+TEST_F(PictureProcessing, UnknownContentIsKeptWithoutALine) {
+  EXPECT_EQ(Process(std::string(200, 'u')), kKeepOriginal);
+  EXPECT_EQ(Lines(), std::vector<std::string>{});
+  EXPECT_EQ(picture_.outputPath, "");
+}
+
+TEST(PictureKind, JpegIsFourAndOtherContentZero) {
+  TempDir dir;
+  WriteFile(dir.File("p.jpg"), MakeJpeg(JpegSpec{}));
+  EXPECT_EQ(DetectPictureKind(dir.File("p.jpg")), 4);
+  WriteFile(dir.File("x"), std::string(300, 'x'));
+  EXPECT_EQ(DetectPictureKind(dir.File("x")), 0);
+  EXPECT_EQ(DetectPictureKind(dir.File("missing")), 0);
+}
+
+// A full disk while the encoder writes: the partial file is smaller than the original
+// and must not be taken for the rewritten picture.
+TEST_F(PictureProcessing, FailedEncoderWriteKeepsTheOriginal) {
+  const std::string source = LargeJpeg();
+  ASSERT_GT(source.size(), 16384u);
+  WriteFile(dir_.File("source.jpg"), source);
+  picture_.number = 0;
+  picture_.sourcePath = dir_.File("source.jpg");
+  picture_.originalSize = GetFileSize32(picture_.sourcePath);
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int kind = ProcessEmbeddedPicture(picture_, options_, log_, temp_);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(kind, kKeepOriginal);
+  EXPECT_LE(GetFileSize32(picture_.outputPath), 0);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...",
+                                               "original file is to be written"}));
+}
+
+TEST_F(PictureProcessing, ExifThatOutgrowsOneSegmentIsLeftOutAndLogged) {
+  testing::ExifSpec spec;
+  spec.ifd0 = {testing::Ascii(0x010F, "Maker")};
+  spec.exif = {testing::Undefined(0x927C, "")};
+  const size_t overhead = testing::BuildExif(spec).size();
+  // The source's block fills its segment; the Software and DateTime entries added to
+  // it do not fit any more.
+  spec.exif = {testing::Undefined(0x927C, std::string(CExifBlock::kMaxSegmentPayload - 1 - overhead, 'M'))};
+  const std::string block = testing::BuildExif(spec);
+  ASSERT_LE(block.size(), CExifBlock::kMaxSegmentPayload);
+  ASSERT_GT(block.size() + 18, CExifBlock::kMaxSegmentPayload);
+
+  EXPECT_EQ(Process(LargeJpeg({{0xE1, block}})), kKindJpeg);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "modifing exif...",
+                                               "exif block too large, left out", Finished(),
+                                               "rewritten file is to be written"}));
+  for (const auto& segment : testing::JpegSegments(ReadFile(picture_.outputPath))) {
+    EXPECT_NE(segment.first, 0xE1);
+  }
+}
+
+}  // namespace
+}  // namespace velmora

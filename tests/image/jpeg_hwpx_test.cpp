@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/log.h"
+#include "core/options.h"
+#include "core/temp_files.h"
+#include "document/hwpx.h"
+#include "image/jpeg.h"
+#include "support/jpeg_fixtures.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::HwpxPicture;
+using testing::JpegSpec;
+using testing::TempDir;
+using testing::ZipItem;
+
+// A package with one JPEG picture, run through the HWPX processor.
+class JpegInHwpx : public ::testing::Test {
+ protected:
+  std::vector<ZipItem> Run(const std::string& jpeg) {
+    std::filesystem::create_directory(dir_.File("temp"));
+    source_ = {"image1", "BinData/image1.jpg", "image/jpg", jpeg, "1"};
+    sourceItems_ = testing::MakeHwpxItems({source_});
+    // With its folders present the processor has no folder entries to add, so that
+    // an unchanged package is one with the same entries.
+    sourceItems_.insert(sourceItems_.begin() + 1, {{"Contents/", "", false, true},
+                                                   {"BinData/", "", false, true}});
+    testing::WriteZip(dir_.File("in.hwpx"), sourceItems_);
+    CTempFiles temp(true, dir_.File("temp"));
+    CCreateLog log;
+    log.Open(dir_.File("log.md"));
+    ShrinkOptions options;
+    const ProcessorResult result =
+        ShrinkHwpx(dir_.File("in.hwpx"), dir_.File("out.hwpx"), options, log, temp, nullptr);
+    EXPECT_TRUE(result.success) << result.message;
+    auto items = testing::ReadZip(dir_.File("out.hwpx"));
+    EXPECT_TRUE(items);
+    return items ? *items : std::vector<ZipItem>{};
+  }
+
+  TempDir dir_;
+  HwpxPicture source_;
+  std::vector<ZipItem> sourceItems_;
+};
+
+std::string NoisyJpeg() {
+  JpegSpec spec;
+  spec.width = 80;
+  spec.height = 64;
+  spec.quality = 100;
+  for (uint64_t i = 0; i < 80 * 64 * 3; ++i) spec.samples += static_cast<char>((i * 2654435761u) >> 24);
+  return testing::MakeJpeg(spec);
+}
+
+TEST_F(JpegInHwpx, ShrunkPictureIsAppendedUnderItsNameAndTheItemRewritten) {
+  const std::string jpeg = NoisyJpeg();
+  const std::vector<ZipItem> items = Run(jpeg);
+  ASSERT_FALSE(items.empty());
+  // The old entry is gone from its place; the new one of the same name comes last.
+  EXPECT_EQ(items.back().name, "BinData/image1.jpg");
+  int copies = 0;
+  for (const ZipItem& item : items) copies += item.name == "BinData/image1.jpg" ? 1 : 0;
+  EXPECT_EQ(copies, 1);
+  EXPECT_LT(items.back().bytes.size(), jpeg.size());
+  testing::WriteFile(dir_.File("new.jpg"), items.back().bytes);
+  CMyJPEG decoded;
+  int status = -1;
+  ASSERT_TRUE(decoded.Read(dir_.File("new.jpg"), status));
+  EXPECT_EQ(status, kJpegComplete);
+  EXPECT_EQ(decoded.width, 80);
+
+  std::string manifest;
+  for (const ZipItem& item : items) {
+    if (item.name == "Contents/content.hpf") manifest = item.bytes;
+  }
+  EXPECT_NE(manifest.find("<opf:item id=\"image1\" href=\"BinData/image1.jpg\" "
+                          "media-type=\"image/jpg\" isEmbeded=\"1\"/>"),
+            std::string::npos)
+      << manifest;
+  // Everything else is carried over as it was.
+  for (const ZipItem& original : sourceItems_) {
+    if (original.name == "BinData/image1.jpg" || original.name == "Contents/content.hpf") continue;
+    bool found = false;
+    for (const ZipItem& item : items) found |= item.name == original.name && item.bytes == original.bytes;
+    EXPECT_TRUE(found) << original.name;
+  }
+}
+
+TEST_F(JpegInHwpx, PictureThatDoesNotShrinkLeavesThePackageUnchanged) {
+  JpegSpec spec;
+  spec.quality = 20;
+  const std::string jpeg = testing::MakeJpeg(spec);
+  const std::vector<ZipItem> items = Run(jpeg);
+  ASSERT_EQ(items.size(), sourceItems_.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items[i].name, sourceItems_[i].name);
+    EXPECT_EQ(items[i].bytes, sourceItems_[i].bytes) << items[i].name;
+  }
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,366 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <climits>
+#include <csignal>
+#include <string>
+
+#include "image/jpeg.h"
+#include "support/jpeg_fixtures.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::IccChunk;
+using testing::JpegSegments;
+using testing::JpegSpec;
+using testing::MakeJpeg;
+using testing::ReadFile;
+using testing::ReadJpegHeader;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string WriteJpeg(const TempDir& dir, const std::string& name, const JpegSpec& spec) {
+  const std::string path = dir.File(name);
+  WriteFile(path, MakeJpeg(spec));
+  return path;
+}
+
+TEST(JpegKindTest, NeedsTwentyFourBytesStartingWithFfD8Ff) {
+  TempDir dir;
+  const std::string head("\xFF\xD8\xFF", 3);
+  struct Case {
+    std::string bytes;
+    bool expected;
+  } cases[] = {{head + std::string(21, 'x'), true},
+               {head + std::string(20, 'x'), false},
+               {std::string("\xFF\xD8\xFE", 3) + std::string(21, 'x'), false},
+               {std::string("\x89PNG", 4) + std::string(20, 'x'), false}};
+  for (const Case& c : cases) {
+    WriteFile(dir.File("f"), c.bytes);
+    EXPECT_EQ(CMyJPEG::IsJPEG(dir.File("f")), c.expected) << c.bytes.size();
+  }
+  EXPECT_FALSE(CMyJPEG::IsJPEG(""));
+  EXPECT_FALSE(CMyJPEG::IsJPEG(dir.File("missing")));
+}
+
+TEST(JpegReader, DecodesColourAndGreyIntoTheirPixelForms) {
+  TempDir dir;
+  JpegSpec colour;
+  JpegSpec grey;
+  grey.components = 1;
+  for (const auto& [spec, bits] : {std::pair{colour, 24}, std::pair{grey, 8}}) {
+    CMyJPEG jpeg;
+    int status = -1;
+    ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "p.jpg", spec), status));
+    EXPECT_EQ(status, kJpegComplete);
+    EXPECT_EQ(jpeg.width, spec.width);
+    EXPECT_EQ(jpeg.height, spec.height);
+    EXPECT_EQ(jpeg.bitsPerPixel, bits);
+    EXPECT_EQ(jpeg.sourceBitsPerPixel, bits);
+    ASSERT_NE(jpeg.pixels, nullptr);
+  }
+}
+
+TEST(JpegReader, RefusesCmykWithStatusThree) {
+  TempDir dir;
+  JpegSpec spec;
+  spec.components = 4;
+  spec.jfif = false;
+  CMyJPEG jpeg;
+  int status = -1;
+  EXPECT_FALSE(jpeg.Read(WriteJpeg(dir, "cmyk.jpg", spec), status));
+  EXPECT_EQ(status, kJpegUnsupportedColour);
+  EXPECT_EQ(jpeg.pixels, nullptr);
+}
+
+TEST(JpegReader, TruncatedFileIsDamagedWithStatusOne) {
+  TempDir dir;
+  JpegSpec spec;
+  spec.width = 64;
+  spec.height = 64;
+  const std::string whole = MakeJpeg(spec);
+  WriteFile(dir.File("cut.jpg"), whole.substr(0, whole.size() * 2 / 3));
+  CMyJPEG jpeg;
+  int status = -1;
+  EXPECT_TRUE(jpeg.Read(dir.File("cut.jpg"), status));
+  EXPECT_EQ(status, kJpegDamaged);
+  EXPECT_EQ(jpeg.width, 64);
+}
+
+TEST(JpegReader, RefusesHugeFrameBeforeDecoding) {
+  TempDir dir;
+  std::string bytes = MakeJpeg(JpegSpec{});
+  // The frame header claims 65500 × 65500 pixels: far beyond the picture limits.
+  const size_t sof = bytes.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  bytes.replace(sof + 5, 4, "\xFF\xDC\xFF\xDC");
+  WriteFile(dir.File("huge.jpg"), bytes);
+  CMyJPEG jpeg;
+  int status = -1;
+  EXPECT_FALSE(jpeg.Read(dir.File("huge.jpg"), status));
+  EXPECT_EQ(status, kJpegUnreadable);
+}
+
+TEST(JpegReader, NotAJpegIsUnreadable) {
+  TempDir dir;
+  WriteFile(dir.File("x.jpg"), std::string(100, 'x'));
+  CMyJPEG jpeg;
+  int status = -1;
+  EXPECT_FALSE(jpeg.Read(dir.File("x.jpg"), status));
+  EXPECT_EQ(status, kJpegUnreadable);
+}
+
+struct DensityCase {
+  const char* name;
+  bool jfif;
+  int unit, x, y;
+  float dpiX, dpiY;         // as read
+  int writtenX, writtenY;   // density written, unit 1
+};
+void PrintTo(const DensityCase& c, std::ostream* os) { *os << c.name; }
+
+class JpegResolution : public ::testing::TestWithParam<DensityCase> {};
+
+TEST_P(JpegResolution, IsReadAsDotsPerInchAndWrittenRounded) {
+  const DensityCase& c = GetParam();
+  TempDir dir;
+  JpegSpec spec;
+  spec.jfif = c.jfif;
+  spec.densityUnit = c.unit;
+  spec.xDensity = c.x;
+  spec.yDensity = c.y;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", spec), status));
+  EXPECT_NEAR(jpeg.xResolution, c.dpiX, 0.01);
+  EXPECT_NEAR(jpeg.yResolution, c.dpiY, 0.01);
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  auto header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 1);
+  EXPECT_EQ(header->xDensity, c.writtenX);
+  EXPECT_EQ(header->yDensity, c.writtenY);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Densities, JpegResolution,
+    ::testing::Values(DensityCase{"PerCentimetre", true, 2, 118, 118, 299.72f, 299.72f, 300, 300},
+                      DensityCase{"AspectOnly", true, 0, 1, 1, 1, 1, 1, 1},
+                      DensityCase{"NoJfifHeader", false, 0, 1, 1, 1, 1, 1, 1},
+                      DensityCase{"PerInchUneven", true, 1, 300, 150, 300, 150, 300, 150}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
+  TempDir dir;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  jpeg.xResolution = 0;
+  jpeg.yResolution = 300;
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  auto header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 0);
+  EXPECT_EQ(header->xDensity, 1);
+  EXPECT_EQ(header->yDensity, 1);
+
+  // A resolution beyond the 16-bit field is written as its largest value, not wrapped.
+  jpeg.xResolution = 1e9f;
+  jpeg.yResolution = 70000.4f;
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 1);
+  EXPECT_EQ(header->xDensity, 65535);
+  EXPECT_EQ(header->yDensity, 65535);
+}
+
+struct GreyCase {
+  uint8_t r, g, b;
+  bool grey;
+};
+
+TEST(JpegGreyTest, AllowsChannelDifferencesUpToThree) {
+  const GreyCase cases[] = {
+      {100, 103, 100, true}, {100, 104, 100, false}, {3, 0, 0, true}, {0, 0, 4, false},
+      {255, 252, 254, true},
+      // Differences are signed: wrapped into a byte, these would pass for grey.
+      {0, 255, 0, false}, {0, 253, 0, false}, {255, 0, 255, false}};
+  for (const GreyCase& c : cases) {
+    const uint8_t pixel[3] = {c.r, c.g, c.b};
+    EXPECT_EQ(CMyJPEG::IsNearlyGrey(pixel, 1), c.grey)
+        << int(c.r) << "," << int(c.g) << "," << int(c.b);
+  }
+  EXPECT_TRUE(CMyJPEG::IsNearlyGrey(nullptr, 0));
+}
+
+TEST(JpegGreyTest, GreyPlaneIsTheTruncatedMean) {
+  const uint8_t rgb[6] = {10, 11, 13, 255, 255, 254};
+  PixelBuffer grey = CMyJPEG::MakeGreyPlane(rgb, 2);
+  ASSERT_NE(grey, nullptr);
+  EXPECT_EQ(grey[0], 11);
+  EXPECT_EQ(grey[1], 254);
+}
+
+TEST(JpegWriter, NearlyGreyColourBecomesOneComponentAndPureGreenStaysColour) {
+  TempDir dir;
+  struct Case {
+    uint8_t r, g, b;
+    int components;
+  } cases[] = {{120, 122, 119, 1}, {0, 255, 0, 3}};
+  for (const Case& c : cases) {
+    CMyJPEG jpeg;
+    jpeg.width = 8;
+    jpeg.height = 8;
+    jpeg.bitsPerPixel = 24;
+    jpeg.pixels = AllocatePixels(8, 8, 3);
+    for (int i = 0; i < 64; ++i) {
+      jpeg.pixels[i * 3] = c.r;
+      jpeg.pixels[i * 3 + 1] = c.g;
+      jpeg.pixels[i * 3 + 2] = c.b;
+    }
+    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+    auto header = ReadJpegHeader(dir.File("out.jpg"));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->components, c.components) << int(c.g);
+  }
+}
+
+TEST(JpegWriter, ClampsQualityBeforeTheLibrarySeesIt) {
+  TempDir dir;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  auto encode = [&](unsigned quality) {
+    const std::string path = dir.File("q" + std::to_string(quality) + ".jpg");
+    EXPECT_TRUE(jpeg.Write(path, quality, ""));
+    return ReadFile(path);
+  };
+  EXPECT_EQ(encode(0), encode(1));
+  EXPECT_EQ(encode(101), encode(100));
+  // Above INT_MAX the number must not turn negative (which the library takes as 1).
+  EXPECT_EQ(encode(0x80000001u), encode(100));
+  EXPECT_EQ(encode(UINT_MAX), encode(100));
+  EXPECT_NE(encode(1), encode(100));
+  auto header = ReadJpegHeader(dir.File("q100.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->firstLuminanceQuantiser, 1);
+}
+
+std::string Profile(size_t size) {
+  std::string profile;
+  for (size_t i = 0; i < size; ++i) profile += static_cast<char>((i * 131 + i / 256) & 0xFF);
+  return profile;
+}
+
+TEST(JpegIccProfile, ThreeChunksAreJoinedAndRecutIntoTheOutput) {
+  TempDir dir;
+  const std::string profile = Profile(90000);
+  JpegSpec spec;
+  // Out of order on purpose: the sequence numbers decide.
+  spec.markers = {{0xE2, IccChunk(2, 3, profile.substr(30000, 30000))},
+                  {0xE2, IccChunk(1, 3, profile.substr(0, 30000))},
+                  {0xE2, IccChunk(3, 3, profile.substr(60000))}};
+  const std::string source = WriteJpeg(dir, "icc.jpg", spec);
+  EXPECT_EQ(CMyJPEG::LoadIccProfile(source), profile);
+
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(source, status));
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, source));
+  std::string joined;
+  int chunks = 0;
+  for (const auto& [marker, payload] : JpegSegments(ReadFile(dir.File("out.jpg")))) {
+    if (marker != 0xE2) continue;
+    ++chunks;
+    ASSERT_GE(payload.size(), 14u);
+    EXPECT_EQ(payload.substr(0, 12), std::string("ICC_PROFILE\0", 12));
+    EXPECT_EQ(payload[12], chunks);
+    EXPECT_EQ(payload[13], 2);
+    EXPECT_LE(payload.size() - 14, 65519u);
+    joined += payload.substr(14);
+  }
+  EXPECT_EQ(chunks, 2);
+  EXPECT_EQ(joined, profile);
+}
+
+TEST(JpegIccProfile, InconsistentChunksGiveNoProfileButThePictureIsWritten) {
+  TempDir dir;
+  const std::string a(100, 'a'), b(100, 'b');
+  const std::vector<std::vector<std::pair<int, std::string>>> cases = {
+      {{0xE2, IccChunk(1, 2, a)}},                                 // chunk 2 missing
+      {{0xE2, IccChunk(1, 2, a)}, {0xE2, IccChunk(1, 2, b)}},      // chunk 1 twice
+      {{0xE2, IccChunk(1, 2, a)}, {0xE2, IccChunk(2, 3, b)}},      // counts differ
+      {{0xE2, IccChunk(0, 1, a)}},                                 // number 0
+      {{0xE2, IccChunk(2, 1, a)}},                                 // number above count
+      {{0xE2, IccChunk(1, 1, "")}},                                // nothing in it
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    JpegSpec spec;
+    spec.markers = cases[i];
+    const std::string source = WriteJpeg(dir, "bad.jpg", spec);
+    EXPECT_EQ(CMyJPEG::LoadIccProfile(source), "") << "case " << i;
+    CMyJPEG jpeg;
+    int status = -1;
+    ASSERT_TRUE(jpeg.Read(source, status));
+    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, source)) << "case " << i;
+    for (const auto& segment : JpegSegments(ReadFile(dir.File("out.jpg")))) {
+      EXPECT_NE(segment.first, 0xE2) << "case " << i;
+    }
+  }
+}
+
+TEST(JpegIccProfile, FileThatIsNoJpegContributesNone) {
+  TempDir dir;
+  WriteFile(dir.File("p.bmp"), "BM" + std::string(100, '\0'));
+  EXPECT_EQ(CMyJPEG::LoadIccProfile(dir.File("p.bmp")), "");
+}
+
+TEST(JpegWriter, OutputThatCannotBeCreatedFails) {
+  TempDir dir;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  EXPECT_FALSE(jpeg.Write(dir.File("no/such/folder.jpg"), 90, ""));
+  CMyJPEG empty;
+  EXPECT_FALSE(empty.Write(dir.File("empty.jpg"), 90, ""));
+  EXPECT_FALSE(testing::FileExists(dir.File("empty.jpg")));
+}
+
+// A full disk in the middle of the file: the file-size limit makes writes past 4 KB
+// fail, as they would on a full disk. The partial file must not stay behind, or the
+// size test could take it for a smaller picture.
+TEST(JpegWriter, FailedWriteRemovesThePartialFile) {
+  TempDir dir;
+  JpegSpec spec;
+  spec.width = 256;
+  spec.height = 256;
+  spec.components = 1;
+  spec.quality = 100;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", spec), status));
+  const std::string output = dir.File("out.jpg");
+  WriteFile(output, "");
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = jpeg.Write(output, 100, "");
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(testing::FileExists(output));
+  ASSERT_TRUE(jpeg.Write(output, 100, ""));  // the same picture fits without the limit
+  EXPECT_GT(ReadFile(output).size(), 4096u);
+}
+
+}  // namespace
+}  // namespace velmora

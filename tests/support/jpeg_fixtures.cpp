@@ -1,0 +1,173 @@
+#include "support/jpeg_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+namespace velmora::testing {
+
+namespace {
+
+struct FixtureErrors {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void JumpOut(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<FixtureErrors*>(info->err)->jump, 1);
+}
+void Quiet(j_common_ptr) {}
+
+// setjmp lives here only; nothing with a destructor is created below it.
+bool Encode(jpeg_compress_struct& c, FixtureErrors& errors, const JpegSpec& spec,
+            const std::string& samples, unsigned char** out, unsigned long* size) {
+  if (setjmp(errors.jump) != 0) return false;
+  jpeg_create_compress(&c);
+  jpeg_mem_dest(&c, out, size);
+  c.image_width = static_cast<JDIMENSION>(spec.width);
+  c.image_height = static_cast<JDIMENSION>(spec.height);
+  c.input_components = spec.components;
+  c.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+  jpeg_set_defaults(&c);
+  c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
+  c.density_unit = static_cast<UINT8>(spec.densityUnit);
+  c.X_density = static_cast<UINT16>(spec.xDensity);
+  c.Y_density = static_cast<UINT16>(spec.yDensity);
+  jpeg_set_quality(&c, spec.quality, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  for (const auto& [marker, payload] : spec.markers) {
+    jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(payload.data()),
+                      static_cast<unsigned>(payload.size()));
+  }
+  const size_t stride = static_cast<size_t>(spec.width) * spec.components;
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(const_cast<char*>(samples.data())) +
+                   c.next_scanline * stride;
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  return true;
+}
+
+bool Inspect(jpeg_decompress_struct& d, FixtureErrors& errors, std::FILE* file) {
+  if (setjmp(errors.jump) != 0) return false;
+  jpeg_create_decompress(&d);
+  jpeg_stdio_src(&d, file);
+  return jpeg_read_header(&d, TRUE) == JPEG_HEADER_OK;
+}
+
+}  // namespace
+
+std::string ColourfulSamples(int width, int height) {
+  std::string samples;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      samples += static_cast<char>(40 + x * 180 / std::max(1, width - 1));
+      samples += static_cast<char>(220 - y * 150 / std::max(1, height - 1));
+      samples += static_cast<char>((x * 7 + y * 13) % 64);
+    }
+  }
+  return samples;
+}
+
+std::string MakeJpeg(const JpegSpec& spec) {
+  std::string samples = spec.samples;
+  if (samples.empty()) {
+    if (spec.components == 3) {
+      samples = ColourfulSamples(spec.width, spec.height);
+    } else {
+      for (int i = 0; i < spec.width * spec.height * spec.components; ++i) {
+        samples += static_cast<char>((i * 37) % 256);
+      }
+    }
+  }
+  EXPECT_EQ(samples.size(), static_cast<size_t>(spec.width) * spec.height * spec.components);
+  jpeg_compress_struct c{};
+  FixtureErrors errors{};
+  c.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = JumpOut;
+  errors.pub.output_message = Quiet;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const bool ok = Encode(c, errors, spec, samples, &out, &size);
+  jpeg_destroy_compress(&c);
+  std::string bytes = ok ? std::string(reinterpret_cast<char*>(out), size) : std::string();
+  std::free(out);
+  EXPECT_TRUE(ok) << "libjpeg refused the fixture";
+  return bytes;
+}
+
+std::string IccChunk(int sequence, int count, const std::string& bytes) {
+  std::string payload("ICC_PROFILE\0", 12);
+  payload += static_cast<char>(sequence);
+  payload += static_cast<char>(count);
+  return payload + bytes;
+}
+
+std::optional<JpegHeader> ReadJpegHeader(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  jpeg_decompress_struct d{};
+  FixtureErrors errors{};
+  d.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = JumpOut;
+  errors.pub.output_message = Quiet;
+  std::optional<JpegHeader> header;
+  if (Inspect(d, errors, file)) {
+    JpegHeader h;
+    h.width = static_cast<int>(d.image_width);
+    h.height = static_cast<int>(d.image_height);
+    h.components = d.num_components;
+    h.jfif = d.saw_JFIF_marker != FALSE;
+    h.densityUnit = d.density_unit;
+    h.xDensity = d.X_density;
+    h.yDensity = d.Y_density;
+    h.progressive = d.progressive_mode != FALSE;
+    if (d.quant_tbl_ptrs[0] != nullptr) h.firstLuminanceQuantiser = d.quant_tbl_ptrs[0]->quantval[0];
+    header = h;
+  }
+  jpeg_destroy_decompress(&d);
+  std::fclose(file);
+  return header;
+}
+
+std::vector<std::pair<int, std::string>> JpegSegments(const std::string& bytes) {
+  std::vector<std::pair<int, std::string>> segments;
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() < 2 || byte(0) != 0xFF || byte(1) != 0xD8) {
+    ADD_FAILURE() << "no start of image";
+    return segments;
+  }
+  segments.emplace_back(0xD8, "");
+  size_t i = 2;
+  while (i + 4 <= bytes.size()) {
+    if (byte(i) != 0xFF) {
+      ADD_FAILURE() << "no marker at " << i;
+      break;
+    }
+    const int marker = byte(i + 1);
+    const size_t length = (byte(i + 2) << 8) | byte(i + 3);
+    if (length < 2 || i + 2 + length > bytes.size()) {
+      ADD_FAILURE() << "segment at " << i << " runs past the end";
+      break;
+    }
+    segments.emplace_back(marker, bytes.substr(i + 4, length - 2));
+    if (marker == 0xDA) break;
+    i += 2 + length;
+  }
+  return segments;
+}
+
+std::optional<std::string> ExifPayload(const std::string& bytes) {
+  for (const auto& [marker, payload] : JpegSegments(bytes)) {
+    if (marker == 0xE1 && payload.compare(0, 4, "Exif") == 0) return payload;
+  }
+  return std::nullopt;
+}
+
+}  // namespace velmora::testing
