@@ -19,7 +19,7 @@
 namespace velmora {
 namespace {
 
-using testing::JpegSpec;
+using testing::JpegLayout;
 using testing::MakeJpeg;
 using testing::ReadFile;
 using testing::TempDir;
@@ -64,24 +64,24 @@ class PictureProcessing : public ::testing::Test {
 
 // A picture that loses a lot at quality 90: fine noise stored at quality 100.
 std::string LargeJpeg(const std::vector<std::pair<int, std::string>>& markers = {}) {
-  JpegSpec spec;
-  spec.width = 96;
-  spec.height = 96;
-  spec.quality = 100;
-  spec.markers = markers;
+  JpegLayout layout;
+  layout.width = 96;
+  layout.height = 96;
+  layout.quality = 100;
+  layout.markers = markers;
   for (uint64_t i = 0; i < 96 * 96; ++i) {
-    spec.samples += static_cast<char>((i * 7919) % 251);
-    spec.samples += static_cast<char>((i * 104729) % 241);
-    spec.samples += static_cast<char>((i * 1299709) % 239);
+    layout.samples += static_cast<char>((i * 7919) % 251);
+    layout.samples += static_cast<char>((i * 104729) % 241);
+    layout.samples += static_cast<char>((i * 1299709) % 239);
   }
-  return MakeJpeg(spec);
+  return MakeJpeg(layout);
 }
 
 std::string CameraExif() {
-  testing::ExifSpec spec;
-  spec.ifd0 = {testing::Ascii(0x010F, "Maker"), testing::Ascii(0x0132, "2010:01:02 03:04:05")};
-  spec.exif = {testing::Short(0xA002, 1), testing::Short(0xA003, 1)};
-  return testing::BuildExif(spec);
+  testing::ExifSpec layout;
+  layout.ifd0 = {testing::Ascii(0x010F, "Maker"), testing::Ascii(0x0132, "2010:01:02 03:04:05")};
+  layout.exif = {testing::Short(0xA002, 1), testing::Short(0xA003, 1)};
+  return testing::BuildExif(layout);
 }
 
 TEST_F(PictureProcessing, ShrunkJpegIsTakenWithEveryLineInOrder) {
@@ -108,7 +108,7 @@ TEST_F(PictureProcessing, JpegWithoutExifGetsANewBlock) {
 }
 
 TEST_F(PictureProcessing, JpegThatGrowsKeepsTheOriginal) {
-  JpegSpec small;
+  JpegLayout small;
   small.quality = 20;
   EXPECT_EQ(Process(MakeJpeg(small)), kKeepOriginal);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...", Finished(),
@@ -147,7 +147,7 @@ TEST_F(PictureProcessing, PartlyDecodedJpegKeepsItsBytes) {
 }
 
 TEST_F(PictureProcessing, CmykJpegKeepsItsBytes) {
-  JpegSpec cmyk;
+  JpegLayout cmyk;
   cmyk.components = 4;
   cmyk.jfif = false;
   EXPECT_EQ(Process(MakeJpeg(cmyk)), kKeepOriginal);
@@ -164,7 +164,7 @@ TEST_F(PictureProcessing, UnknownContentIsKeptWithoutALine) {
 
 TEST(PictureKind, JpegIsFourAndOtherContentZero) {
   TempDir dir;
-  WriteFile(dir.File("p.jpg"), MakeJpeg(JpegSpec{}));
+  WriteFile(dir.File("p.jpg"), MakeJpeg(JpegLayout{}));
   EXPECT_EQ(DetectPictureKind(dir.File("p.jpg")), 4);
   WriteFile(dir.File("x"), std::string(300, 'x'));
   EXPECT_EQ(DetectPictureKind(dir.File("x")), 0);
@@ -198,14 +198,14 @@ TEST_F(PictureProcessing, FailedEncoderWriteKeepsTheOriginal) {
 }
 
 TEST_F(PictureProcessing, ExifThatOutgrowsOneSegmentIsLeftOutAndLogged) {
-  testing::ExifSpec spec;
-  spec.ifd0 = {testing::Ascii(0x010F, "Maker")};
-  spec.exif = {testing::Undefined(0x927C, "")};
-  const size_t overhead = testing::BuildExif(spec).size();
+  testing::ExifSpec layout;
+  layout.ifd0 = {testing::Ascii(0x010F, "Maker")};
+  layout.exif = {testing::Undefined(0x927C, "")};
+  const size_t overhead = testing::BuildExif(layout).size();
   // The source's block fills its segment; the Software and DateTime entries added to
   // it do not fit any more.
-  spec.exif = {testing::Undefined(0x927C, std::string(CExifBlock::kMaxSegmentPayload - 1 - overhead, 'M'))};
-  const std::string block = testing::BuildExif(spec);
+  layout.exif = {testing::Undefined(0x927C, std::string(CExifBlock::kMaxSegmentPayload - 1 - overhead, 'M'))};
+  const std::string block = testing::BuildExif(layout);
   ASSERT_LE(block.size(), CExifBlock::kMaxSegmentPayload);
   ASSERT_GT(block.size() + 18, CExifBlock::kMaxSegmentPayload);
 

@@ -20,7 +20,7 @@ using testing::Ascii;
 using testing::DumpExif;
 using testing::ExifSpec;
 using testing::JpegSegments;
-using testing::JpegSpec;
+using testing::JpegLayout;
 using testing::Long;
 using testing::RationalValue;
 using testing::ReadFile;
@@ -39,26 +39,26 @@ std::string Bytes(const CExifBlock& block) {
 // What a camera writes: IFD0 with strings, rationals and a Software string of its own,
 // an Exif IFD, an Interoperability and a GPS IFD, IFD1 and a thumbnail.
 ExifSpec CameraBlock(bool littleEndian) {
-  ExifSpec spec;
-  spec.littleEndian = littleEndian;
-  spec.ifd0 = {Ascii(0x010F, "Canon"), Ascii(0x0110, "Canon EOS 5D Mark II"),
+  ExifSpec layout;
+  layout.littleEndian = littleEndian;
+  layout.ifd0 = {Ascii(0x010F, "Canon"), Ascii(0x0110, "Canon EOS 5D Mark II"),
                Short(0x0112, 6), RationalValue(0x011A, 72, 1), RationalValue(0x011B, 72, 1),
                Short(0x0128, 2), Ascii(0x0131, "Firmware Version 2.1.3"),
                Ascii(0x0132, "2009:10:11 12:13:14"), Ascii(0x013B, "Photographer Name")};
-  spec.exif = {RationalValue(0x829A, 1, 60), Ascii(0x9003, "2009:10:11 12:13:14"),
+  layout.exif = {RationalValue(0x829A, 1, 60), Ascii(0x9003, "2009:10:11 12:13:14"),
                Ascii(0x9004, "2009:10:11 12:13:15"),
                testing::Undefined(0x9286, std::string("ASCII\0\0\0", 8) + "a user comment"),
                Short(0xA002, 640), Short(0xA003, 480)};
-  spec.interop = {Ascii(0x0001, "R98")};
+  layout.interop = {Ascii(0x0001, "R98")};
   TiffValue latitude = RationalValue(0x0002, 37, 1);
   latitude.count = 3;
   latitude.numbers = {37, 1, 33, 1, 5012, 100};
-  spec.gps = {{0x0000, 1, 4, {}, std::string("\x02\x02\x00\x00", 4), false, false},
+  layout.gps = {{0x0000, 1, 4, {}, std::string("\x02\x02\x00\x00", 4), false, false},
               Ascii(0x0001, "N"), latitude};
-  spec.ifd1 = {Short(0x0103, 6), RationalValue(0x011A, 72, 1), RationalValue(0x011B, 72, 1),
+  layout.ifd1 = {Short(0x0103, 6), RationalValue(0x011A, 72, 1), RationalValue(0x011B, 72, 1),
                Short(0x0128, 2)};
-  spec.thumbnail = std::string("\xFF\xD8\xFF\xDB", 4) + std::string(300, 'T') + "\xFF\xD9";
-  return spec;
+  layout.thumbnail = std::string("\xFF\xD8\xFF\xDB", 4) + std::string(300, 'T') + "\xFF\xD9";
+  return layout;
 }
 
 // The order of use for a JPEG whose block parsed.
@@ -107,9 +107,9 @@ class ExifCameraBlock : public ::testing::TestWithParam<std::tuple<bool, bool>> 
 
 TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
   const auto [little, withSoftware] = GetParam();
-  ExifSpec spec = CameraBlock(little);
-  if (!withSoftware) spec.ifd0.erase(spec.ifd0.begin() + 6, spec.ifd0.begin() + 8);
-  const std::string source = testing::BuildExif(spec);
+  ExifSpec layout = CameraBlock(little);
+  if (!withSoftware) layout.ifd0.erase(layout.ifd0.begin() + 6, layout.ifd0.begin() + 8);
+  const std::string source = testing::BuildExif(layout);
   const TiffDump before = DumpExif(source);
   ASSERT_TRUE(before.problems.empty());
   ASSERT_TRUE(before.Has("IFD1:0201"));
@@ -130,7 +130,9 @@ TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
   EXPECT_EQ(after.ifd0Tags.size(), before.ifd0Tags.size() + (withSoftware ? 0 : 2));
   // New entries go in front: Software, then a DateTime that the camera did not write.
   EXPECT_EQ(after.ifd0Tags[withSoftware ? 0 : 1], 0x0131);
-  if (!withSoftware) EXPECT_EQ(after.ifd0Tags[0], 0x0132);
+  if (!withSoftware) {
+    EXPECT_EQ(after.ifd0Tags[0], 0x0132);
+  }
   EXPECT_EQ(after.Text("IFD0:0131"), "Velm");
   const std::string date = CExifBlock::DateText(kTime);
   for (const char* key : {"IFD0:0132", "Exif:9003", "Exif:9004"}) EXPECT_EQ(after.Text(key), date);
@@ -157,10 +159,10 @@ INSTANTIATE_TEST_SUITE_P(Blocks, ExifCameraBlock,
                          });
 
 TEST(ExifEnsureDateTime, DateOfAnotherLengthGetsASecondEntryInFront) {
-  ExifSpec spec;
-  spec.ifd0 = {Ascii(0x010F, "Maker"), Ascii(0x0132, "2009:10:11")};
+  ExifSpec layout;
+  layout.ifd0 = {Ascii(0x010F, "Maker"), Ascii(0x0132, "2009:10:11")};
   CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(spec)), CExifBlock::kParsed);
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
   block.StampDates(kTime);
   ASSERT_TRUE(block.EnsureDateTime(kTime));
   const TiffDump dump = DumpExif(Bytes(block));
@@ -174,11 +176,11 @@ TEST(ExifEnsureDateTime, DateOfAnotherLengthGetsASecondEntryInFront) {
 
 TEST(ExifPixelDimensions, KeepTheirType) {
   for (bool little : {true, false}) {
-    ExifSpec spec;
-    spec.littleEndian = little;
-    spec.exif = {Short(0xA002, 10), Long(0xA003, 10)};
+    ExifSpec layout;
+    layout.littleEndian = little;
+    layout.exif = {Short(0xA002, 10), Long(0xA003, 10)};
     CExifBlock block;
-    ASSERT_EQ(block.LoadBlock(testing::BuildExif(spec)), CExifBlock::kParsed);
+    ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
     block.SetWidth(4000);
     block.SetHeight(70000);
     const TiffDump dump = DumpExif(Bytes(block));
@@ -207,10 +209,10 @@ TEST(ExifRational, ResolutionsBecomeSmallFractions) {
 }
 
 TEST(ExifResolution, UnknownResolutionLeavesTheCamerasValues) {
-  ExifSpec spec;
-  spec.ifd0 = {RationalValue(0x011A, 180, 1), RationalValue(0x011B, 180, 1), Short(0x0128, 3)};
+  ExifSpec layout;
+  layout.ifd0 = {RationalValue(0x011A, 180, 1), RationalValue(0x011B, 180, 1), Short(0x0128, 3)};
   CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(spec)), CExifBlock::kParsed);
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
   block.SetResolution(0, 300);
   TiffDump dump = DumpExif(Bytes(block));
   EXPECT_EQ(dump.Number("IFD0:011A"), 180u);
@@ -224,9 +226,9 @@ TEST(ExifResolution, UnknownResolutionLeavesTheCamerasValues) {
 }
 
 TEST(ExifFinish, RemovesAnUnusedGapInFrontOfIfd0AndClearsTheThumbnailLink) {
-  ExifSpec spec = CameraBlock(true);
-  spec.gap = 16;
-  const std::string source = testing::BuildExif(spec);
+  ExifSpec layout = CameraBlock(true);
+  layout.gap = 16;
+  const std::string source = testing::BuildExif(layout);
   CExifBlock block;
   ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
   EditAsForJpeg(block, 800, 600, 300);
@@ -239,13 +241,13 @@ TEST(ExifFinish, RemovesAnUnusedGapInFrontOfIfd0AndClearsTheThumbnailLink) {
 }
 
 TEST(ExifFinish, KeepsAGapThatHoldsAValue) {
-  ExifSpec spec;
+  ExifSpec layout;
   TiffValue artist = Ascii(0x013B, "Artist stored in front of IFD0");
   artist.inGap = true;
-  spec.ifd0 = {Ascii(0x010F, "Maker"), artist};
-  spec.gap = 32;
+  layout.ifd0 = {Ascii(0x010F, "Maker"), artist};
+  layout.gap = 32;
   CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(spec)), CExifBlock::kParsed);
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
   block.SetSoftware();
   block.Finish();
   const TiffDump dump = DumpExif(Bytes(block));
@@ -256,12 +258,12 @@ TEST(ExifFinish, KeepsAGapThatHoldsAValue) {
 }
 
 TEST(ExifThumbnail, StaysWhenAValueLiesBehindIt) {
-  ExifSpec spec = CameraBlock(true);
+  ExifSpec layout = CameraBlock(true);
   TiffValue makerNote = testing::Undefined(0x927C, std::string(40, 'M'));
   makerNote.atEnd = true;
-  spec.exif.push_back(makerNote);
+  layout.exif.push_back(makerNote);
   CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(spec)), CExifBlock::kParsed);
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
   EXPECT_FALSE(block.RemoveThumbnail());
   EditAsForJpeg(block, 10, 10, 72);
   const TiffDump dump = DumpExif(Bytes(block));
@@ -279,12 +281,12 @@ TEST(ExifMakerNote, NeverMovesWhileTheBlockIsEdited) {
   std::string note("Mk\x01\x00", 4);
   for (int i = 0; i < 60; ++i) note += static_cast<char>(i * 3);
   for (bool withSoftware : {true, false}) {
-    ExifSpec spec = CameraBlock(true);
-    spec.exif.push_back(testing::Undefined(0x927C, note));
+    ExifSpec layout = CameraBlock(true);
+    layout.exif.push_back(testing::Undefined(0x927C, note));
     if (!withSoftware) {
-      spec.ifd0.erase(spec.ifd0.begin() + 6, spec.ifd0.begin() + 8);  // Software, DateTime
+      layout.ifd0.erase(layout.ifd0.begin() + 6, layout.ifd0.begin() + 8);  // Software, DateTime
     }
-    const std::string source = testing::BuildExif(spec);
+    const std::string source = testing::BuildExif(layout);
     const TiffDump before = DumpExif(source);
     ASSERT_EQ(before.Has("IFD0:0131"), withSoftware);
     CExifBlock block;
@@ -333,9 +335,9 @@ struct LoadCase {
 };
 
 std::string JpegWithSegment(int marker, const std::string& payload) {
-  JpegSpec spec;
-  spec.markers = {{marker, payload}};
-  return testing::MakeJpeg(spec);
+  JpegLayout layout;
+  layout.markers = {{marker, payload}};
+  return testing::MakeJpeg(layout);
 }
 
 TEST(ExifLoad, ReportsWhyABlockWasNotTaken) {
@@ -352,7 +354,7 @@ TEST(ExifLoad, ReportsWhyABlockWasNotTaken) {
       {"parsed", JpegWithSegment(0xE1, block), CExifBlock::kParsed},
       {"no jpeg", std::string(200, 'x'), CExifBlock::kNotJpeg},
       {"no frame", noFrame, CExifBlock::kNotJpeg},
-      {"no exif", testing::MakeJpeg(JpegSpec{}), CExifBlock::kNotExif},
+      {"no exif", testing::MakeJpeg(JpegLayout{}), CExifBlock::kNotExif},
       {"xmp only", JpegWithSegment(0xE1, "http://ns.adobe.com/xap/1.0/"), CExifBlock::kNotExif},
       // Bytes that look like an EXIF segment inside another segment are not one.
       {"inside a comment", JpegWithSegment(0xFE, "\xFF\xE1\x01\x00" + block), CExifBlock::kNotExif},
@@ -376,13 +378,13 @@ TEST(ExifWrite, SegmentsFollowInTheirOrderAndOldExifIsDropped) {
   TempDir dir;
   const std::string old = testing::BuildExif(CameraBlock(false));
   const std::string photoshop = std::string("Photoshop 3.0\0", 14) + "8BIM";
-  JpegSpec spec;
-  spec.markers = {{0xE2, testing::IccChunk(1, 2, "first half")},
+  JpegLayout layout;
+  layout.markers = {{0xE2, testing::IccChunk(1, 2, "first half")},
                   {0xFE, "a comment"},
                   {0xE1, old},
                   {0xED, photoshop},
                   {0xE2, testing::IccChunk(2, 2, "second half")}};
-  const std::string original = testing::MakeJpeg(spec);
+  const std::string original = testing::MakeJpeg(layout);
   WriteFile(dir.File("p.jpg"), original);
 
   CExifBlock block;
@@ -405,16 +407,16 @@ TEST(ExifWrite, SegmentsFollowInTheirOrderAndOldExifIsDropped) {
 }
 
 TEST(ExifWrite, OddBlockGetsOnePaddingByteAndAnEvenLength) {
-  ExifSpec spec;
-  spec.ifd0 = {Ascii(0x010F, "Maker")};
-  spec.trailer = "odd";
-  std::string source = testing::BuildExif(spec);
+  ExifSpec layout;
+  layout.ifd0 = {Ascii(0x010F, "Maker")};
+  layout.trailer = "odd";
+  std::string source = testing::BuildExif(layout);
   if (source.size() % 2 == 0) source += 'x';
   CExifBlock block;
   ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
   ASSERT_EQ(block.Length() % 2, 1u);
   TempDir dir;
-  WriteFile(dir.File("p.jpg"), testing::MakeJpeg(JpegSpec{}));
+  WriteFile(dir.File("p.jpg"), testing::MakeJpeg(JpegLayout{}));
   ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kWritten);
   const std::string written = ReadFile(dir.File("p.jpg"));
   const size_t length = (static_cast<uint8_t>(written[4]) << 8) | static_cast<uint8_t>(written[5]);
@@ -425,20 +427,20 @@ TEST(ExifWrite, OddBlockGetsOnePaddingByteAndAnEvenLength) {
 }
 
 TEST(ExifWrite, BlockTooLargeForOneSegmentIsLeftOutAndTheFileKept) {
-  ExifSpec spec;
-  spec.ifd0 = {Ascii(0x010F, "Maker")};
-  std::string source = testing::BuildExif(spec);
+  ExifSpec layout;
+  layout.ifd0 = {Ascii(0x010F, "Maker")};
+  std::string source = testing::BuildExif(layout);
   source += std::string(CExifBlock::kMaxSegmentPayload - source.size(), 'z');
   ASSERT_EQ(source.size() % 2, 1u);  // fits only without the padding byte
   CExifBlock block;
   ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
   TempDir dir;
-  WriteFile(dir.File("fits.jpg"), testing::MakeJpeg(JpegSpec{}));
+  WriteFile(dir.File("fits.jpg"), testing::MakeJpeg(JpegLayout{}));
   EXPECT_EQ(block.WriteIntoJpeg(dir.File("fits.jpg")), CExifBlock::WriteResult::kWritten);
 
   ASSERT_TRUE(block.SetSoftware());  // grows the block past one segment
   ASSERT_GT(block.Length(), CExifBlock::kMaxSegmentPayload);
-  const std::string original = testing::MakeJpeg(JpegSpec{});
+  const std::string original = testing::MakeJpeg(JpegLayout{});
   WriteFile(dir.File("p.jpg"), original);
   EXPECT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kTooLarge);
   EXPECT_EQ(ReadFile(dir.File("p.jpg")), original);
@@ -453,10 +455,10 @@ TEST(ExifWrite, FailureLeavesTheEncodersFileAsItWas) {
   EXPECT_EQ(ReadFile(dir.File("not.jpg")), std::string(64, 'n'));
 
   // A full disk while the new file is written: the old one stays, and nothing else.
-  JpegSpec spec;
-  spec.width = 200;
-  spec.height = 200;
-  const std::string original = testing::MakeJpeg(spec);
+  JpegLayout layout;
+  layout.width = 200;
+  layout.height = 200;
+  const std::string original = testing::MakeJpeg(layout);
   ASSERT_GT(original.size(), 2048u);
   WriteFile(dir.File("p.jpg"), original);
   rlimit old{};

@@ -16,7 +16,7 @@ namespace velmora {
 namespace {
 
 using testing::HwpxPicture;
-using testing::JpegSpec;
+using testing::JpegLayout;
 using testing::TempDir;
 using testing::ZipItem;
 
@@ -50,12 +50,12 @@ class JpegInHwpx : public ::testing::Test {
 };
 
 std::string NoisyJpeg() {
-  JpegSpec spec;
-  spec.width = 80;
-  spec.height = 64;
-  spec.quality = 100;
-  for (uint64_t i = 0; i < 80 * 64 * 3; ++i) spec.samples += static_cast<char>((i * 2654435761u) >> 24);
-  return testing::MakeJpeg(spec);
+  JpegLayout layout;
+  layout.width = 80;
+  layout.height = 64;
+  layout.quality = 100;
+  for (uint64_t i = 0; i < 80 * 64 * 3; ++i) layout.samples += static_cast<char>((i * 2654435761u) >> 24);
+  return testing::MakeJpeg(layout);
 }
 
 TEST_F(JpegInHwpx, ShrunkPictureIsAppendedUnderItsNameAndTheItemRewritten) {
@@ -93,9 +93,9 @@ TEST_F(JpegInHwpx, ShrunkPictureIsAppendedUnderItsNameAndTheItemRewritten) {
 }
 
 TEST_F(JpegInHwpx, PictureThatDoesNotShrinkLeavesThePackageUnchanged) {
-  JpegSpec spec;
-  spec.quality = 20;
-  const std::string jpeg = testing::MakeJpeg(spec);
+  JpegLayout layout;
+  layout.quality = 20;
+  const std::string jpeg = testing::MakeJpeg(layout);
   const std::vector<ZipItem> items = Run(jpeg);
   ASSERT_EQ(items.size(), sourceItems_.size());
   for (size_t i = 0; i < items.size(); ++i) {

@@ -15,16 +15,16 @@ namespace {
 
 using testing::IccChunk;
 using testing::JpegSegments;
-using testing::JpegSpec;
+using testing::JpegLayout;
 using testing::MakeJpeg;
 using testing::ReadFile;
 using testing::ReadJpegHeader;
 using testing::TempDir;
 using testing::WriteFile;
 
-std::string WriteJpeg(const TempDir& dir, const std::string& name, const JpegSpec& spec) {
+std::string WriteJpeg(const TempDir& dir, const std::string& name, const JpegLayout& layout) {
   const std::string path = dir.File(name);
-  WriteFile(path, MakeJpeg(spec));
+  WriteFile(path, MakeJpeg(layout));
   return path;
 }
 
@@ -48,16 +48,16 @@ TEST(JpegKindTest, NeedsTwentyFourBytesStartingWithFfD8Ff) {
 
 TEST(JpegReader, DecodesColourAndGreyIntoTheirPixelForms) {
   TempDir dir;
-  JpegSpec colour;
-  JpegSpec grey;
+  JpegLayout colour;
+  JpegLayout grey;
   grey.components = 1;
-  for (const auto& [spec, bits] : {std::pair{colour, 24}, std::pair{grey, 8}}) {
+  for (const auto& [layout, bits] : {std::pair{colour, 24}, std::pair{grey, 8}}) {
     CMyJPEG jpeg;
     int status = -1;
-    ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "p.jpg", spec), status));
+    ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "p.jpg", layout), status));
     EXPECT_EQ(status, kJpegComplete);
-    EXPECT_EQ(jpeg.width, spec.width);
-    EXPECT_EQ(jpeg.height, spec.height);
+    EXPECT_EQ(jpeg.width, layout.width);
+    EXPECT_EQ(jpeg.height, layout.height);
     EXPECT_EQ(jpeg.bitsPerPixel, bits);
     EXPECT_EQ(jpeg.sourceBitsPerPixel, bits);
     ASSERT_NE(jpeg.pixels, nullptr);
@@ -66,22 +66,22 @@ TEST(JpegReader, DecodesColourAndGreyIntoTheirPixelForms) {
 
 TEST(JpegReader, RefusesCmykWithStatusThree) {
   TempDir dir;
-  JpegSpec spec;
-  spec.components = 4;
-  spec.jfif = false;
+  JpegLayout layout;
+  layout.components = 4;
+  layout.jfif = false;
   CMyJPEG jpeg;
   int status = -1;
-  EXPECT_FALSE(jpeg.Read(WriteJpeg(dir, "cmyk.jpg", spec), status));
+  EXPECT_FALSE(jpeg.Read(WriteJpeg(dir, "cmyk.jpg", layout), status));
   EXPECT_EQ(status, kJpegUnsupportedColour);
   EXPECT_EQ(jpeg.pixels, nullptr);
 }
 
 TEST(JpegReader, TruncatedFileIsDamagedWithStatusOne) {
   TempDir dir;
-  JpegSpec spec;
-  spec.width = 64;
-  spec.height = 64;
-  const std::string whole = MakeJpeg(spec);
+  JpegLayout layout;
+  layout.width = 64;
+  layout.height = 64;
+  const std::string whole = MakeJpeg(layout);
   WriteFile(dir.File("cut.jpg"), whole.substr(0, whole.size() * 2 / 3));
   CMyJPEG jpeg;
   int status = -1;
@@ -92,7 +92,7 @@ TEST(JpegReader, TruncatedFileIsDamagedWithStatusOne) {
 
 TEST(JpegReader, RefusesHugeFrameBeforeDecoding) {
   TempDir dir;
-  std::string bytes = MakeJpeg(JpegSpec{});
+  std::string bytes = MakeJpeg(JpegLayout{});
   // The frame header claims 65500 × 65500 pixels: far beyond the picture limits.
   const size_t sof = bytes.find("\xFF\xC0");
   ASSERT_NE(sof, std::string::npos);
@@ -127,14 +127,14 @@ class JpegResolution : public ::testing::TestWithParam<DensityCase> {};
 TEST_P(JpegResolution, IsReadAsDotsPerInchAndWrittenRounded) {
   const DensityCase& c = GetParam();
   TempDir dir;
-  JpegSpec spec;
-  spec.jfif = c.jfif;
-  spec.densityUnit = c.unit;
-  spec.xDensity = c.x;
-  spec.yDensity = c.y;
+  JpegLayout layout;
+  layout.jfif = c.jfif;
+  layout.densityUnit = c.unit;
+  layout.xDensity = c.x;
+  layout.yDensity = c.y;
   CMyJPEG jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", spec), status));
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", layout), status));
   EXPECT_NEAR(jpeg.xResolution, c.dpiX, 0.01);
   EXPECT_NEAR(jpeg.yResolution, c.dpiY, 0.01);
   ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
@@ -157,7 +157,7 @@ TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
   TempDir dir;
   CMyJPEG jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
   jpeg.xResolution = 0;
   jpeg.yResolution = 300;
   ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
@@ -233,7 +233,7 @@ TEST(JpegWriter, ClampsQualityBeforeTheLibrarySeesIt) {
   TempDir dir;
   CMyJPEG jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
   auto encode = [&](unsigned quality) {
     const std::string path = dir.File("q" + std::to_string(quality) + ".jpg");
     EXPECT_TRUE(jpeg.Write(path, quality, ""));
@@ -259,12 +259,12 @@ std::string Profile(size_t size) {
 TEST(JpegIccProfile, ThreeChunksAreJoinedAndRecutIntoTheOutput) {
   TempDir dir;
   const std::string profile = Profile(90000);
-  JpegSpec spec;
+  JpegLayout layout;
   // Out of order on purpose: the sequence numbers decide.
-  spec.markers = {{0xE2, IccChunk(2, 3, profile.substr(30000, 30000))},
+  layout.markers = {{0xE2, IccChunk(2, 3, profile.substr(30000, 30000))},
                   {0xE2, IccChunk(1, 3, profile.substr(0, 30000))},
                   {0xE2, IccChunk(3, 3, profile.substr(60000))}};
-  const std::string source = WriteJpeg(dir, "icc.jpg", spec);
+  const std::string source = WriteJpeg(dir, "icc.jpg", layout);
   EXPECT_EQ(CMyJPEG::LoadIccProfile(source), profile);
 
   CMyJPEG jpeg;
@@ -299,9 +299,9 @@ TEST(JpegIccProfile, InconsistentChunksGiveNoProfileButThePictureIsWritten) {
       {{0xE2, IccChunk(1, 1, "")}},                                // nothing in it
   };
   for (size_t i = 0; i < cases.size(); ++i) {
-    JpegSpec spec;
-    spec.markers = cases[i];
-    const std::string source = WriteJpeg(dir, "bad.jpg", spec);
+    JpegLayout layout;
+    layout.markers = cases[i];
+    const std::string source = WriteJpeg(dir, "bad.jpg", layout);
     EXPECT_EQ(CMyJPEG::LoadIccProfile(source), "") << "case " << i;
     CMyJPEG jpeg;
     int status = -1;
@@ -323,7 +323,7 @@ TEST(JpegWriter, OutputThatCannotBeCreatedFails) {
   TempDir dir;
   CMyJPEG jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegSpec{}), status));
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
   EXPECT_FALSE(jpeg.Write(dir.File("no/such/folder.jpg"), 90, ""));
   CMyJPEG empty;
   EXPECT_FALSE(empty.Write(dir.File("empty.jpg"), 90, ""));
@@ -335,14 +335,14 @@ TEST(JpegWriter, OutputThatCannotBeCreatedFails) {
 // size test could take it for a smaller picture.
 TEST(JpegWriter, FailedWriteRemovesThePartialFile) {
   TempDir dir;
-  JpegSpec spec;
-  spec.width = 256;
-  spec.height = 256;
-  spec.components = 1;
-  spec.quality = 100;
+  JpegLayout layout;
+  layout.width = 256;
+  layout.height = 256;
+  layout.components = 1;
+  layout.quality = 100;
   CMyJPEG jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", spec), status));
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", layout), status));
   const std::string output = dir.File("out.jpg");
   WriteFile(output, "");
 

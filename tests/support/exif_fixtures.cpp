@@ -79,22 +79,22 @@ TiffValue RationalValue(uint16_t tag, uint32_t numerator, uint32_t denominator) 
   return {tag, 5, 1, {numerator, denominator}, "", false, false};
 }
 
-std::string BuildExif(const ExifSpec& spec) {
-  const Writer w(spec.littleEndian);
-  std::vector<TiffValue> ifd0 = spec.ifd0, exif = spec.exif, gps = spec.gps, ifd1 = spec.ifd1;
-  const std::vector<TiffValue>& interop = spec.interop;
+std::string BuildExif(const ExifSpec& layout) {
+  const Writer w(layout.littleEndian);
+  std::vector<TiffValue> ifd0 = layout.ifd0, exif = layout.exif, gps = layout.gps, ifd1 = layout.ifd1;
+  const std::vector<TiffValue>& interop = layout.interop;
   // Placeholders for the pointers; their values are filled in once offsets are known.
   if (!interop.empty()) exif.push_back(Long(0xA005, 0));
   if (!exif.empty()) ifd0.push_back(Long(0x8769, 0));
   if (!gps.empty()) ifd0.push_back(Long(0x8825, 0));
-  if (!spec.thumbnail.empty()) {
+  if (!layout.thumbnail.empty()) {
     ifd1.push_back(Long(0x0201, 0));
-    ifd1.push_back(Long(0x0202, static_cast<uint32_t>(spec.thumbnail.size())));
+    ifd1.push_back(Long(0x0202, static_cast<uint32_t>(layout.thumbnail.size())));
   }
   auto byTag = [](const TiffValue& a, const TiffValue& b) { return a.tag < b.tag; };
   for (auto* list : {&ifd0, &exif, &gps, &ifd1}) std::stable_sort(list->begin(), list->end(), byTag);
 
-  const uint32_t ifd0Offset = static_cast<uint32_t>(8 + spec.gap);
+  const uint32_t ifd0Offset = static_cast<uint32_t>(8 + layout.gap);
   const uint32_t exifOffset = ifd0Offset + static_cast<uint32_t>(DirectorySize(ifd0, w));
   const uint32_t interopOffset = exifOffset + static_cast<uint32_t>(exif.empty() ? 0 : DirectorySize(exif, w));
   const uint32_t gpsOffset = interopOffset + static_cast<uint32_t>(interop.empty() ? 0 : DirectorySize(interop, w));
@@ -110,12 +110,12 @@ std::string BuildExif(const ExifSpec& spec) {
   setPointer(ifd0, 0x8825, gpsOffset);
   setPointer(ifd1, 0x0201, thumbnailOffset);
 
-  std::string tiff = spec.littleEndian ? "II" : "MM";
+  std::string tiff = layout.littleEndian ? "II" : "MM";
   w.Put(tiff, 42, 2);
   w.Put(tiff, ifd0Offset, 4);
-  std::string gapBytes(spec.gap, '\0');
+  std::string gapBytes(layout.gap, '\0');
   size_t gapUsed = 0;
-  const uint32_t endOffset = thumbnailOffset + static_cast<uint32_t>(spec.thumbnail.size());
+  const uint32_t endOffset = thumbnailOffset + static_cast<uint32_t>(layout.thumbnail.size());
   std::string endBytes;
 
   auto directory = [&](const std::vector<TiffValue>& list, uint32_t offset, uint32_t next) {
@@ -151,8 +151,8 @@ std::string BuildExif(const ExifSpec& spec) {
   if (!interop.empty()) body += directory(interop, interopOffset, 0);
   if (!gps.empty()) body += directory(gps, gpsOffset, 0);
   if (!ifd1.empty()) body += directory(ifd1, ifd1Offset, 0);
-  return std::string("Exif\0\0", 6) + tiff + gapBytes + body + spec.thumbnail + endBytes +
-         spec.trailer;
+  return std::string("Exif\0\0", 6) + tiff + gapBytes + body + layout.thumbnail + endBytes +
+         layout.trailer;
 }
 
 std::string TiffDump::Text(const std::string& key) const {

@@ -35,7 +35,7 @@ struct ExifSpec {
   size_t gap = 0;
   std::string trailer;
 };
-std::string BuildExif(const ExifSpec& spec);  // starts "Exif\0\0"
+std::string BuildExif(const ExifSpec& layout);  // starts "Exif\0\0"
 
 // What an independent reader finds in a block: entries keyed "IFD0:0131",
 // "Exif:9003", "GPS:0001", "Interop:0001", "IFD1:0201"; a second entry of the same tag

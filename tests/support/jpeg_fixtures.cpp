@@ -24,27 +24,27 @@ struct FixtureErrors {
 void Quiet(j_common_ptr) {}
 
 // setjmp lives here only; nothing with a destructor is created below it.
-bool Encode(jpeg_compress_struct& c, FixtureErrors& errors, const JpegSpec& spec,
+bool Encode(jpeg_compress_struct& c, FixtureErrors& errors, const JpegLayout& layout,
             const std::string& samples, unsigned char** out, unsigned long* size) {
   if (setjmp(errors.jump) != 0) return false;
   jpeg_create_compress(&c);
   jpeg_mem_dest(&c, out, size);
-  c.image_width = static_cast<JDIMENSION>(spec.width);
-  c.image_height = static_cast<JDIMENSION>(spec.height);
-  c.input_components = spec.components;
-  c.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 4 ? JCS_CMYK : JCS_RGB;
+  c.image_width = static_cast<JDIMENSION>(layout.width);
+  c.image_height = static_cast<JDIMENSION>(layout.height);
+  c.input_components = layout.components;
+  c.in_color_space = layout.components == 1 ? JCS_GRAYSCALE : layout.components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&c);
-  c.write_JFIF_header = spec.jfif ? TRUE : FALSE;
-  c.density_unit = static_cast<UINT8>(spec.densityUnit);
-  c.X_density = static_cast<UINT16>(spec.xDensity);
-  c.Y_density = static_cast<UINT16>(spec.yDensity);
-  jpeg_set_quality(&c, spec.quality, TRUE);
+  c.write_JFIF_header = layout.jfif ? TRUE : FALSE;
+  c.density_unit = static_cast<UINT8>(layout.densityUnit);
+  c.X_density = static_cast<UINT16>(layout.xDensity);
+  c.Y_density = static_cast<UINT16>(layout.yDensity);
+  jpeg_set_quality(&c, layout.quality, TRUE);
   jpeg_start_compress(&c, TRUE);
-  for (const auto& [marker, payload] : spec.markers) {
+  for (const auto& [marker, payload] : layout.markers) {
     jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(payload.data()),
                       static_cast<unsigned>(payload.size()));
   }
-  const size_t stride = static_cast<size_t>(spec.width) * spec.components;
+  const size_t stride = static_cast<size_t>(layout.width) * layout.components;
   while (c.next_scanline < c.image_height) {
     JSAMPROW row = reinterpret_cast<JSAMPROW>(const_cast<char*>(samples.data())) +
                    c.next_scanline * stride;
@@ -75,18 +75,18 @@ std::string ColourfulSamples(int width, int height) {
   return samples;
 }
 
-std::string MakeJpeg(const JpegSpec& spec) {
-  std::string samples = spec.samples;
+std::string MakeJpeg(const JpegLayout& layout) {
+  std::string samples = layout.samples;
   if (samples.empty()) {
-    if (spec.components == 3) {
-      samples = ColourfulSamples(spec.width, spec.height);
+    if (layout.components == 3) {
+      samples = ColourfulSamples(layout.width, layout.height);
     } else {
-      for (int i = 0; i < spec.width * spec.height * spec.components; ++i) {
+      for (int i = 0; i < layout.width * layout.height * layout.components; ++i) {
         samples += static_cast<char>((i * 37) % 256);
       }
     }
   }
-  EXPECT_EQ(samples.size(), static_cast<size_t>(spec.width) * spec.height * spec.components);
+  EXPECT_EQ(samples.size(), static_cast<size_t>(layout.width) * layout.height * layout.components);
   jpeg_compress_struct c{};
   FixtureErrors errors{};
   c.err = jpeg_std_error(&errors.pub);
@@ -94,7 +94,7 @@ std::string MakeJpeg(const JpegSpec& spec) {
   errors.pub.output_message = Quiet;
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  const bool ok = Encode(c, errors, spec, samples, &out, &size);
+  const bool ok = Encode(c, errors, layout, samples, &out, &size);
   jpeg_destroy_compress(&c);
   std::string bytes = ok ? std::string(reinterpret_cast<char*>(out), size) : std::string();
   std::free(out);

@@ -10,7 +10,7 @@
 
 namespace velmora::testing {
 
-struct JpegSpec {
+struct JpegLayout {
   int width = 24;
   int height = 16;
   int components = 3;  // 1 grey, 3 RGB, 4 CMYK
@@ -25,8 +25,8 @@ struct JpegSpec {
   std::vector<std::pair<int, std::string>> markers;
 };
 
-// The bytes of a JPEG file made to the spec.
-std::string MakeJpeg(const JpegSpec& spec);
+// The bytes of a JPEG file made to the layout.
+std::string MakeJpeg(const JpegLayout& layout);
 
 // A gradient whose pixels differ by channel, so that it is never nearly grey.
 std::string ColourfulSamples(int width, int height);
