@@ -218,7 +218,6 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-AtomicFile::~AtomicFile() { Discard(); }
 
 bool AtomicFile::Open(const std::string& destination) {
   Discard();
@@ -234,7 +233,8 @@ bool AtomicFile::Open(const std::string& destination) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%08x", random);
     std::string candidate = folder + "." + base + suffix + ".part";
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // The permissions a new file gets under the user's umask.
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return false;
@@ -252,11 +252,6 @@ bool AtomicFile::Open(const std::string& destination) {
   return false;
 }
 
-bool AtomicFile::Write(const void* data, size_t length) {
-  if (!file_ || failed_) return false;
-  if (length > 0 && std::fwrite(data, 1, length, file_.get()) != length) failed_ = true;
-  return !failed_;
-}
 
 bool AtomicFile::Commit() {
   if (!file_ || failed_) {
@@ -265,10 +260,6 @@ bool AtomicFile::Commit() {
   }
   std::FILE* stream = file_.release();
   bool ok = std::fflush(stream) == 0 && ::fsync(::fileno(stream)) == 0;
-  // Keep the permissions a newly created file would get under the user's umask.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(::fileno(stream), 0666 & ~mask);
   ok = (std::fclose(stream) == 0) && ok;
   if (ok) ok = ::rename(temporaryPath_.c_str(), destination_.c_str()) == 0;
   if (!ok) ::unlink(temporaryPath_.c_str());
@@ -276,29 +267,6 @@ bool AtomicFile::Commit() {
   return ok;
 }
 
-void AtomicFile::Discard() {
-  if (file_) file_.reset();
-  if (!temporaryPath_.empty()) {
-    ::unlink(temporaryPath_.c_str());
-    temporaryPath_.clear();
-  }
-}
 
-bool CopyFileAtomically(const std::string& from, const std::string& to) {
-  UniqueFile in = OpenFile(from, "rb");
-  if (!in) return false;
-  AtomicFile out;
-  if (!out.Open(to)) return false;
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-    if (got > 0 && !out.Write(buffer.data(), got)) return false;
-    if (got < buffer.size()) {
-      if (std::ferror(in.get()) != 0) return false;
-      break;
-    }
-  }
-  return out.Commit();
-}
 
 }  // namespace platform

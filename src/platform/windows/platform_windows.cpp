@@ -177,7 +177,6 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-AtomicFile::~AtomicFile() { Discard(); }
 
 bool AtomicFile::Open(const std::string& destination) {
   Discard();
@@ -209,11 +208,6 @@ bool AtomicFile::Open(const std::string& destination) {
   return false;
 }
 
-bool AtomicFile::Write(const void* data, size_t length) {
-  if (!file_ || failed_) return false;
-  if (length > 0 && std::fwrite(data, 1, length, file_.get()) != length) failed_ = true;
-  return !failed_;
-}
 
 bool AtomicFile::Commit() {
   if (!file_ || failed_) {
@@ -229,29 +223,6 @@ bool AtomicFile::Commit() {
   return ok;
 }
 
-void AtomicFile::Discard() {
-  if (file_) file_.reset();
-  if (!temporaryPath_.empty()) {
-    DeleteFileW(Wide(temporaryPath_).c_str());
-    temporaryPath_.clear();
-  }
-}
 
-bool CopyFileAtomically(const std::string& from, const std::string& to) {
-  UniqueFile in = OpenFile(from, "rb");
-  if (!in) return false;
-  AtomicFile out;
-  if (!out.Open(to)) return false;
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-    if (got > 0 && !out.Write(buffer.data(), got)) return false;
-    if (got < buffer.size()) {
-      if (std::ferror(in.get()) != 0) return false;
-      break;
-    }
-  }
-  return out.Commit();
-}
 
 }  // namespace platform
