@@ -212,8 +212,9 @@ TEST_F(PictureProcessing, TransparentBitmapBecomesJpegOverTheBackgroundColour) {
     EXPECT_NEAR(right[2], c.blue, 3) << c.background;
     const uint32_t colour = testing::GradientColour(16, 24);
     const uint8_t* left = jpeg.pixels.get() + (24 * 64 + 16) * 3;
+    // Red and green are smooth there; blue's texture is what JPEG smooths away.
     EXPECT_NEAR(left[0], static_cast<int>(colour >> 16), 6);
-    EXPECT_NEAR(left[2], static_cast<int>(colour & 0xFF), 6);
+    EXPECT_NEAR(left[1], static_cast<int>((colour >> 8) & 0xFF), 6);
   }
 }
 

@@ -37,9 +37,9 @@ std::string Chunk(const std::string& type, const std::string& data) {
 }  // namespace
 
 uint32_t GradientColour(int x, int y) {
-  const uint32_t red = static_cast<uint32_t>(x * 3) & 0xFF;
-  const uint32_t green = static_cast<uint32_t>(y * 5) & 0xFF;
-  const uint32_t blue = static_cast<uint32_t>((x + y) * 2) & 0xFF;
+  const uint32_t red = static_cast<uint32_t>(x * 3 + y * y / 16) & 0xFF;
+  const uint32_t green = static_cast<uint32_t>(y * 5 + x * x / 32) & 0xFF;
+  const uint32_t blue = static_cast<uint32_t>((x ^ y) * 4) & 0xFF;
   return (red << 16) | (green << 8) | blue;
 }
 

@@ -8,8 +8,9 @@
 
 namespace velmora::testing {
 
-// The gradient's pixel at (x, y) as 0xRRGGBB: smooth, so that it compresses well, and
-// with far more than 300 colours, so that it is written losslessly.
+// The gradient's pixel at (x, y) as 0xRRGGBB: smooth red and green over a textured
+// blue, so that it compresses well but not trivially, with far more than 300 colours,
+// so that it is written losslessly.
 uint32_t GradientColour(int x, int y);
 // The gradient as RGB bytes, top row first.
 std::string GradientRgb(int width, int height);
