@@ -110,8 +110,9 @@ TEST_F(PictureProcessing, AnimatedGifGoesThroughGifsicleAndIsTaken) {
   REQUIRE_TOOL(GifsiclePath());
   const std::string animation = testing::MovingSquareGif(64, 48, 6);
   EXPECT_EQ(Process(animation, 2), kKindGif);
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 3 is GIF", "frame count > 1, trying GIFsicle",
-                                               "rewritten file is to be written"}));
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{"embedded 3 is GIF", "frame count > 1, trying GIFsicle",
+                                      "rewritten file is to be written"}));
   ASSERT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - 4), ".gif");
   EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
   EXPECT_LT(ReadFile(picture_.outputPath).size(), animation.size());

@@ -105,11 +105,14 @@ TEST_P(CorpusPicture, EveryRuleGivesASoundResult) {
     ASSERT_EQ(kind, kKindPng);
     if (output->mode == "P") {
       std::set<std::string> colours;
-      for (size_t i = 0; i + 3 < output->rgba.size(); i += 4) colours.insert(output->rgba.substr(i, 4));
+      for (size_t i = 0; i + 3 < output->rgba.size(); i += 4) {
+        colours.insert(output->rgba.substr(i, 4));
+      }
       EXPECT_LE(colours.size(), 256u);
     } else {
       EXPECT_NE(rule, kRulePngQuant) << "the rule asks for a palette";
-      EXPECT_TRUE(VisibleRgba(output->rgba) == VisibleRgba(source.rgba)) << "lossless output differs";
+      EXPECT_TRUE(VisibleRgba(output->rgba) == VisibleRgba(source.rgba))
+          << "lossless output differs";
     }
   }
 }
@@ -117,7 +120,8 @@ TEST_P(CorpusPicture, EveryRuleGivesASoundResult) {
 std::vector<std::string> CorpusPictures() {
   std::vector<std::string> files = testing::CorpusFiles("img/bmp", {".bmp"});
   for (const char* kind : {"gif", "png"}) {
-    for (const std::string& file : testing::CorpusFiles(std::string("img/") + kind, {"." + std::string(kind)})) {
+    for (const std::string& file :
+         testing::CorpusFiles(std::string("img/") + kind, {"." + std::string(kind)})) {
       files.push_back(file);
     }
   }

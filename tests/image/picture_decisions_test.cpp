@@ -82,7 +82,9 @@ TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
   const int detected = DetectPictureKind(picture_.sourcePath);
   ASSERT_GE(detected, 1);
   std::vector<std::string> expected = {std::string("embedded 7 is ") + kindNames[detected - 1]};
-  for (const std::string& line : row.lines) expected.push_back(line == kFinished ? Finished() : line);
+  for (const std::string& line : row.lines) {
+    expected.push_back(line == kFinished ? Finished() : line);
+  }
   EXPECT_EQ(Lines(), expected);
 
   const std::string extension = row.extension;
@@ -122,7 +124,8 @@ std::vector<DamagedRow> DamagedRows() {
   };
 }
 
-class DamagedPicture : public PictureProcessing, public ::testing::WithParamInterface<DamagedRow> {};
+class DamagedPicture : public PictureProcessing,
+                       public ::testing::WithParamInterface<DamagedRow> {};
 
 TEST_P(DamagedPicture, KeepsItsBytesUnderEveryRule) {
   for (int rule : {kRuleBmpToPng, kRuleBmpToJpeg, kRulePngQuant}) {

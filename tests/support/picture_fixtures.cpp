@@ -96,7 +96,9 @@ std::string StripedGif(int width, int height) {
   frame.width = width;
   frame.height = height;
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) frame.indices.push_back(static_cast<uint16_t>(((x + y) / 3) % 16));
+    for (int x = 0; x < width; ++x) {
+      frame.indices.push_back(static_cast<uint16_t>(((x + y) / 3) % 16));
+    }
   }
   layout.frames.push_back(frame);
   return BuildGif(layout);
