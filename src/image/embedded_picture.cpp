@@ -1,9 +1,17 @@
 #include "image/embedded_picture.h"
 
+#include <utility>
+
 #include "core/text.h"
+#include "image/bmp.h"
 #include "image/exif.h"
+#include "image/gif.h"
+#include "image/gif_probe.h"
 #include "image/jpeg.h"
+#include "image/my_pic.h"
+#include "image/png.h"
 #include "platform/platform.h"
+#include "tools/optimisers.h"
 
 namespace velmora {
 
@@ -43,7 +51,28 @@ struct PictureJob {
     Log("reading embedded failed. original file is to be written");
     return kKeepOriginal;
   }
+
+  void LogFinished() { Log(Format("writing `%s` finished", picture.outputPath.c_str())); }
+
+  // The PNG output step on a decoded picture, with the job's optimiser switch.
+  void SavePng(CMyPNG& png, bool forceQuantisation) {
+    png.SavePNG(picture.outputPath, picture.sourcePath, options.extraOptimisers, temp,
+                forceQuantisation);
+  }
 };
+
+// Gives a decoded picture to a writer of another class. The pixel buffer moves, so it
+// has exactly one owner at any time and is freed exactly once.
+template <typename Reader, typename Writer>
+void HandOver(Reader& reader, Writer& writer) {
+  writer.width = reader.width;
+  writer.height = reader.height;
+  writer.bitsPerPixel = reader.bitsPerPixel;
+  writer.sourceBitsPerPixel = reader.sourceBitsPerPixel;
+  writer.xResolution = reader.xResolution;
+  writer.yResolution = reader.yResolution;
+  writer.pixels = std::move(reader.pixels);
+}
 
 int ProcessJpeg(PictureJob& job) {
   job.Log(Format("embedded %d is JPEG", job.picture.number + 1));
@@ -83,6 +112,114 @@ int ProcessJpeg(PictureJob& job) {
   return job.Decide(kKindJpeg);
 }
 
+int ProcessPng(PictureJob& job) {
+  job.Log(Format("embedded %d is PNG", job.picture.number + 1));
+  CMyPNG png;
+  int status = 2;
+  if (!png.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
+  job.TakeOutputName(kKindPng);
+  const bool quantise = job.options.conversionRule == kRulePngQuant;
+  job.Log(quantise ? "writing PNGquant..." : "writing PNG...");
+  // Without forced quantisation the output step still makes a palette PNG of a
+  // picture with few colours.
+  job.SavePng(png, quantise);
+  job.LogFinished();
+  return job.Decide(kKindPng);
+}
+
+// The JPEG writer takes no alpha: a 32-bit bitmap is composed over the background
+// colour first. Returns false when there is nothing to encode (an empty picture).
+bool FlattenForJpeg(CMyBMP& bmp, const std::string& backgroundText) {
+  if (bmp.bitsPerPixel != 32) return true;
+  const CMyPic borrowed(bmp.width, bmp.height, bmp.bitsPerPixel, bmp.pixels.get());
+  PixelBuffer rgb = borrowed.ToRGB(ParseBackgroundColour(backgroundText));
+  if (!rgb) return false;
+  bmp.pixels = std::move(rgb);
+  bmp.bitsPerPixel = 24;
+  return true;
+}
+
+void WriteBmpAsJpeg(PictureJob& job, CMyBMP& bmp) {
+  job.Log("converting to JPEG...");
+  // With nothing encoded the output file stays empty and the size test keeps the
+  // original.
+  if (!FlattenForJpeg(bmp, job.options.backgroundText)) return;
+  const int64_t now = platform::SecondsSinceEpoch();
+  CExifBlock exif;
+  exif.Create(now);
+  exif.SetResolution(bmp.xResolution, bmp.yResolution);
+  CMyJPEG jpeg;
+  HandOver(bmp, jpeg);
+  // The bitmap as source path: it has no ICC profile to carry over.
+  if (!jpeg.Write(job.picture.outputPath, job.options.jpegQuality, job.picture.sourcePath)) return;
+  // On failure the encoder's file stays as it is: a valid picture without EXIF.
+  exif.WriteIntoJpeg(job.picture.outputPath);
+  job.LogFinished();
+}
+
+int ProcessBmp(PictureJob& job) {
+  job.Log(Format("embedded %d is BMP", job.picture.number + 1));
+  CMyBMP bmp;
+  int status = 2;
+  if (!bmp.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
+  // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
+  // palette PNG whatever the rule says; as JPEG its hard edges would smear.
+  const int mode = bmp.sourceBitsPerPixel <= 8 ? kRulePngQuant : job.options.conversionRule;
+  if (mode == kRuleBmpToJpeg) {
+    job.TakeOutputName(kKindJpeg);
+    WriteBmpAsJpeg(job, bmp);
+    return job.Decide(kKindJpeg);
+  }
+  job.TakeOutputName(kKindPng);
+  const bool quantise = mode == kRulePngQuant;
+  job.Log(quantise ? "converting to PNGquant..." : "converting to PNG...");
+  CMyPNG png;
+  HandOver(bmp, png);
+  job.SavePng(png, quantise);
+  job.LogFinished();
+  return job.Decide(kKindPng);
+}
+
+// An animated GIF goes to the GIF optimiser or keeps its bytes: the still-picture
+// path would paint all frames over each other and lose the animation.
+int ProcessAnimatedGif(PictureJob& job, const CMyGIF& gif) {
+  if (!job.options.extraOptimisers) {
+    job.Log("frame count > 1, original file is to be written");
+    return kKeepOriginal;
+  }
+  job.Log("frame count > 1, trying GIFsicle");
+  const std::string tool = GifsiclePath();
+  if (!IsExecutableFile(tool)) {
+    job.Log("frame count > 1, original file is to be written");
+    return kKeepOriginal;
+  }
+  job.TakeOutputName(kKindGif);
+  OptimiseGif(tool, job.picture.sourcePath, job.picture.outputPath);
+  // The tool's output is taken only when it is the same animation, whole, and it
+  // passes the same size test as every other rewritten picture.
+  if (!IsCompleteGifLike(job.picture.outputPath, gif)) {
+    job.Log("original file is to be written");
+    return kKeepOriginal;
+  }
+  return job.Decide(kKindGif);
+}
+
+int ProcessGif(PictureJob& job) {
+  job.Log(Format("embedded %d is GIF", job.picture.number + 1));
+  CMyGIF gif;
+  int status = 2;
+  if (!gif.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
+  if (gif.frameCount > 1) return ProcessAnimatedGif(job, gif);
+  job.Log("converting to PNGquant...");
+  job.TakeOutputName(kKindPng);
+  CMyPNG png;
+  HandOver(gif, png);
+  // A still GIF is a palette picture: it becomes a palette PNG.
+  job.SavePng(png, true);
+  job.LogFinished();
+  return job.Decide(kKindPng);
+}
+
 // One kind: its content test and its processing.
 struct KindHandler {
   int kind;
@@ -91,9 +228,11 @@ struct KindHandler {
 };
 
 // The kind tests in the order they are tried; the first that answers true decides, so
-// a file that would pass several tests is taken as the earliest kind. BMP, GIF and PNG
-// come in front of JPEG, in that order, as their readers are connected.
+// a file that would pass several tests is taken as the earliest kind.
 constexpr KindHandler kHandlers[] = {
+    {kKindBmp, &CMyBMP::IsBMP, &ProcessBmp},
+    {kKindGif, &CMyGIF::IsGIF, &ProcessGif},
+    {kKindPng, &CMyPNG::IsPNG, &ProcessPng},
     {kKindJpeg, &CMyJPEG::IsJPEG, &ProcessJpeg},
 };
 

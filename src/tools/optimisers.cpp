@@ -59,9 +59,9 @@ void OptimisePng(const std::string& pngPath, CTempFiles& temp) {
   platform::RemoveFile(out);
   CRedirect runner(ZopflipngPath(), ZopflipngArguments(pngPath, out));
   runner.Run();
-  // Only a complete, valid picture replaces what was written; a rename keeps the PNG
-  // whole whatever happens.
-  if (IsCompletePng(out)) platform::RenameReplace(out, pngPath);
+  // Only a complete picture that shows exactly what was written replaces it; a rename
+  // keeps the PNG whole whatever happens.
+  if (IsLosslessPngReplacement(pngPath, out)) platform::RenameReplace(out, pngPath);
 }
 
 void OptimiseGif(const std::string& tool, const std::string& input, const std::string& output) {

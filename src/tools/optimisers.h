@@ -24,7 +24,7 @@ std::string FindTool(const std::string& programFolder, const std::string& relati
 bool IsExecutableFile(const std::string& path);
 
 // Recompresses a written PNG: the tool writes a new file, which replaces the PNG only
-// when it is a complete, valid PNG; otherwise the PNG stays as written.
+// when it decodes completely to the same pixels; otherwise the PNG stays as written.
 void OptimisePng(const std::string& pngPath, CTempFiles& temp);
 // Runs the GIF optimiser from input to output; the caller judges the output.
 void OptimiseGif(const std::string& tool, const std::string& input, const std::string& output);

@@ -15,6 +15,7 @@
 #include "support/exif_fixtures.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
+#include "picture_processing.h"
 
 namespace velmora {
 namespace {
@@ -25,42 +26,7 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-// One picture handed to processing the way a document processor does it.
-class PictureProcessing : public ::testing::Test {
- protected:
-  PictureProcessing() : temp_(true, dir_.File("temp")) {
-    std::filesystem::create_directory(dir_.File("temp"));
-    log_.Open(dir_.File("log.md"));
-  }
-
-  int Process(const std::string& bytes, int number = 0, int32_t originalSize = -2) {
-    const std::string source = dir_.File("source.jpg");
-    WriteFile(source, bytes);
-    picture_ = EmbeddedPicture{};
-    picture_.number = number;
-    picture_.sourcePath = source;
-    picture_.originalSize = originalSize == -2 ? GetFileSize32(source) : originalSize;
-    return ProcessEmbeddedPicture(picture_, options_, log_, temp_);
-  }
-
-  // The lines of this picture, without their time stamps; every line must have one.
-  std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const std::string& line : testing::ReadLogLines(dir_.File("log.md"))) {
-      EXPECT_EQ(line.rfind("* [", 0), 0u) << line;
-      lines.push_back(testing::WithoutStamp(line));
-    }
-    return lines;
-  }
-
-  std::string Finished() const { return "writing `" + picture_.outputPath + "` finished"; }
-
-  TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
-  ShrinkOptions options_;
-  EmbeddedPicture picture_;
-};
+using testing::PictureProcessing;
 
 // A picture that loses a lot at quality 90: fine noise stored at quality 100.
 std::string LargeJpeg(const std::vector<std::pair<int, std::string>>& markers = {}) {
@@ -176,9 +142,9 @@ TEST(PictureKind, JpegIsFourAndOtherContentZero) {
 TEST_F(PictureProcessing, FailedEncoderWriteKeepsTheOriginal) {
   const std::string source = LargeJpeg();
   ASSERT_GT(source.size(), 16384u);
-  WriteFile(dir_.File("source.jpg"), source);
+  WriteFile(dir_.File("source"), source);
   picture_.number = 0;
-  picture_.sourcePath = dir_.File("source.jpg");
+  picture_.sourcePath = dir_.File("source");
   picture_.originalSize = GetFileSize32(picture_.sourcePath);
 
   rlimit old{};

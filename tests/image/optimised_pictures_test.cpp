@@ -1,0 +1,132 @@
+// Picture processing with the real optimisers, zopflipng and gifsicle, as installed
+// on the system (the tests skip when they are not).
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image/bmp.h"
+#include "image/embedded_picture.h"
+#include "image/gif.h"
+#include "image/png.h"
+#include "picture_processing.h"
+#include "support/independent_decoder.h"
+#include "support/picture_fixtures.h"
+#include "support/test_support.h"
+#include "tools/optimisers.h"
+
+namespace velmora {
+namespace {
+
+using testing::PictureProcessing;
+using testing::ReadFile;
+using testing::WriteFile;
+
+#define REQUIRE_TOOL(path)                                                       \
+  do {                                                                           \
+    if (!IsExecutableFile(path)) GTEST_SKIP() << "optimiser not installed";      \
+  } while (0)
+
+// The gradient as a decoded picture, ready to be written.
+void LoadGradient(CMyPNG& png, const std::string& folder) {
+  WriteFile(folder + "/gradient.bmp", testing::GradientBmp(96, 64, 24));
+  CMyBMP bmp;
+  int status = -1;
+  ASSERT_TRUE(bmp.Read(folder + "/gradient.bmp", status));
+  png.width = bmp.width;
+  png.height = bmp.height;
+  png.bitsPerPixel = bmp.bitsPerPixel;
+  png.pixels = std::move(bmp.pixels);
+}
+
+std::string Rgba(const std::string& path) {
+  auto decoded = testing::DecodeWithPil(path);
+  EXPECT_TRUE(decoded) << path;
+  return decoded ? decoded->rgba : std::string();
+}
+
+// The PNG the output step writes for the optimiser (fast zlib level) comes back from
+// it no larger and showing the same pixels, also from a folder with a Korean name
+// and spaces.
+TEST_F(PictureProcessing, ZopflipngShrinksTheFastPngWithoutChangingItsPixels) {
+  REQUIRE_TOOL(ZopflipngPath());
+  CMyPNG png;
+  LoadGradient(png, dir_.path());
+  const std::string folder = dir_.File("그림 폴더 1");
+  std::filesystem::create_directory(folder);
+  for (bool palette : {false, true}) {
+    const std::string fast = dir_.File("fast.png");
+    ASSERT_TRUE(palette ? png.WritePNGquant(fast, "", 1) : png.WritePNG(fast, "", 1));
+    const std::string optimised = folder + "/최적 그림.png";
+    WriteFile(optimised, ReadFile(fast));
+    OptimisePng(optimised, temp_);
+    EXPECT_LE(ReadFile(optimised).size(), ReadFile(fast).size()) << palette;
+    // The tool's file was taken: zopfli's deflate differs from zlib's fastest level.
+    EXPECT_NE(ReadFile(optimised), ReadFile(fast)) << palette;
+    EXPECT_EQ(Rgba(optimised), Rgba(fast)) << palette;
+  }
+}
+
+TEST_F(PictureProcessing, SavePngWithTheSwitchOnIsSmallerThanWithoutAndShowsTheSame) {
+  REQUIRE_TOOL(ZopflipngPath());
+  CMyPNG png;
+  LoadGradient(png, dir_.path());
+  ASSERT_TRUE(png.SavePNG(dir_.File("on.png"), "", true, temp_, false));
+  ASSERT_TRUE(png.SavePNG(dir_.File("off.png"), "", false, temp_, false));
+  EXPECT_LT(ReadFile(dir_.File("on.png")).size(), ReadFile(dir_.File("off.png")).size());
+  const std::string rgb = testing::GradientRgb(96, 64);
+  const std::string rgba = Rgba(dir_.File("on.png"));
+  ASSERT_EQ(rgba.size(), size_t{96 * 64 * 4});
+  for (size_t i = 0; i < 96 * 64; ++i) ASSERT_EQ(rgba.substr(i * 4, 3), rgb.substr(i * 3, 3)) << i;
+}
+
+TEST_F(PictureProcessing, PicturesWrittenAsPngGoThroughZopflipngWithTheSameLines) {
+  REQUIRE_TOOL(ZopflipngPath());
+  struct Case {
+    std::string bytes;
+    const char* kindLine;
+    const char* branchLine;
+  } cases[] = {{testing::GradientPng(96, 64, 0), "embedded 1 is PNG", "writing PNG..."},
+               {testing::GradientBmp(96, 64, 24), "embedded 1 is BMP", "converting to PNG..."}};
+  for (const Case& c : cases) {
+    options_.extraOptimisers = false;
+    ASSERT_EQ(Process(c.bytes), kKindPng);
+    const size_t withoutTool = ReadFile(picture_.outputPath).size();
+    const size_t before = Lines().size();
+    options_.extraOptimisers = true;
+    ASSERT_EQ(Process(c.bytes), kKindPng);
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+              (std::vector<std::string>{c.kindLine, c.branchLine, Finished(),
+                                        "rewritten file is to be written"}));
+    EXPECT_LT(ReadFile(picture_.outputPath).size(), withoutTool) << c.kindLine;
+  }
+}
+
+TEST_F(PictureProcessing, AnimatedGifGoesThroughGifsicleAndIsTaken) {
+  REQUIRE_TOOL(GifsiclePath());
+  const std::string animation = testing::MovingSquareGif(64, 48, 6);
+  EXPECT_EQ(Process(animation, 2), kKindGif);
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{"embedded 3 is GIF", "frame count > 1, trying GIFsicle",
+                                      "rewritten file is to be written"}));
+  ASSERT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - 4), ".gif");
+  EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
+  EXPECT_LT(ReadFile(picture_.outputPath).size(), animation.size());
+  CMyGIF gif;
+  int status = -1;
+  ASSERT_TRUE(gif.Read(picture_.outputPath, status));
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(gif.frameCount, 6);
+  auto decoded = testing::DecodeWithPil(picture_.outputPath);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->frames, 6);
+  EXPECT_EQ(decoded->width, 64);
+  EXPECT_EQ(decoded->height, 48);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/embedded_picture.h"
+#include "image/jpeg.h"
+#include "picture_processing.h"
+#include "support/bmp_writer.h"
+#include "support/gif_writer.h"
+#include "support/independent_decoder.h"
+#include "support/picture_fixtures.h"
+#include "support/test_support.h"
+
+namespace velmora {
+namespace {
+
+using testing::PictureProcessing;
+
+// Stands for the "writing `...` finished" line, whose path only the run knows.
+const char kFinished[] = "<finished>";
+
+struct DecisionRow {
+  const char* name;
+  std::string bytes;
+  int rule;
+  int kind;                             // the returned output kind
+  std::vector<std::string> lines;       // after the kind line
+  const char* extension;                // of the output name; "" when none is taken
+};
+
+void PrintTo(const DecisionRow& row, std::ostream* os) { *os << row.name; }
+
+std::vector<DecisionRow> DecisionRows() {
+  using testing::GradientBmp;
+  const std::string png = testing::GradientPng(64, 48, 0);
+  const std::string bmp24 = GradientBmp(64, 48, 24);
+  const std::string rewritten = "rewritten file is to be written";
+  const std::string kept = "original file is to be written";
+  return {
+      {"PngRule0", png, kRuleBmpToPng, kKindPng, {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule1", png, kRuleBmpToJpeg, kKindPng, {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule2", png, kRulePngQuant, kKindPng,
+       {"writing PNGquant...", kFinished, rewritten}, "png"},
+      {"Bmp24Rule0", bmp24, kRuleBmpToPng, kKindPng,
+       {"converting to PNG...", kFinished, rewritten}, "png"},
+      {"Bmp24Rule1", bmp24, kRuleBmpToJpeg, kKindJpeg,
+       {"converting to JPEG...", kFinished, rewritten}, "jpg"},
+      {"Bmp24Rule2", bmp24, kRulePngQuant, kKindPng,
+       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      {"Bmp32Rule1", GradientBmp(64, 48, 32), kRuleBmpToJpeg, kKindJpeg,
+       {"converting to JPEG...", kFinished, rewritten}, "jpg"},
+      // At most 8 bits: a palette PNG whatever the rule.
+      {"Bmp8Rule1", testing::StripedBmp(64, 48, 8), kRuleBmpToJpeg, kKindPng,
+       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      {"Bmp4Rule0", testing::StripedBmp(64, 48, 4), kRuleBmpToPng, kKindPng,
+       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      // One pixel: any PNG is larger than the 58-byte bitmap.
+      {"TinyBmpRule0", GradientBmp(1, 1, 24), kRuleBmpToPng, kKeepOriginal,
+       {"converting to PNG...", kFinished, kept}, "png"},
+      {"StillGifRule0", testing::StripedGif(64, 48), kRuleBmpToPng, kKindPng,
+       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      {"StillGifRule1", testing::StripedGif(64, 48), kRuleBmpToJpeg, kKindPng,
+       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), kRuleBmpToPng, kKeepOriginal,
+       {"frame count > 1, original file is to be written"}, ""},
+  };
+}
+
+// The optimiser switch is off here: these are the decisions of picture processing
+// itself. The optimisers' part is tested with the tools.
+class PictureDecision : public PictureProcessing,
+                        public ::testing::WithParamInterface<DecisionRow> {};
+
+TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
+  const DecisionRow& row = GetParam();
+  options_.conversionRule = row.rule;
+  options_.extraOptimisers = false;
+  EXPECT_EQ(Process(row.bytes, 6), row.kind);
+
+  const char* kindNames[] = {"BMP", "GIF", "PNG", "JPEG"};
+  const int detected = DetectPictureKind(picture_.sourcePath);
+  ASSERT_GE(detected, 1);
+  std::vector<std::string> expected = {std::string("embedded 7 is ") + kindNames[detected - 1]};
+  for (const std::string& line : row.lines) {
+    expected.push_back(line == kFinished ? Finished() : line);
+  }
+  EXPECT_EQ(Lines(), expected);
+
+  const std::string extension = row.extension;
+  if (extension.empty()) {
+    EXPECT_EQ(picture_.outputPath, "");
+  } else {
+    ASSERT_GT(picture_.outputPath.size(), extension.size());
+    EXPECT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - extension.size()), extension);
+    EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Branches, PictureDecision, ::testing::ValuesIn(DecisionRows()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A picture that decodes only in part keeps its bytes, whatever its kind: a cut
+// picture must not replace one that viewers show whole.
+struct DamagedRow {
+  const char* name;
+  std::string bytes;
+  const char* kindLine;
+};
+
+void PrintTo(const DamagedRow& row, std::ostream* os) { *os << row.name; }
+
+std::vector<DamagedRow> DamagedRows() {
+  const std::string bmp = testing::GradientBmp(64, 48, 24);
+  const std::string gif = testing::StripedGif(64, 48);
+  const std::string animated = testing::MovingSquareGif(32, 32, 3);
+  const std::string png = testing::GradientPng(64, 48, 9);
+  return {
+      {"BmpWithoutItsLastRows", bmp.substr(0, bmp.size() - 600), "embedded 1 is BMP"},
+      {"GifCutInItsData", gif.substr(0, gif.size() / 2), "embedded 1 is GIF"},
+      {"AnimatedGifWithoutItsLastFrame", animated.substr(0, animated.size() - 40),
+       "embedded 1 is GIF"},
+      {"PngCutInItsData", png.substr(0, png.size() * 2 / 3), "embedded 1 is PNG"},
+  };
+}
+
+class DamagedPicture : public PictureProcessing,
+                       public ::testing::WithParamInterface<DamagedRow> {};
+
+TEST_P(DamagedPicture, KeepsItsBytesUnderEveryRule) {
+  for (int rule : {kRuleBmpToPng, kRuleBmpToJpeg, kRulePngQuant}) {
+    options_.conversionRule = rule;
+    options_.extraOptimisers = rule == kRuleBmpToPng;
+    const size_t before = Lines().size();
+    EXPECT_EQ(Process(GetParam().bytes), kKeepOriginal) << rule;
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+              (std::vector<std::string>{GetParam().kindLine,
+                                        "reading embedded failed. original file is to be written"}))
+        << rule;
+    EXPECT_EQ(picture_.outputPath, "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DamagedPicture, ::testing::ValuesIn(DamagedRows()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A bitmap without its file header whose header-size field is made of another kind's
+// signature: it passes both kind tests and is taken as the kind tested first.
+std::string HeaderlessBmpBehind(const std::string& signature) {
+  std::string bytes = signature;
+  bytes.resize(4, '\0');
+  auto put32 = [&bytes](uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  put32(16);                          // width
+  put32(1);                           // height
+  bytes += std::string("\x01\0\x18\0", 4);  // planes 1, 24 bits
+  put32(0);                           // no compression
+  put32(1 << 20);                     // image size, covering the row
+  bytes += std::string(16, '\0');     // resolutions, colour counts
+  return bytes + std::string(64, '\x7F');
+}
+
+TEST_F(PictureProcessing, FileThatPassesTwoKindTestsIsTakenAsTheEarlierKind) {
+  struct Case {
+    std::string signature;
+    int laterKind;
+  } cases[] = {{"GIF8", 2}, {"\xFF\xD8\xFF\x7F", 4}};
+  for (const Case& c : cases) {
+    const std::string bytes = HeaderlessBmpBehind(c.signature);
+    testing::WriteFile(dir_.File("alone"), bytes.substr(0, 4) + std::string(120, '\0'));
+    ASSERT_EQ(DetectPictureKind(dir_.File("alone")), c.laterKind) << c.signature;
+    testing::WriteFile(dir_.File("both"), bytes);
+    EXPECT_EQ(DetectPictureKind(dir_.File("both")), 1) << c.signature;
+    const size_t before = Lines().size();
+    Process(bytes);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_GT(lines.size(), before);
+    EXPECT_EQ(lines[before], "embedded 1 is BMP") << c.signature;
+  }
+}
+
+TEST(PictureKind, EachKindHasItsNumber) {
+  testing::TempDir dir;
+  const std::pair<std::string, int> cases[] = {{testing::GradientBmp(4, 4), 1},
+                                               {testing::StripedGif(4, 4), 2},
+                                               {testing::GradientPng(4, 4, 9), 3}};
+  for (const auto& [bytes, kind] : cases) {
+    testing::WriteFile(dir.File("p"), bytes);
+    EXPECT_EQ(DetectPictureKind(dir.File("p")), kind);
+  }
+}
+
+// What the JPEG encoder is given for a bitmap with alpha: transparent pixels take the
+// background colour, a background text that is not six digits counts as white.
+TEST_F(PictureProcessing, TransparentBitmapBecomesJpegOverTheBackgroundColour) {
+  struct Case {
+    const char* background;
+    int red, green, blue;
+  } cases[] = {{"0000FF", 0, 0, 255}, {"FF8000", 255, 128, 0}, {"12", 255, 255, 255}};
+  options_.conversionRule = kRuleBmpToJpeg;
+  options_.extraOptimisers = false;
+  for (const Case& c : cases) {
+    options_.backgroundText = c.background;
+    ASSERT_EQ(Process(testing::GradientBmp(64, 48, 32)), kKindJpeg) << c.background;
+    CMyJPEG jpeg;
+    int status = -1;
+    ASSERT_TRUE(jpeg.Read(picture_.outputPath, status));
+    ASSERT_EQ(jpeg.bitsPerPixel, 24);
+    // The middle of the transparent right half, and of the opaque left half.
+    const uint8_t* right = jpeg.pixels.get() + (24 * 64 + 48) * 3;
+    EXPECT_NEAR(right[0], c.red, 3) << c.background;
+    EXPECT_NEAR(right[1], c.green, 3) << c.background;
+    EXPECT_NEAR(right[2], c.blue, 3) << c.background;
+    const uint32_t colour = testing::GradientColour(16, 24);
+    const uint8_t* left = jpeg.pixels.get() + (24 * 64 + 16) * 3;
+    // Red and green are smooth there; blue's texture is what JPEG smooths away.
+    EXPECT_NEAR(left[0], static_cast<int>(colour >> 16), 6);
+    EXPECT_NEAR(left[1], static_cast<int>((colour >> 8) & 0xFF), 6);
+  }
+}
+
+// Every rewritten PNG shows the source: losslessly for many colours, within the
+// source's size and 256 colours for palette output.
+TEST_F(PictureProcessing, RewrittenPngsShowTheSource) {
+  options_.extraOptimisers = false;
+  const std::string gradient = testing::GradientRgb(64, 48);
+  struct Case {
+    std::string bytes;
+    int rule;
+    bool lossless;
+  } cases[] = {{testing::GradientBmp(64, 48, 24), kRuleBmpToPng, true},
+               {testing::GradientPng(64, 48, 0), kRuleBmpToPng, true},
+               {testing::GradientPng(64, 48, 0), kRulePngQuant, false},
+               {testing::StripedGif(64, 48), kRuleBmpToPng, false}};
+  for (const Case& c : cases) {
+    options_.conversionRule = c.rule;
+    ASSERT_EQ(Process(c.bytes), kKindPng);
+    auto decoded = testing::DecodeWithPil(picture_.outputPath);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, 64);
+    EXPECT_EQ(decoded->height, 48);
+    if (c.lossless) {
+      for (size_t i = 0; i < 64 * 48; ++i) {
+        ASSERT_EQ(decoded->rgba.substr(i * 4, 3), gradient.substr(i * 3, 3)) << i;
+      }
+    } else {
+      EXPECT_EQ(decoded->mode, "P");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora
