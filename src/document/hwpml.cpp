@@ -10,6 +10,7 @@
 #include "document/base64.h"
 #include "document/inflate.h"
 #include "document/micro_xml.h"
+#include "image/verify.h"
 
 namespace velmora {
 
@@ -607,7 +608,8 @@ bool CopyRange(std::FILE* source, int64_t first, int64_t last, platform::AtomicF
 }
 
 PictureHandlers StandardPictureHandlers() {
-  return {DetectPictureKind, ProcessEmbeddedPicture};
+  // No rewritten picture enters the document before its own reader has read it back.
+  return {DetectPictureKind, WithVerification(ProcessEmbeddedPicture)};
 }
 
 ProcessorResult ShrinkHwpmlWith(const std::string& source, const std::string& target,
