@@ -150,6 +150,7 @@ class HwpmlRun {
   const PictureHandlers& handlers_;
 
   CMicroXML xml_;
+  platform::UniqueFile sourceCopy_;
   TagRead listTag_;
   int64_t listEnd_ = -1;
   TagRead storageTag_;
@@ -166,6 +167,11 @@ ProcessorResult HwpmlRun::Fail(const char* logLine, const char* message, bool cl
 
 std::optional<ProcessorResult> HwpmlRun::CheckDocument() {
   if (!xml_.Open(source_)) return Fail(nullptr, kMessageOpenFailed, false);
+  // The target is copied from this handle, opened with the scanner: a source that is
+  // deleted or replaced while the job runs still gives a target made of the bytes
+  // that were scanned, never a mix of two files.
+  sourceCopy_ = platform::OpenFile(source_, "rb");
+  if (!sourceCopy_) return Fail(nullptr, kMessageOpenFailed, false);
   const int64_t lt = xml_.FindTagStart(0);
   const int64_t gt = xml_.FindTagEnd(lt);
   if (lt < 0 || gt < 0) return Fail(nullptr, kMessageFormatOnly, false);
@@ -482,7 +488,7 @@ ProcessorResult HwpmlRun::WriteTarget() {
   // The document as it was scanned: a source that shrinks meanwhile fails the copy
   // instead of giving a target with a cut tail.
   const int64_t sourceSize = xml_.Size();
-  platform::UniqueFile in = platform::OpenFile(source_, "rb");
+  platform::UniqueFile in = std::move(sourceCopy_);
   if (!in) {
     return Fail("copying file fained (step#1 / reading)!", kMessageReopen, true);
   }
