@@ -84,7 +84,8 @@ std::vector<std::string> PathCandidates(const std::string& name) {
 }
 
 bool RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::atomic<bool>& stop, int pollMilliseconds) {
+                 const std::atomic<bool>& stop, int pollMilliseconds,
+                 int64_t timeLimitMilliseconds) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
   UniqueFd readEnd(fds[0]);
@@ -113,11 +114,12 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
   // and anything it started have closed their output.
   writeEnd.Reset();
 
+  const double deadline = MonotonicMilliseconds() + static_cast<double>(timeLimitMilliseconds);
   char buffer[32768];
   bool outputOpen = true;
   bool stopped = false;
   for (;;) {
-    if (stop.load() && !stopped) {
+    if ((stop.load() || MonotonicMilliseconds() >= deadline) && !stopped) {
       ::kill(pid, SIGKILL);
       stopped = true;
     }

@@ -74,7 +74,8 @@ std::wstring Parameters(const std::vector<std::string>& arguments) {
 
 // Runs a program (a script file here) hidden, at below-normal priority, with its output
 // in a pipe that is read until the program has ended.
-bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, int poll) {
+bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, int poll,
+                   int64_t timeLimit) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   UniqueHandle readEnd, writeEnd;
   if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) return false;
@@ -91,6 +92,7 @@ bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, i
     return false;
   }
   UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeLimit);
   std::vector<char> buffer(32768);
   for (;;) {
     DWORD waiting = 0;
@@ -101,7 +103,7 @@ bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, i
       continue;
     }
     if (WaitForSingleObject(processHandle.Get(), 0) == WAIT_OBJECT_0) break;
-    if (stop.load()) {
+    if (stop.load() || GetTickCount64() >= deadline) {
       TerminateProcess(processHandle.Get(), 0);
       break;
     }
@@ -110,7 +112,8 @@ bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, i
   return true;
 }
 
-bool LaunchAndWait(const std::wstring& program, const std::wstring& parameters) {
+bool LaunchAndWait(const std::wstring& program, const std::wstring& parameters,
+                   int64_t timeLimit) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -119,7 +122,9 @@ bool LaunchAndWait(const std::wstring& program, const std::wstring& parameters) 
   info.lpParameters = parameters.c_str();
   info.nShow = SW_SHOWDEFAULT;
   if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return false;
-  WaitForSingleObject(info.hProcess, INFINITE);
+  if (WaitForSingleObject(info.hProcess, static_cast<DWORD>(timeLimit)) == WAIT_TIMEOUT) {
+    TerminateProcess(info.hProcess, 0);
+  }
   CloseHandle(info.hProcess);
   return true;
 }
@@ -158,7 +163,8 @@ std::vector<std::string> PathCandidates(const std::string& name) {
 }
 
 bool RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::atomic<bool>& stop, int pollMilliseconds) {
+                 const std::atomic<bool>& stop, int pollMilliseconds,
+                 int64_t timeLimitMilliseconds) {
   const std::wstring script = ScriptPath();
   const std::wstring line = L"\"" + Wide(program) + L"\" " + Parameters(arguments) + L"\r\n";
   bool started = false;
@@ -174,9 +180,9 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
     DWORD written = 0;
     WriteFile(file, ansi.data(), static_cast<DWORD>(ansi.size()), &written, nullptr);
     CloseHandle(file);
-    started = RunRedirected(script, stop, pollMilliseconds);
+    started = RunRedirected(script, stop, pollMilliseconds, timeLimitMilliseconds);
   } else {
-    started = LaunchAndWait(Wide(program), Parameters(arguments));
+    started = LaunchAndWait(Wide(program), Parameters(arguments), timeLimitMilliseconds);
   }
   DeleteFileW(script.c_str());
   return started;
