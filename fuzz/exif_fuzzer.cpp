@@ -50,6 +50,25 @@ std::string WithExifSegment(std::string_view payload) {
   return file;
 }
 
+// Where the segments in front of the picture data (application and comment
+// segments) end, at a table or frame segment; npos when the walk meets anything else
+// first (fill bytes, stray bytes, other markers), which is left uncompared.
+size_t PictureDataStart(const std::string& file) {
+  size_t at = 2;
+  while (at + 4 <= file.size() && file[at] == '\xFF') {
+    const auto marker = static_cast<unsigned char>(file[at + 1]);
+    const bool tables = marker == 0xDB || marker == 0xC4 || marker == 0xDD || marker == 0xCC;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8;
+    if (tables || frame) return at;
+    if (marker != 0xFE && (marker < 0xE0 || marker > 0xEF)) return std::string::npos;
+    const size_t length = (static_cast<unsigned char>(file[at + 2]) << 8) |
+                          static_cast<unsigned char>(file[at + 3]);
+    if (length < 2) return std::string::npos;
+    at += 2 + length;
+  }
+  return std::string::npos;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,16 +107,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(ReadWholeFile(path) == file, "a file that was not written is left as it was");
     return 0;
   }
-  // The picture data is carried over untouched: the file reads as before.
+  // The picture data is carried over untouched. (Whether the decoder notices damage in
+  // already damaged data can depend on where it falls in the decoder's input buffer,
+  // so the bytes are compared, not the read status.)
+  const std::string written = ReadWholeFile(path);
+  const size_t rest = PictureDataStart(file);
+  if (rest != std::string::npos) {
+    const size_t length = file.size() - rest;
+    Require(written.size() >= length && written.compare(written.size() - length, length, file,
+                                                        rest, length) == 0,
+            "the tables, frame and scans are carried over byte for byte");
+  }
   if (picture) {
     CMyJPEG after;
     int afterStatus = kJpegUnreadable;
     Require(after.Read(path, afterStatus), "a picture stays readable with its new block");
     Require(after.width == before.width && after.height == before.height,
             "a picture keeps its size with its new block");
-    if (beforeStatus == kJpegComplete) {
-      Require(afterStatus == kJpegComplete, "a complete picture stays complete");
-    }
   }
   if (!exif.Empty()) {
     CExifBlock again;
