@@ -513,6 +513,10 @@ TEST(ExifHostile, DamagedBlocksAreEditedSafely) {
       continue;
     }
     EditAsForJpeg(block, 100, 100, 96);
+    // Whatever the source held, the edited block is one that loads again.
+    CExifBlock again;
+    EXPECT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed)
+        << "block " << (&source - blocks.data());
     if (block.Length() <= 14) continue;
     for (const std::string& problem : DumpExif(Bytes(block)).problems) {
       // Damage the source already had may stay; what the edits added must not point out.
@@ -521,6 +525,30 @@ TEST(ExifHostile, DamagedBlocksAreEditedSafely) {
       }
     }
   }
+}
+
+// IFD0's next-directory field holding no offset at all (here all ones): entries
+// inserted in front of it must not turn it into an offset into the headers, from
+// where the next edit would take header bytes for a directory.
+TEST(ExifHostile, NextDirectoryFieldThatIsNoOffsetStaysNoOffset) {
+  ExifSpec layout = CameraBlock(true);
+  std::erase_if(layout.ifd0, [](const TiffValue& v) { return v.tag == 0x0132; });
+  layout.ifd1.clear();
+  layout.thumbnail.clear();
+  std::string source = testing::BuildExif(layout);
+  const size_t count = static_cast<unsigned char>(source[14]);
+  source.replace(16 + count * 12, 4, std::string("\xFF\xFF\xFF\xFF", 4));
+
+  CExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  EditAsForJpeg(block, 100, 100, 96);
+  CExifBlock again;
+  ASSERT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed);
+  const TiffDump dump = DumpExif(Bytes(block));
+  EXPECT_EQ(dump.ifd0Next, 0u);
+  EXPECT_EQ(dump.Text("IFD0:010F"), "Canon");
+  EXPECT_EQ(dump.Text("IFD0:0132"), CExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("Exif:9003"), CExifBlock::DateText(kTime));
 }
 
 }  // namespace
