@@ -729,8 +729,12 @@ void CExifBlock::CleanUp() {
     for (const Entry& e : entries) {
       bool dangling = e.outOfLine && !Inside(e.valuePosition, e.size);
       if (IsSubIfdPointer(e.tag)) {
+        // A pointer counts as dangling unless a whole directory can be read where it
+        // points: one into the last bytes of the block would otherwise start to point
+        // at a directory once the block is padded to an even length.
         const uint32_t offset = Get32(e.position + 8);
-        dangling = offset != 0 && !Inside(int64_t{offset} + 6, 2);
+        std::vector<Entry> probe;
+        dangling = offset != 0 && !ReadDirectory(int64_t{offset} + 6, false, probe);
       }
       if (dangling) {
         Put16(e.position + 2, 0);
