@@ -1,8 +1,9 @@
 // The cost of verified replacement: shrinks every document in the given folders
 // (*.hwpx, *.hml) once with the picture processing alone and once with verification
 // around it, alternately, and reports the times and how many rewritten pictures the
-// verification turned away. The external optimisers stay off, so that only the
-// program's own work is timed.
+// verification turned away. Loose pictures (*.jpg, *.png, *.bmp, *.gif) are processed
+// as a document processor hands them over. The external optimisers stay off, so that
+// only the program's own work is timed.
 //
 //   velmora-bench-verify [--rounds N] FOLDER...
 
@@ -64,10 +65,16 @@ Run Shrink(const std::string& source, const std::string& work, bool verify) {
       verify ? WithVerification(ProcessEmbeddedPicture) : PictureProcessor(ProcessEmbeddedPicture);
   ShrinkOptions options;
   options.extraOptimisers = false;
-  const bool hwpx = fs::path(source).extension() == ".hwpx";
+  const std::string extension = fs::path(source).extension().string();
+  const bool hwpx = extension == ".hwpx";
   const std::string target = work + (hwpx ? "/target.hwpx" : "/target.hml");
   const double start = platform::MonotonicMilliseconds();
-  if (hwpx) {
+  if (extension != ".hwpx" && extension != ".hml") {
+    EmbeddedPicture picture;
+    picture.sourcePath = source;
+    picture.originalSize = GetFileSize32(source);
+    run.written = process(picture, options, log, temp) != kKeepOriginal;
+  } else if (hwpx) {
     run.written = ShrinkHwpxWith(source, target, options, log, temp, nullptr, process).success;
   } else {
     int failedInflations = 0;
@@ -94,7 +101,9 @@ int main(int argc, char** argv) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(argument, error)) {
       const std::string extension = entry.path().extension().string();
-      if (extension == ".hwpx" || extension == ".hml") documents.push_back(entry.path().string());
+      for (const char* wanted : {".hwpx", ".hml", ".jpg", ".png", ".bmp", ".gif"}) {
+        if (extension == wanted) documents.push_back(entry.path().string());
+      }
     }
   }
   std::sort(documents.begin(), documents.end());

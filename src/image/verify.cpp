@@ -5,13 +5,21 @@
 #include "core/options.h"
 #include "core/text.h"
 #include "image/bmp.h"
+#include "image/bmp_header.h"
 #include "image/gif.h"
 #include "image/jpeg.h"
+#include "image/jpeg_segments.h"
+#include "image/picture_file.h"
 #include "image/png.h"
+#include "platform/platform.h"
 
 namespace velmora {
 
 namespace {
+
+uint32_t LoadBe32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
 
 // Each reader lives only for the call, so its pixels are freed before the next file is
 // read: verification never holds two decoded pictures at once.
@@ -65,12 +73,36 @@ PictureShape ReadPictureShape(const std::string& path, int kind) {
   }
 }
 
-PictureShape ReadPictureShapeByContent(const std::string& path) {
-  if (CMyBMP::IsBMP(path)) return ReadPictureShape(path, kKindBmp);
-  if (CMyGIF::IsGIF(path)) return ReadPictureShape(path, kKindGif);
-  if (CMyPNG::IsPNG(path)) return ReadPictureShape(path, kKindPng);
-  if (CMyJPEG::IsJPEG(path)) return ReadPictureShape(path, kKindJpeg);
-  return {};
+PictureShape ReadOriginalShape(const std::string& path) {
+  PictureShape shape;
+  if (CMyBMP::IsBMP(path)) {
+    PictureFile file;
+    BmpHeader header;
+    shape.kind = kKindBmp;
+    shape.read = file.Open(path) && ReadBmpHeader(file, header);
+    shape.width = header.width;
+    shape.height = header.height < 0 ? -header.height : header.height;
+  } else if (CMyGIF::IsGIF(path)) {
+    shape = ReadPictureShape(path, kKindGif);
+  } else if (CMyPNG::IsPNG(path)) {
+    // The content test has made sure that IHDR is the first chunk: its first eight
+    // bytes are the width and the height, big-endian.
+    uint8_t head[24];
+    platform::UniqueFile file = platform::OpenFile(path, "rb");
+    shape.kind = kKindPng;
+    shape.read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
+    shape.width = static_cast<int32_t>(LoadBe32(head + 16));
+    shape.height = static_cast<int32_t>(LoadBe32(head + 20));
+  } else if (CMyJPEG::IsJPEG(path)) {
+    std::string bytes;
+    uint32_t width = 0, height = 0;
+    shape.kind = kKindJpeg;
+    shape.read = ReadWholeFile(path, bytes) && FindJpegFrameSize(bytes, width, height);
+    shape.width = static_cast<int32_t>(width);
+    shape.height = static_cast<int32_t>(height);
+  }
+  if (shape.read && shape.kind != kKindGif) shape.status = 0;
+  return shape;
 }
 
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
@@ -80,7 +112,7 @@ Verification VerifyRewrittenPicture(const std::string& original, const std::stri
   }
   // The original only has to be readable enough to give its size: a damaged original
   // that picture processing chose to rewrite is still compared by its dimensions.
-  const PictureShape before = ReadPictureShapeByContent(original);
+  const PictureShape before = ReadOriginalShape(original);
   if (!before.read) return {false, "original cannot be read for comparison"};
 
   const PictureShape after = ReadPictureShape(rewritten, outputKind);

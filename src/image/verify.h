@@ -23,9 +23,12 @@ struct PictureShape {
 
 // Reads the file with the reader of the given kind.
 PictureShape ReadPictureShape(const std::string& path, int kind);
-// Reads the file with the reader that its content selects, tried in the order BMP,
-// GIF, PNG, JPEG as picture processing tries them.
-PictureShape ReadPictureShapeByContent(const std::string& path);
+// The shape of an original picture, whose kind its content selects in the order BMP,
+// GIF, PNG, JPEG as picture processing tries them. Width and height come from the
+// headers where they are what the reader decodes (BMP, PNG, JPEG), so that the
+// picture is not decoded a second time; a GIF is read whole, as only that counts its
+// frames.
+PictureShape ReadOriginalShape(const std::string& path);
 
 struct Verification {
   bool passed = false;
