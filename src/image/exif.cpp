@@ -549,11 +549,14 @@ bool CExifBlock::SetSoftware() {
 
 void CExifBlock::StampDates(int64_t secondsSinceEpoch) {
   const std::string date = DateText(secondsSinceEpoch);
-  for (int64_t position : {dateTimeValue_, dateTimeOriginalValue_, dateTimeDigitizedValue_}) {
-    if (position != 0 && Inside(position, kDateLength + 1)) {
-      std::memcpy(data_.data() + position, date.c_str(), kDateLength + 1);
+  EditOrRestore([&]() -> bool {
+    for (int64_t position : {dateTimeValue_, dateTimeOriginalValue_, dateTimeDigitizedValue_}) {
+      if (position != 0 && Inside(position, kDateLength + 1)) {
+        std::memcpy(data_.data() + position, date.c_str(), kDateLength + 1);
+      }
     }
-  }
+    return true;
+  });
 }
 
 bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
@@ -572,16 +575,24 @@ bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
   });
 }
 
+// Values written in place are edits too: in a damaged block another directory can
+// overlap them, and a new value would change what that directory says.
 void CExifBlock::SetWidth(uint32_t pixels) {
   if (pixelXValue_ == 0) return;
-  if (pixelXType_ == kTypeShort) Put16(pixelXValue_, std::min<uint32_t>(pixels, 0xFFFF));
-  if (pixelXType_ == kTypeLong) Put32(pixelXValue_, pixels);
+  EditOrRestore([&]() -> bool {
+    if (pixelXType_ == kTypeShort) Put16(pixelXValue_, std::min<uint32_t>(pixels, 0xFFFF));
+    if (pixelXType_ == kTypeLong) Put32(pixelXValue_, pixels);
+    return true;
+  });
 }
 
 void CExifBlock::SetHeight(uint32_t pixels) {
   if (pixelYValue_ == 0) return;
-  if (pixelYType_ == kTypeShort) Put16(pixelYValue_, std::min<uint32_t>(pixels, 0xFFFF));
-  if (pixelYType_ == kTypeLong) Put32(pixelYValue_, pixels);
+  EditOrRestore([&]() -> bool {
+    if (pixelYType_ == kTypeShort) Put16(pixelYValue_, std::min<uint32_t>(pixels, 0xFFFF));
+    if (pixelYType_ == kTypeLong) Put32(pixelYValue_, pixels);
+    return true;
+  });
 }
 
 CExifBlock::Rational CExifBlock::ToRational(double value) {
@@ -621,13 +632,16 @@ void CExifBlock::SetResolution(float x, float y) {
   if (xResolutionValue_ == 0 || yResolutionValue_ == 0 || resolutionUnitValue_ == 0) return;
   // An unknown resolution leaves the camera's values as they were.
   if (!(x > 0) || !(y > 0)) return;
-  Put16(resolutionUnitValue_, 2);  // inches
   const Rational rx = ToRational(x);
   const Rational ry = ToRational(y);
-  Put32(xResolutionValue_, rx.numerator);
-  Put32(xResolutionValue_ + 4, rx.denominator);
-  Put32(yResolutionValue_, ry.numerator);
-  Put32(yResolutionValue_ + 4, ry.denominator);
+  EditOrRestore([&]() -> bool {
+    Put16(resolutionUnitValue_, 2);  // inches
+    Put32(xResolutionValue_, rx.numerator);
+    Put32(xResolutionValue_ + 4, rx.denominator);
+    Put32(yResolutionValue_, ry.numerator);
+    Put32(yResolutionValue_ + 4, ry.denominator);
+    return true;
+  });
 }
 
 // --- Thumbnail and finishing -----------------------------------------------------------

@@ -98,9 +98,9 @@ class CExifBlock {
   void Clear();
   void ClearPositions();
   int Parse();
-  // Runs an edit of the structure. When the block no longer parses afterwards it is put
-  // back as it was (and false returned): however damaged the source, an edit never
-  // leaves metadata that a reader cannot follow.
+  // Runs an edit. When the block no longer parses afterwards it is put back as it was
+  // (and false returned): however damaged the source, an edit never leaves metadata
+  // that a reader cannot follow.
   bool EditOrRestore(const std::function<bool()>& edit);
 
   int64_t Size() const { return static_cast<int64_t>(data_.size()); }
