@@ -81,6 +81,21 @@ class Seeds {
       Add(unit, prefix + file.filename().string(), ReadFile(file.string()));
     }
   }
+  // The manifest of every package in a folder.
+  void AddManifests(const std::string& folder, const std::string& prefix) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) return;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+      if (entry.path().extension() != ".hwpx") continue;
+      const auto items = ReadZip(entry.path().string());
+      if (!items) continue;
+      for (const ZipItem& item : *items) {
+        if (item.name == "Contents/content.hpf") {
+          Add("manifest", prefix + entry.path().stem().string() + ".hpf", item.bytes);
+        }
+      }
+    }
+  }
   void Report() const {
     for (const auto& [unit, count] : count_)
       std::printf("%-16s %zu seed(s)\n", unit.c_str(), count);
@@ -345,6 +360,7 @@ void DocumentSeeds(Seeds& seeds) {
 void SharedFiles(Seeds& seeds) {
   const std::string samples = std::string(VELMORA_SOURCE_DIR) + "/samples";
   seeds.AddFiles("hwpx_job", samples, {".hwpx"}, "sample_");
+  seeds.AddManifests(samples, "sample_");
   seeds.AddFiles("hwpml_job", samples, {".hml"}, "sample_");
   seeds.AddFiles("micro_xml", samples, {".hml"}, "sample_");
   const std::string corpus = CorpusDir();
@@ -355,6 +371,7 @@ void SharedFiles(Seeds& seeds) {
   seeds.AddFiles("jpeg", corpus + "/img/jpeg", {".jpg", ".jpeg"}, "corpus_");
   seeds.AddFiles("exif", corpus + "/img/jpeg", {".jpg", ".jpeg"}, "corpus_");
   seeds.AddFiles("hwpx_job", corpus + "/hwpx", {".hwpx"}, "corpus_");
+  seeds.AddManifests(corpus + "/hwpx", "corpus_");
   seeds.AddFiles("hwpml_job", corpus + "/hml", {".hml"}, "corpus_");
   seeds.AddFiles("micro_xml", corpus + "/hml", {".hml"}, "corpus_");
 }
