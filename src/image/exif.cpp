@@ -743,12 +743,13 @@ void CExifBlock::CleanUp() {
     for (const Entry& e : entries) {
       bool dangling = e.outOfLine && !Inside(e.valuePosition, e.size);
       if (IsSubIfdPointer(e.tag)) {
-        // A pointer counts as dangling unless a whole directory can be read where it
-        // points: one into the last bytes of the block would otherwise start to point
-        // at a directory once the block is padded to an even length.
+        // A pointer counts as dangling unless a whole directory, with its next-IFD
+        // field, can be read where it points: one into the last bytes of the block
+        // would otherwise start to point at a directory once the block is padded to
+        // an even length.
         const uint32_t offset = Get32(e.position + 8);
         std::vector<Entry> probe;
-        dangling = offset != 0 && !ReadDirectory(int64_t{offset} + 6, false, probe);
+        dangling = offset != 0 && !ReadDirectory(int64_t{offset} + 6, true, probe);
       }
       if (dangling) {
         Put16(e.position + 2, 0);
@@ -840,7 +841,15 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   // length would make readers take the block's bytes for segments. The padding byte
   // that keeps the length even is left out where it alone would not fit.
   if (data_.size() > kMaxSegmentPayload) return WriteResult::kTooLarge;
-  const size_t padded = std::min(data_.size() + (data_.size() & 1), kMaxSegmentPayload);
+  size_t padded = std::min(data_.size() + (data_.size() & 1), kMaxSegmentPayload);
+  // Readers see the padding byte as part of the block: it is left out where the block
+  // would read differently with it.
+  if (padded != data_.size()) {
+    CExifBlock withPadding;
+    std::string block(data_.begin(), data_.end());
+    block += '\0';
+    if (withPadding.LoadBlock(block) != kParsed) padded = data_.size();
+  }
 
   // The segments in front of the picture data: other application and comment segments
   // are kept in order, ICC profile chunks are kept, old EXIF segments are dropped.
