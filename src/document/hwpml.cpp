@@ -517,11 +517,13 @@ ProcessorResult HwpmlRun::WriteTarget() {
     if (!CopyRange(src, cursor, item.tag.start - 1, out)) return Fail(kCopy1, kMessageCopy1, true);
     if (item.rewritten) {
       // The item keeps its own number so that the pictures in the body still point
-      // at it; a tag that was not self-closing keeps its form for its closing tag.
-      const std::string number = item.number ? item.numberText : Format("%zu", i + 1);
-      out.Write(Format("<BINITEM BinData=\"%s\" Format=\"%s\" Type=\"Embedding\"%s",
-                       number.c_str(), CodeExtension(item.outputCode),
-                       item.tag.closingMark == '/' ? "/>" : ">"));
+      // at it, and an item without one stays without: a document that pairs items
+      // and data by position must not get numbers on some of them only, or it pairs
+      // no more. A tag that was not self-closing keeps its form for its closing tag.
+      const std::string number =
+          item.number ? Format("BinData=\"%s\" ", item.numberText.c_str()) : std::string();
+      out.Write(Format("<BINITEM %sFormat=\"%s\" Type=\"Embedding\"%s", number.c_str(),
+                       CodeExtension(item.outputCode), item.tag.closingMark == '/' ? "/>" : ">"));
       cursor = item.tag.end + 1;
     } else {
       cursor = item.tag.start;
@@ -567,8 +569,8 @@ ProcessorResult HwpmlRun::WriteTarget() {
       continue;
     }
     log_.Write(Format("embedded #%lld : image file processed", k), true);
-    const std::string id = data.id ? data.idText : Format("%lld", k);
-    out.Write(Format("<BINDATA Encoding=\"Base64\" Id=\"%s\" Size=\"%d\">", id.c_str(),
+    const std::string id = data.id ? Format(" Id=\"%s\"", data.idText.c_str()) : std::string();
+    out.Write(Format("<BINDATA Encoding=\"Base64\"%s Size=\"%d\">", id.c_str(),
                      GetFileSize32(item.rewrittenPath)));
     int64_t encoded = 0;
     if (!CBase64::EncodeFileTo(
