@@ -10,6 +10,7 @@
 #include "document/base64.h"
 #include "document/inflate.h"
 #include "document/micro_xml.h"
+#include "image/verify.h"
 
 namespace velmora {
 
@@ -149,6 +150,7 @@ class HwpmlRun {
   const PictureHandlers& handlers_;
 
   CMicroXML xml_;
+  platform::UniqueFile sourceCopy_;
   TagRead listTag_;
   int64_t listEnd_ = -1;
   TagRead storageTag_;
@@ -165,6 +167,11 @@ ProcessorResult HwpmlRun::Fail(const char* logLine, const char* message, bool cl
 
 std::optional<ProcessorResult> HwpmlRun::CheckDocument() {
   if (!xml_.Open(source_)) return Fail(nullptr, kMessageOpenFailed, false);
+  // The target is copied from this handle, opened with the scanner: a source that is
+  // deleted or replaced while the job runs still gives a target made of the bytes
+  // that were scanned, never a mix of two files.
+  sourceCopy_ = platform::OpenFile(source_, "rb");
+  if (!sourceCopy_) return Fail(nullptr, kMessageOpenFailed, false);
   const int64_t lt = xml_.FindTagStart(0);
   const int64_t gt = xml_.FindTagEnd(lt);
   if (lt < 0 || gt < 0) return Fail(nullptr, kMessageFormatOnly, false);
@@ -481,7 +488,7 @@ ProcessorResult HwpmlRun::WriteTarget() {
   // The document as it was scanned: a source that shrinks meanwhile fails the copy
   // instead of giving a target with a cut tail.
   const int64_t sourceSize = xml_.Size();
-  platform::UniqueFile in = platform::OpenFile(source_, "rb");
+  platform::UniqueFile in = std::move(sourceCopy_);
   if (!in) {
     return Fail("copying file fained (step#1 / reading)!", kMessageReopen, true);
   }
@@ -510,11 +517,13 @@ ProcessorResult HwpmlRun::WriteTarget() {
     if (!CopyRange(src, cursor, item.tag.start - 1, out)) return Fail(kCopy1, kMessageCopy1, true);
     if (item.rewritten) {
       // The item keeps its own number so that the pictures in the body still point
-      // at it; a tag that was not self-closing keeps its form for its closing tag.
-      const std::string number = item.number ? item.numberText : Format("%zu", i + 1);
-      out.Write(Format("<BINITEM BinData=\"%s\" Format=\"%s\" Type=\"Embedding\"%s",
-                       number.c_str(), CodeExtension(item.outputCode),
-                       item.tag.closingMark == '/' ? "/>" : ">"));
+      // at it, and an item without one stays without: a document that pairs items
+      // and data by position must not get numbers on some of them only, or it pairs
+      // no more. A tag that was not self-closing keeps its form for its closing tag.
+      const std::string number =
+          item.number ? Format("BinData=\"%s\" ", item.numberText.c_str()) : std::string();
+      out.Write(Format("<BINITEM %sFormat=\"%s\" Type=\"Embedding\"%s", number.c_str(),
+                       CodeExtension(item.outputCode), item.tag.closingMark == '/' ? "/>" : ">"));
       cursor = item.tag.end + 1;
     } else {
       cursor = item.tag.start;
@@ -560,8 +569,8 @@ ProcessorResult HwpmlRun::WriteTarget() {
       continue;
     }
     log_.Write(Format("embedded #%lld : image file processed", k), true);
-    const std::string id = data.id ? data.idText : Format("%lld", k);
-    out.Write(Format("<BINDATA Encoding=\"Base64\" Id=\"%s\" Size=\"%d\">", id.c_str(),
+    const std::string id = data.id ? Format(" Id=\"%s\"", data.idText.c_str()) : std::string();
+    out.Write(Format("<BINDATA Encoding=\"Base64\"%s Size=\"%d\">", id.c_str(),
                      GetFileSize32(item.rewrittenPath)));
     int64_t encoded = 0;
     if (!CBase64::EncodeFileTo(
@@ -607,7 +616,8 @@ bool CopyRange(std::FILE* source, int64_t first, int64_t last, platform::AtomicF
 }
 
 PictureHandlers StandardPictureHandlers() {
-  return {DetectPictureKind, ProcessEmbeddedPicture};
+  // No rewritten picture enters the document before its own reader has read it back.
+  return {DetectPictureKind, WithVerification(ProcessEmbeddedPicture)};
 }
 
 ProcessorResult ShrinkHwpmlWith(const std::string& source, const std::string& target,

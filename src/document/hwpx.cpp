@@ -7,6 +7,7 @@
 #include "document/manifest.h"
 #include "document/zip_archive.h"
 #include "image/embedded_picture.h"
+#include "image/verify.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -182,7 +183,9 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const ItemOutcome& outcom
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
                            const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
                            JobHost* host) {
-  return ShrinkHwpxWith(source, target, options, log, temp, host, ProcessEmbeddedPicture);
+  // No rewritten picture enters the package before its own reader has read it back.
+  return ShrinkHwpxWith(source, target, options, log, temp, host,
+                        WithVerification(ProcessEmbeddedPicture));
 }
 
 ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,

@@ -71,10 +71,14 @@ std::vector<AttributePair> ParseTagAttributes(std::string_view bytes) {
 ItemAttributes SelectItemAttributes(const std::vector<AttributePair>& pairs) {
   static const char* const kNames[4] = {"id", "href", "media-type", "isEmbeded"};
   ItemAttributes result;
+  // A slot counts once however often its name appears: its value cannot tell, since
+  // an empty value would let a repeated name count twice.
+  bool seen[4] = {false, false, false, false};
   for (const AttributePair& pair : pairs) {
     for (int slot = 0; slot < 4; ++slot) {
       if (!EqualsIgnoreCase(pair.first, kNames[slot])) continue;
-      if (result.slots[slot].empty()) ++result.filled;
+      if (!seen[slot]) ++result.filled;
+      seen[slot] = true;
       result.slots[slot] = pair.second;
     }
   }

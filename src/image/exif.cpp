@@ -40,6 +40,10 @@ constexpr std::string_view kSoftwareText = "Velm";
 // A date string of the standard form "YYYY:MM:DD hh:mm:ss" and its zero byte.
 constexpr size_t kDateLength = 19;
 
+// The first block position after the EXIF and TIFF headers (6 + 8 bytes): no
+// directory can start in front of it.
+constexpr int64_t kFirstDirectory = 14;
+
 // Sizes of the TIFF 6.0 types; other types count as 0.
 uint64_t TypeSize(uint16_t type) {
   static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
@@ -319,7 +323,11 @@ std::vector<int64_t> CExifBlock::MainDirectories() const {
   while (!pending.empty()) {
     const int64_t directory = pending.back();
     pending.pop_back();
-    if (!seen.insert(directory).second || !ReadDirectory(directory, false, entries)) continue;
+    // A directory in the headers is no directory: its "entries" would be header bytes.
+    if (directory < kFirstDirectory || !seen.insert(directory).second ||
+        !ReadDirectory(directory, false, entries)) {
+      continue;
+    }
     directories.push_back(directory);
     for (const Entry& e : entries) {
       if (IsSubIfdPointer(e.tag) && Get32(e.position + 8) != 0) {
@@ -363,7 +371,8 @@ CExifBlock::OffsetFields CExifBlock::CollectOffsetFields() const {
     if (ifd1Offset != 0) {
       fields.positions.push_back(next);
       const int64_t ifd1 = int64_t{ifd1Offset} + 6;
-      if (std::find(directories.begin(), directories.end(), ifd1) == directories.end() &&
+      if (ifd1 >= kFirstDirectory &&
+          std::find(directories.begin(), directories.end(), ifd1) == directories.end() &&
           ReadDirectory(ifd1, true, entries)) {
         collect();
         const int64_t ifd1Next = ifd1 + 2 + static_cast<int64_t>(entries.size()) * 12;
@@ -390,7 +399,9 @@ bool CExifBlock::Resize(int64_t position, int64_t delta, OffsetFields& fields) {
     if (field >= position && field < removedEnd) continue;
     const int64_t target = int64_t{Get32(field)} + 6;
     // Offsets pointing into removed bytes are left alone: nothing valid lies there.
-    if (target >= removedEnd) {
+    // So are values that cannot move along without leaving the 32-bit range: wrapped
+    // round, they would point into the headers.
+    if (target >= removedEnd && target - 6 + delta <= int64_t{UINT32_MAX}) {
       Put32(field, static_cast<uint32_t>(target - 6 + delta));
     }
     kept.push_back(field >= position ? field + delta : field);
@@ -475,6 +486,15 @@ bool CExifBlock::MakeIfd0Extensible() {
 
 // --- Editing ---------------------------------------------------------------------------
 
+bool CExifBlock::EditOrRestore(const std::function<bool()>& edit) {
+  const std::vector<uint8_t> before = data_;
+  const bool done = edit();
+  if (data_.empty() || Parse() == kParsed) return done;
+  data_ = before;
+  Parse();
+  return false;
+}
+
 std::string CExifBlock::DateText(int64_t secondsSinceEpoch) {
   const platform::LocalTime t = platform::ToLocalTime(secondsSinceEpoch);
   std::string text = Format("%04d:%02d:%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
@@ -496,68 +516,83 @@ void CExifBlock::Create(int64_t secondsSinceEpoch) {
 }
 
 bool CExifBlock::SetSoftware() {
-  if (data_.size() < 4 || !MakeIfd0Extensible()) return false;
-  OffsetFields fields = CollectOffsetFields();
-  if (softwareEntry_ != 0) {
-    int64_t entry = softwareEntry_;
-    const auto size = static_cast<int64_t>(uint64_t{Get32(entry + 4)} *
-                                           TypeSize(static_cast<uint16_t>(Get16(entry + 2))));
-    // A string that shares its bytes with anything else stays where it is, unused; one
-    // whose removal would move a maker note is blanked instead.
-    if (softwareValue_ != 0 && !Shared(entry, softwareValue_, size)) {
-      if (MovesOpaqueData(softwareValue_)) {
-        std::memset(data_.data() + softwareValue_, 0, static_cast<size_t>(size));
-      } else {
-        if (!Resize(softwareValue_, -size, fields)) return false;
-        if (entry >= softwareValue_) entry -= size;
+  return EditOrRestore([&]() -> bool {
+    if (data_.size() < 4 || !MakeIfd0Extensible()) return false;
+    OffsetFields fields = CollectOffsetFields();
+    if (softwareEntry_ != 0) {
+      int64_t entry = softwareEntry_;
+      const auto size = static_cast<int64_t>(uint64_t{Get32(entry + 4)} *
+                                             TypeSize(static_cast<uint16_t>(Get16(entry + 2))));
+      // A string that shares its bytes with anything else stays where it is, unused; one
+      // whose removal would move a maker note is blanked instead.
+      if (softwareValue_ != 0 && !Shared(entry, softwareValue_, size)) {
+        if (MovesOpaqueData(softwareValue_)) {
+          std::memset(data_.data() + softwareValue_, 0, static_cast<size_t>(size));
+        } else {
+          if (!Resize(softwareValue_, -size, fields)) return false;
+          if (entry >= softwareValue_) entry -= size;
+        }
       }
+      if (!Resize(entry, -12, fields)) return false;
+      const int64_t ifd0 = Ifd0Position();
+      Put16(ifd0, Get16(ifd0) - 1);
+      fields = CollectOffsetFields();
     }
-    if (!Resize(entry, -12, fields)) return false;
-    const int64_t ifd0 = Ifd0Position();
-    Put16(ifd0, Get16(ifd0) - 1);
-    fields = CollectOffsetFields();
-  }
-  // The text is followed by one or two zero bytes, so that its count is even.
-  std::string value(kSoftwareText);
-  value.resize((value.size() + 2) & ~size_t{1}, '\0');
-  const bool inserted = InsertIfd0Entry(kTagSoftware, kTypeAscii,
-                                        static_cast<uint32_t>(value.size()), value, fields);
-  return Parse() == kParsed && inserted;
+    // The text is followed by one or two zero bytes, so that its count is even.
+    std::string value(kSoftwareText);
+    value.resize((value.size() + 2) & ~size_t{1}, '\0');
+    const bool inserted = InsertIfd0Entry(kTagSoftware, kTypeAscii,
+                                          static_cast<uint32_t>(value.size()), value, fields);
+    return Parse() == kParsed && inserted;
+  });
 }
 
 void CExifBlock::StampDates(int64_t secondsSinceEpoch) {
   const std::string date = DateText(secondsSinceEpoch);
-  for (int64_t position : {dateTimeValue_, dateTimeOriginalValue_, dateTimeDigitizedValue_}) {
-    if (position != 0 && Inside(position, kDateLength + 1)) {
-      std::memcpy(data_.data() + position, date.c_str(), kDateLength + 1);
+  EditOrRestore([&]() -> bool {
+    for (int64_t position : {dateTimeValue_, dateTimeOriginalValue_, dateTimeDigitizedValue_}) {
+      if (position != 0 && Inside(position, kDateLength + 1)) {
+        std::memcpy(data_.data() + position, date.c_str(), kDateLength + 1);
+      }
     }
-  }
+    return true;
+  });
 }
 
 bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
-  if (data_.size() < 4) return false;
-  const std::string date = DateText(secondsSinceEpoch);
-  if (dateTimeValue_ != 0 && Inside(dateTimeValue_, kDateLength + 1)) {
-    std::memcpy(data_.data() + dateTimeValue_, date.c_str(), kDateLength + 1);
-    return true;
-  }
-  if (!MakeIfd0Extensible()) return false;
-  OffsetFields fields = CollectOffsetFields();
-  const bool inserted = InsertIfd0Entry(kTagDateTime, kTypeAscii, kDateLength + 1,
-                                        std::string_view(date.c_str(), kDateLength + 1), fields);
-  return Parse() == kParsed && inserted;
+  return EditOrRestore([&]() -> bool {
+    if (data_.size() < 4) return false;
+    const std::string date = DateText(secondsSinceEpoch);
+    if (dateTimeValue_ != 0 && Inside(dateTimeValue_, kDateLength + 1)) {
+      std::memcpy(data_.data() + dateTimeValue_, date.c_str(), kDateLength + 1);
+      return true;
+    }
+    if (!MakeIfd0Extensible()) return false;
+    OffsetFields fields = CollectOffsetFields();
+    const bool inserted = InsertIfd0Entry(kTagDateTime, kTypeAscii, kDateLength + 1,
+                                          std::string_view(date.c_str(), kDateLength + 1), fields);
+    return Parse() == kParsed && inserted;
+  });
 }
 
+// Values written in place are edits too: in a damaged block another directory can
+// overlap them, and a new value would change what that directory says.
 void CExifBlock::SetWidth(uint32_t pixels) {
   if (pixelXValue_ == 0) return;
-  if (pixelXType_ == kTypeShort) Put16(pixelXValue_, std::min<uint32_t>(pixels, 0xFFFF));
-  if (pixelXType_ == kTypeLong) Put32(pixelXValue_, pixels);
+  EditOrRestore([&]() -> bool {
+    if (pixelXType_ == kTypeShort) Put16(pixelXValue_, std::min<uint32_t>(pixels, 0xFFFF));
+    if (pixelXType_ == kTypeLong) Put32(pixelXValue_, pixels);
+    return true;
+  });
 }
 
 void CExifBlock::SetHeight(uint32_t pixels) {
   if (pixelYValue_ == 0) return;
-  if (pixelYType_ == kTypeShort) Put16(pixelYValue_, std::min<uint32_t>(pixels, 0xFFFF));
-  if (pixelYType_ == kTypeLong) Put32(pixelYValue_, pixels);
+  EditOrRestore([&]() -> bool {
+    if (pixelYType_ == kTypeShort) Put16(pixelYValue_, std::min<uint32_t>(pixels, 0xFFFF));
+    if (pixelYType_ == kTypeLong) Put32(pixelYValue_, pixels);
+    return true;
+  });
 }
 
 CExifBlock::Rational CExifBlock::ToRational(double value) {
@@ -597,13 +632,16 @@ void CExifBlock::SetResolution(float x, float y) {
   if (xResolutionValue_ == 0 || yResolutionValue_ == 0 || resolutionUnitValue_ == 0) return;
   // An unknown resolution leaves the camera's values as they were.
   if (!(x > 0) || !(y > 0)) return;
-  Put16(resolutionUnitValue_, 2);  // inches
   const Rational rx = ToRational(x);
   const Rational ry = ToRational(y);
-  Put32(xResolutionValue_, rx.numerator);
-  Put32(xResolutionValue_ + 4, rx.denominator);
-  Put32(yResolutionValue_, ry.numerator);
-  Put32(yResolutionValue_ + 4, ry.denominator);
+  EditOrRestore([&]() -> bool {
+    Put16(resolutionUnitValue_, 2);  // inches
+    Put32(xResolutionValue_, rx.numerator);
+    Put32(xResolutionValue_ + 4, rx.denominator);
+    Put32(yResolutionValue_, ry.numerator);
+    Put32(yResolutionValue_ + 4, ry.denominator);
+    return true;
+  });
 }
 
 // --- Thumbnail and finishing -----------------------------------------------------------
@@ -684,14 +722,16 @@ void CExifBlock::CutAt(int64_t position) {
 }
 
 bool CExifBlock::RemoveThumbnail() {
-  if (!(mainEnd_ > 0 && mainEnd_ < Size())) return false;
-  const int64_t startOfImage = FindStartOfImage(mainEnd_);
-  const int64_t searchEnd = startOfImage >= 0 ? startOfImage : Size();
-  const int64_t ifd1 = FindThumbnailDirectory(mainEnd_, searchEnd);
-  if (ifd1 < 0 || !SafeToCut(ifd1)) return false;
-  CutAt(ifd1);
-  Parse();
-  return true;
+  return EditOrRestore([&]() -> bool {
+    if (!(mainEnd_ > 0 && mainEnd_ < Size())) return false;
+    const int64_t startOfImage = FindStartOfImage(mainEnd_);
+    const int64_t searchEnd = startOfImage >= 0 ? startOfImage : Size();
+    const int64_t ifd1 = FindThumbnailDirectory(mainEnd_, searchEnd);
+    if (ifd1 < 0 || !SafeToCut(ifd1)) return false;
+    CutAt(ifd1);
+    Parse();
+    return true;
+  });
 }
 
 void CExifBlock::CleanUp() {
@@ -703,8 +743,13 @@ void CExifBlock::CleanUp() {
     for (const Entry& e : entries) {
       bool dangling = e.outOfLine && !Inside(e.valuePosition, e.size);
       if (IsSubIfdPointer(e.tag)) {
+        // A pointer counts as dangling unless a whole directory, with its next-IFD
+        // field, can be read where it points: one into the last bytes of the block
+        // would otherwise start to point at a directory once the block is padded to
+        // an even length.
         const uint32_t offset = Get32(e.position + 8);
-        dangling = offset != 0 && !Inside(int64_t{offset} + 6, 2);
+        std::vector<Entry> probe;
+        dangling = offset != 0 && !ReadDirectory(int64_t{offset} + 6, true, probe);
       }
       if (dangling) {
         Put16(e.position + 2, 0);
@@ -722,34 +767,37 @@ void CExifBlock::CleanUp() {
 }
 
 bool CExifBlock::Finish() {
-  if (data_.empty()) return false;
+  return EditOrRestore([&]() -> bool {
+    if (data_.empty()) return false;
 
-  // The bytes between the TIFF header and IFD0 are removed when nothing lies there:
-  // no directory and no value that an offset points at.
-  const uint32_t ifd0Offset = Get32(10);
-  if (ifd0Offset > 8 && int64_t{ifd0Offset} + 6 < Size()) {
-    OffsetFields fields = CollectOffsetFields();
-    const int64_t gapEnd = int64_t{ifd0Offset} + 6;
-    const bool used = std::any_of(fields.positions.begin(), fields.positions.end(), [&](int64_t f) {
-      if (f == 10) return false;
-      const int64_t target = int64_t{Get32(f)} + 6;
-      return (f >= 14 && f < gapEnd) || (target >= 14 && target < gapEnd);
-    });
-    if (!used && !MovesOpaqueData(14) && Resize(14, -(int64_t{ifd0Offset} - 8), fields)) {
-      Put32(10, 8);
-      Parse();
+    // The bytes between the TIFF header and IFD0 are removed when nothing lies there:
+    // no directory and no value that an offset points at.
+    const uint32_t ifd0Offset = Get32(10);
+    if (ifd0Offset > 8 && int64_t{ifd0Offset} + 6 < Size()) {
+      OffsetFields fields = CollectOffsetFields();
+      const int64_t gapEnd = int64_t{ifd0Offset} + 6;
+      const bool used =
+          std::any_of(fields.positions.begin(), fields.positions.end(), [&](int64_t f) {
+            if (f == 10) return false;
+            const int64_t target = int64_t{Get32(f)} + 6;
+            return (f >= 14 && f < gapEnd) || (target >= 14 && target < gapEnd);
+          });
+      if (!used && !MovesOpaqueData(14) && Resize(14, -(int64_t{ifd0Offset} - 8), fields)) {
+        Put32(10, 8);
+        Parse();
+      }
     }
-  }
 
-  if (gpsIfd_ != 0 && !GpsDirectoryValid(gpsIfd_ - 2)) {
-    CutAt(gpsIfd_ - 2);
-  } else if (FindStartOfImage(mainEnd_) < 0) {
-    const int64_t ifd1 = FindThumbnailDirectory(mainEnd_, Size());
-    if (ifd1 >= 0 && SafeToCut(ifd1)) CutAt(ifd1);
-  }
-  CleanUp();
-  Parse();
-  return true;
+    if (gpsIfd_ != 0 && !GpsDirectoryValid(gpsIfd_ - 2)) {
+      CutAt(gpsIfd_ - 2);
+    } else if (FindStartOfImage(mainEnd_) < 0) {
+      const int64_t ifd1 = FindThumbnailDirectory(mainEnd_, Size());
+      if (ifd1 >= 0 && SafeToCut(ifd1)) CutAt(ifd1);
+    }
+    CleanUp();
+    Parse();
+    return true;
+  });
 }
 
 // --- Files -----------------------------------------------------------------------------
@@ -793,7 +841,15 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   // length would make readers take the block's bytes for segments. The padding byte
   // that keeps the length even is left out where it alone would not fit.
   if (data_.size() > kMaxSegmentPayload) return WriteResult::kTooLarge;
-  const size_t padded = std::min(data_.size() + (data_.size() & 1), kMaxSegmentPayload);
+  size_t padded = std::min(data_.size() + (data_.size() & 1), kMaxSegmentPayload);
+  // Readers see the padding byte as part of the block: it is left out where the block
+  // would read differently with it.
+  if (padded != data_.size()) {
+    CExifBlock withPadding;
+    std::string block(data_.begin(), data_.end());
+    block += '\0';
+    if (withPadding.LoadBlock(block) != kParsed) padded = data_.size();
+  }
 
   // The segments in front of the picture data: other application and comment segments
   // are kept in order, ICC profile chunks are kept, old EXIF segments are dropped.

@@ -6,6 +6,7 @@
 // files of unknown origin.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,6 +98,10 @@ class CExifBlock {
   void Clear();
   void ClearPositions();
   int Parse();
+  // Runs an edit. When the block no longer parses afterwards it is put back as it was
+  // (and false returned): however damaged the source, an edit never leaves metadata
+  // that a reader cannot follow.
+  bool EditOrRestore(const std::function<bool()>& edit);
 
   int64_t Size() const { return static_cast<int64_t>(data_.size()); }
   bool Inside(int64_t position, uint64_t size) const;

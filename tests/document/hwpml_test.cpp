@@ -488,8 +488,18 @@ TEST_F(HwpmlRunTest, UnnumberedDocumentsPairByPosition) {
   std::optional<testing::ParsedHml> parsed = ParseHmlForTest(Target());
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->items[0].tag, doc.items[0]);
-  EXPECT_EQ(parsed->items[1].tag, "<BINITEM BinData=\"2\" Format=\"png\" Type=\"Embedding\"/>");
-  EXPECT_EQ(testing::AttributeOf(parsed->data[1].openTag, "Id"), "2");
+  // The rewritten item and its data stay without numbers: with numbers on them only,
+  // the document could no longer be paired at all.
+  EXPECT_EQ(parsed->items[1].tag, "<BINITEM Format=\"png\" Type=\"Embedding\"/>");
+  EXPECT_EQ(testing::AttributeOf(parsed->data[1].openTag, "Id"), std::nullopt);
+  EXPECT_EQ(parsed->data[1].bytes, FakePictures::Shrunk(2, 1));
+
+  // The target is a document the processor reads again, pairing by position.
+  const std::string target = Target();
+  pictures_.seen.clear();
+  ASSERT_TRUE(Run(target).success);
+  ASSERT_EQ(pictures_.seen.size(), 2u);
+  EXPECT_EQ(pictures_.seen[1].bytes, FakePictures::Shrunk(2, 1));
 }
 
 struct AmbiguousRow {

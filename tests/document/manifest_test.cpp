@@ -74,6 +74,14 @@ TEST(SelectItemAttributes, FillsFourSlotsIgnoringCase) {
   item = SelectItemAttributes({{"id", "a"}, {"id", "b"}, {"isembeded", "1"}});
   EXPECT_EQ(item.filled, 2);
   EXPECT_EQ(item.slots[kSlotId], "b");
+  // Also when the earlier value is empty: a tag with an empty id before the real one
+  // still has its four attributes, and one without href does not.
+  item = SelectItemAttributes({{"id", ""}, {"id", "image1"}, {"href", "BinData/image1.jpg"},
+                               {"media-type", "image/jpg"}, {"isEmbeded", "1"}});
+  EXPECT_EQ(item.filled, 4);
+  item = SelectItemAttributes(
+      {{"id", ""}, {"id", ""}, {"media-type", "image/jpg"}, {"isEmbeded", "1"}});
+  EXPECT_EQ(item.filled, 3);
 }
 
 TEST(TrailingNumber, ReadsOnlyTheFinalDigits) {

@@ -426,6 +426,37 @@ TEST(ExifWrite, OddBlockGetsOnePaddingByteAndAnEvenLength) {
   EXPECT_EQ(static_cast<uint8_t>(written[2 + 2 + length]), 0xFF);
 }
 
+// An Exif IFD pointer into the last three bytes of an odd block points nowhere; once
+// padded, four bytes would lie there and readers would take them for a directory.
+TEST(ExifWrite, PointerIntoTheLastBytesIsClearedBeforePadding) {
+  ExifSpec layout;
+  layout.ifd0 = {Ascii(0x010F, "Maker"), Long(0x8769, 0)};
+  layout.trailer = "odd";
+  std::string source = testing::BuildExif(layout);
+  if (source.size() % 2 == 0) source += 'x';
+  // The pointer's value: the block position three bytes before the end, less six.
+  const size_t entry = 16 + 12;
+  ASSERT_EQ(static_cast<unsigned char>(source[entry]), 0x69);
+  const uint32_t offset = static_cast<uint32_t>(source.size() - 3 - 6);
+  for (int i = 0; i < 4; ++i) source[entry + 8 + i] = static_cast<char>(offset >> (8 * i));
+  source.replace(source.size() - 3, 2, std::string("\x01\x00", 2));  // one entry, if it fitted
+
+  CExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  block.Finish();
+  ASSERT_EQ(block.Length() % 2, 1u);
+  TempDir dir;
+  WriteFile(dir.File("p.jpg"), testing::MakeJpeg(JpegLayout{}));
+  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kWritten);
+  CExifBlock again;
+  int status = -1;
+  EXPECT_TRUE(again.LoadFromJpeg(dir.File("p.jpg"), status));
+  EXPECT_EQ(status, CExifBlock::kParsed);
+  const TiffDump dump = DumpExif(Bytes(again));
+  ASSERT_TRUE(dump.Has("IFD0:8769"));
+  EXPECT_EQ(dump.entries.at("IFD0:8769").offset, 0u);
+}
+
 TEST(ExifWrite, BlockTooLargeForOneSegmentIsLeftOutAndTheFileKept) {
   ExifSpec layout;
   layout.ifd0 = {Ascii(0x010F, "Maker")};
@@ -513,6 +544,10 @@ TEST(ExifHostile, DamagedBlocksAreEditedSafely) {
       continue;
     }
     EditAsForJpeg(block, 100, 100, 96);
+    // Whatever the source held, the edited block is one that loads again.
+    CExifBlock again;
+    EXPECT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed)
+        << "block " << (&source - blocks.data());
     if (block.Length() <= 14) continue;
     for (const std::string& problem : DumpExif(Bytes(block)).problems) {
       // Damage the source already had may stay; what the edits added must not point out.
@@ -521,6 +556,30 @@ TEST(ExifHostile, DamagedBlocksAreEditedSafely) {
       }
     }
   }
+}
+
+// IFD0's next-directory field holding no offset at all (here all ones): entries
+// inserted in front of it must not turn it into an offset into the headers, from
+// where the next edit would take header bytes for a directory.
+TEST(ExifHostile, NextDirectoryFieldThatIsNoOffsetStaysNoOffset) {
+  ExifSpec layout = CameraBlock(true);
+  std::erase_if(layout.ifd0, [](const TiffValue& v) { return v.tag == 0x0132; });
+  layout.ifd1.clear();
+  layout.thumbnail.clear();
+  std::string source = testing::BuildExif(layout);
+  const size_t count = static_cast<unsigned char>(source[14]);
+  source.replace(16 + count * 12, 4, std::string("\xFF\xFF\xFF\xFF", 4));
+
+  CExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  EditAsForJpeg(block, 100, 100, 96);
+  CExifBlock again;
+  ASSERT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed);
+  const TiffDump dump = DumpExif(Bytes(block));
+  EXPECT_EQ(dump.ifd0Next, 0u);
+  EXPECT_EQ(dump.Text("IFD0:010F"), "Canon");
+  EXPECT_EQ(dump.Text("IFD0:0132"), CExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("Exif:9003"), CExifBlock::DateText(kTime));
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+// The XML tag scanner over a file of any bytes, walked as the HWPML processor walks a
+// document, and the attribute functions on the same bytes. The option byte picks the
+// tag name searched for. Every offset the scanner reports must lie inside the file and
+// every tag it reads must be the bytes at those offsets.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "document/micro_xml.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using namespace velmora;
+using namespace velmora::fuzz;
+
+constexpr size_t kMaxInput = 1 << 20;
+// A walk visits at most this many tags, so a file of many tiny tags stays quick.
+constexpr int kMaxSteps = 4096;
+
+const std::string_view kNames[] = {"BINDATA",        "BINITEM", "BINDATALIST", "/BINDATALIST",
+                                   "BINDATASTORAGE", "HWPML",   "?xml",        ""};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kMaxInput) return 0;
+  const FuzzInput input(data, size, 1);
+  const std::string_view body = input.Body();
+  const std::string_view name = kNames[input.Option(0) % std::size(kNames)];
+
+  // The attribute functions on the raw bytes, as on the text of one tag.
+  AttributeList attributes;
+  const size_t count = ParseAttributes(body, attributes);
+  Require(count == attributes.names.size() && count == attributes.values.size(),
+          "every attribute name has its value");
+  std::string value;
+  GetAttribute(attributes, "Id", value);
+  GetSizeAttribute(attributes);
+  GetCountAttribute(attributes);
+  ParseDecimal(body);
+  if (count > 0) {
+    SetAttribute(attributes, attributes.names[0], body.substr(0, 16));
+    Require(attributes.names.size() == count, "replacing a value adds no name");
+  }
+
+  const std::string path = WriteScratchFile("input.xml", body);
+  CMicroXML xml;
+  if (!xml.Open(path)) {
+    Require(body.empty(), "only an empty file fails to open");
+    return 0;
+  }
+  const int64_t fileSize = xml.Size();
+  Require(fileSize == static_cast<int64_t>(body.size()), "the scanner sees the whole file");
+
+  // Tag by tag, as the storage walk does it.
+  int64_t cursor = 0;
+  for (int step = 0; step < kMaxSteps; ++step) {
+    const int64_t lt = xml.FindTagStart(cursor);
+    if (lt < 0) break;
+    Require(lt >= cursor && lt < fileSize && body[static_cast<size_t>(lt)] == '<',
+            "a tag start is a '<' at or after the search start");
+    const int64_t gt = xml.FindTagEnd(lt);
+    if (gt < 0) break;
+    Require(gt > lt && gt < fileSize && body[static_cast<size_t>(gt)] == '>',
+            "a tag end is a '>' after its start");
+    if (std::optional<std::string> text = xml.ReadTagText(lt, gt - lt + 1)) {
+      Require(*text == body.substr(static_cast<size_t>(lt) + 1, static_cast<size_t>(gt - lt - 1)),
+              "a tag's text is the bytes between its marks");
+    }
+    xml.ReadTagName(lt, gt - lt + 1);
+    cursor = gt + 1;
+  }
+
+  // Named searches, as the list is read.
+  int64_t from = 0;
+  for (int step = 0; step < kMaxSteps && from < fileSize; ++step) {
+    TagRead tag;
+    AttributeList found;
+    if (!xml.ReadTag(from, name, tag, found)) break;
+    Require(tag.start >= from && tag.start < tag.end && tag.end < fileSize,
+            "a read tag lies inside the file after the search start");
+    Require(found.names.size() == found.values.size(), "every attribute name has its value");
+    if (std::optional<std::string> bytes = xml.ReadBytes(tag.start, tag.end - tag.start + 1)) {
+      Require(bytes->size() == static_cast<size_t>(tag.end - tag.start + 1),
+              "a tag's bytes can be read back whole");
+    }
+    from = tag.end + 1;
+  }
+  const int64_t found = xml.FindTag(0, name);
+  Require(found < fileSize, "a found tag lies inside the file");
+  Require(!xml.ReadBytes(fileSize, 1), "nothing is read past the end");
+  return 0;
+}

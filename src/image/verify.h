@@ -1,0 +1,49 @@
+#pragma once
+// Verified replacement: a rewritten picture goes into a document only after the
+// project's own reader of its kind has read it completely, at the original's size.
+// An encoder fault, a tool that wrote garbage or a cut file then costs nothing but the
+// saving: the original bytes stay in the document.
+
+#include <cstdint>
+#include <string>
+
+#include "image/embedded_picture.h"
+
+namespace velmora {
+
+// What a reader found in a picture file.
+struct PictureShape {
+  int kind = -1;      // kKindBmp ... kKindJpeg; -1 when no reader took the file
+  bool read = false;  // the reader returned success
+  int status = 2;     // the reader's status: 0 complete, 1 damaged, 2 unreadable
+  int32_t width = 0;
+  int32_t height = 0;
+  int frames = 1;  // frames of a GIF (255 stands for more); 1 for other kinds
+};
+
+// Reads the file with the reader of the given kind.
+PictureShape ReadPictureShape(const std::string& path, int kind);
+// The shape of an original picture, whose kind its content selects in the order BMP,
+// GIF, PNG, JPEG as picture processing tries them. Width and height come from the
+// headers where they are what the reader decodes (BMP, PNG, JPEG), so that the
+// picture is not decoded a second time; a GIF is read whole, as only that counts its
+// frames.
+PictureShape ReadOriginalShape(const std::string& path);
+
+struct Verification {
+  bool passed = false;
+  std::string reason;  // why it failed, for the log
+};
+
+// True when rewritten, read as outputKind, reads completely (status 0) with the
+// original's width and height; an animated GIF must stay a GIF with the same number
+// of frames.
+Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
+                                    int outputKind);
+
+// A picture processor that runs process and then verifies the rewritten file before
+// it is handed back. A file that fails is logged with the reason and the original is
+// kept (output kind 0).
+PictureProcessor WithVerification(PictureProcessor process);
+
+}  // namespace velmora
