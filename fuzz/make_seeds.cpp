@@ -176,11 +176,11 @@ void BmpSeeds(Seeds& seeds) {
 
 std::string Gif(int width, int height, int frames, bool interlaced, bool localTable,
                 int transparent) {
-  GifSpec spec;
-  spec.width = width;
-  spec.height = height;
+  GifSpec layout;
+  layout.width = width;
+  layout.height = height;
   const std::vector<uint32_t> table = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
-  if (!localTable) spec.globalTable = table;
+  if (!localTable) layout.globalTable = table;
   for (int f = 0; f < frames; ++f) {
     GifFrameSpec frame;
     frame.left = f;
@@ -193,9 +193,9 @@ std::string Gif(int width, int height, int frames, bool interlaced, bool localTa
     for (int i = 0; i < frame.width * frame.height; ++i) {
       frame.indices.push_back(static_cast<uint16_t>((i / 3 + f) % 4));
     }
-    spec.frames.push_back(frame);
+    layout.frames.push_back(frame);
   }
-  return BuildGif(spec);
+  return BuildGif(layout);
 }
 
 void GifSeeds(Seeds& seeds) {
@@ -275,23 +275,23 @@ std::string Jpeg(int width, int height, int components, int quality,
 }
 
 std::string CameraExif(bool littleEndian) {
-  ExifSpec spec;
-  spec.littleEndian = littleEndian;
-  spec.ifd0 = {Ascii(0x010F, "Maker"),
+  ExifSpec layout;
+  layout.littleEndian = littleEndian;
+  layout.ifd0 = {Ascii(0x010F, "Maker"),
                Ascii(0x0110, "Model"),
                Ascii(0x0131, "Camera 1.0"),
                Ascii(0x0132, "2020:01:02 03:04:05"),
                RationalValue(0x011A, 72, 1),
                RationalValue(0x011B, 72, 1),
                Short(0x0128, 2)};
-  spec.exif = {Ascii(0x9003, "2020:01:02 03:04:05"), Ascii(0x9004, "2020:01:02 03:04:05"),
+  layout.exif = {Ascii(0x9003, "2020:01:02 03:04:05"), Ascii(0x9004, "2020:01:02 03:04:05"),
                Long(0xA002, 640), Long(0xA003, 480), Undefined(0x927C, std::string(40, 'M'))};
-  spec.interop = {Ascii(0x0001, "R98")};
-  spec.gps = {Short(0x0000, 2), Ascii(0x0001, "N")};
-  spec.ifd1 = {Short(0x0103, 6)};
-  spec.thumbnail = std::string("\xFF\xD8\xFF\xD9", 4);
-  spec.gap = littleEndian ? 0 : 6;
-  return BuildExif(spec);
+  layout.interop = {Ascii(0x0001, "R98")};
+  layout.gps = {Short(0x0000, 2), Ascii(0x0001, "N")};
+  layout.ifd1 = {Short(0x0103, 6)};
+  layout.thumbnail = std::string("\xFF\xD8\xFF\xD9", 4);
+  layout.gap = littleEndian ? 0 : 6;
+  return BuildExif(layout);
 }
 
 void JpegAndExifSeeds(Seeds& seeds) {

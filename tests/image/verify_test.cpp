@@ -55,10 +55,10 @@ std::string Bmp(int width, int height) {
 
 // A GIF of the given screen with frames covering it, each a different pattern.
 std::string Gif(int width, int height, int frames) {
-  testing::GifSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.globalTable = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
+  testing::GifSpec layout;
+  layout.width = width;
+  layout.height = height;
+  layout.globalTable = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
   for (int f = 0; f < frames; ++f) {
     testing::GifFrameSpec frame;
     frame.width = width;
@@ -66,9 +66,9 @@ std::string Gif(int width, int height, int frames) {
     for (int i = 0; i < width * height; ++i) {
       frame.indices.push_back(static_cast<uint16_t>((i + f) % 4));
     }
-    spec.frames.push_back(frame);
+    layout.frames.push_back(frame);
   }
-  return testing::BuildGif(spec);
+  return testing::BuildGif(layout);
 }
 
 std::string FirstPart(const std::string& bytes, double fraction) {

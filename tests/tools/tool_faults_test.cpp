@@ -30,10 +30,10 @@ using testing::WriteFile;
 const std::string kStandIn = VELMORA_STANDIN_PATH;
 
 std::string AnimatedGif() {
-  testing::GifSpec spec;
-  spec.width = 16;
-  spec.height = 12;
-  spec.globalTable = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
+  testing::GifSpec layout;
+  layout.width = 16;
+  layout.height = 12;
+  layout.globalTable = {0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF};
   for (int f = 0; f < 4; ++f) {
     testing::GifFrameSpec frame;
     frame.width = 16;
@@ -41,9 +41,9 @@ std::string AnimatedGif() {
     frame.transparent = -1;
     for (int i = 0; i < 16 * 12; ++i)
       frame.indices.push_back(static_cast<uint16_t>((i / 5 + f) % 4));
-    spec.frames.push_back(frame);
+    layout.frames.push_back(frame);
   }
-  return testing::BuildGif(spec);
+  return testing::BuildGif(layout);
 }
 
 struct ToolMode {
