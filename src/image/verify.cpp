@@ -1,5 +1,6 @@
 #include "image/verify.h"
 
+#include <type_traits>
 #include <utility>
 
 #include "core/options.h"
@@ -34,6 +35,7 @@ PictureShape ReadWith(const std::string& path, int kind) {
   if (shape.read) {
     shape.width = reader.width;
     shape.height = reader.height;
+    if constexpr (std::is_same_v<Reader, CMyGIF>) shape.frames = reader.frameCount;
   }
   return shape;
 }
@@ -55,20 +57,7 @@ PictureShape ReadPictureShape(const std::string& path, int kind) {
     case kKindBmp: return ReadWith<CMyBMP>(path, kind);
     case kKindPng: return ReadWith<CMyPNG>(path, kind);
     case kKindJpeg: return ReadWith<CMyJPEG>(path, kind);
-    case kKindGif: {
-      CMyGIF gif;
-      PictureShape shape;
-      shape.kind = kKindGif;
-      int status = 2;
-      shape.read = gif.Read(path, status);
-      shape.status = status;
-      if (shape.read) {
-        shape.width = gif.width;
-        shape.height = gif.height;
-        shape.frames = gif.frameCount;
-      }
-      return shape;
-    }
+    case kKindGif: return ReadWith<CMyGIF>(path, kind);
     default: return {};
   }
 }
