@@ -39,6 +39,8 @@ class DropTest : public QObject {
     QVERIFY(QFile::link("link-to-deep", Path("link-to-link")));
     QVERIFY(QFile::link(Path("sub"), Path("link-to-folder")));
     QVERIFY(QFile::link(Path("missing.hwpx"), Path("dangling")));
+    QVERIFY(QFile::link(Path("cycle-b"), Path("cycle-a")));
+    QVERIFY(QFile::link(Path("cycle-a"), Path("cycle-b")));
     QVERIFY(Touch(Path("doc.desktop"), "[Desktop Entry]\nType=Link\nName=Doc\nURL=file://" +
                                            QUrl::toPercentEncoding(Path("two.hwpx"), "/") + "\n"));
     QVERIFY(Touch(Path("plain.desktop"), "[Desktop Entry]\nType=Link\nURL=" +
@@ -66,6 +68,8 @@ class DropTest : public QObject {
     QTest::newRow("chain of links") << QStringList{Path("link-to-link")} << Path("sub/deep.hml");
     QTest::newRow("link to a folder") << QStringList{Path("link-to-folder")} << QString();
     QTest::newRow("dangling link") << QStringList{Path("dangling")} << QString();
+    // Followed without end, a cycle would hang the window.
+    QTest::newRow("cycle of links") << QStringList{Path("cycle-a")} << QString();
     QTest::newRow("desktop link with file URL") << QStringList{Path("doc.desktop")}
                                                 << Path("two.hwpx");
     QTest::newRow("desktop link with plain path") << QStringList{Path("plain.desktop")}
