@@ -1,5 +1,5 @@
 // Running a job from the window: the worker thread, the controls while it runs, its
-// messages, closing the window meanwhile, and a real job on a small package.
+// messages, closing the window meanwhile, and a real job on the bundled sample.
 
 #include <QAction>
 #include <QCheckBox>
@@ -11,9 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 #include "support/test_support.h"
 #include "ui/about_dlg.h"
@@ -121,6 +123,22 @@ class WindowJobTest : public QObject {
     QCOMPARE(boxes.boxes[0].parent, static_cast<QWidget*>(&window));
   }
 
+  // A job that throws (out of memory, say) must not end the program with the window.
+  void JobThatThrowsShowsAFailureAndFreesTheWindow() {
+    CVelmoraDlg window;
+    window.SetJobRunner([](const std::string&, const std::string&, const ShrinkOptions&,
+                           JobHost&) -> bool { throw std::bad_alloc(); });
+    BoxAnswerer boxes(window);
+    StartJob(window, "/in/a.hwpx");
+    QTRY_VERIFY(!window.IsJobRunning());
+    QCOMPARE(boxes.boxes.size(), size_t{1});
+    QCOMPARE(boxes.boxes[0].text, QString("작업 중 예기치 않은 오류가 발생함"));
+    QCOMPARE(boxes.boxes[0].icon, QMessageBox::Warning);
+    for (const char* name : kInputControls) {
+      QVERIFY2(window.findChild<QWidget*>(name)->isEnabled(), name);
+    }
+  }
+
   void BackgroundFieldIsEnabledAfterEveryJob() {
     CVelmoraDlg window;
     window.SetJobRunner([](const std::string&, const std::string&, const ShrinkOptions&,
@@ -132,12 +150,17 @@ class WindowJobTest : public QObject {
     QVERIFY(window.findChild<QLineEdit*>("backgroundEdit")->isEnabled());
   }
 
-  void RealJobShowsSummaryAndLeavesTarget() {
+  // The bundled sample, with every kind of picture the job rewrites. The optimisers stay
+  // off: they are other programs, and their work is tested elsewhere.
+  void RealJobOnTheSampleShowsSummaryAndLeavesTarget() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const QString source = folder.filePath("small.hwpx");
-    WriteSmallHwpx(source);
+    const QString source = folder.filePath("sample.hwpx");
+    const std::string sampleBytes =
+        testing::ReadFile(std::string(VELMORA_SOURCE_DIR) + "/samples/sample.hwpx");
+    testing::WriteFile(source.toStdString(), sampleBytes);
     CVelmoraDlg window;
+    window.findChild<QCheckBox*>("extraOptimiserCheck")->setChecked(false);
     std::vector<QVariantMap> launcher;
     std::vector<QString> revealed;
     CVelmoraDlg::DesktopActions actions;
@@ -151,13 +174,22 @@ class WindowJobTest : public QObject {
     QVERIFY2(boxes.boxes[0].text.startsWith("작업 완료: "), qPrintable(boxes.boxes[0].text));
     QVERIFY(boxes.boxes[0].text.contains("KB → "));
     QCOMPARE(boxes.boxes[0].icon, QMessageBox::Information);
-    const QString target = folder.filePath("small(pack).hwpx");
+    const QString target = folder.filePath("sample(pack).hwpx");
     QCOMPARE(window.findChild<QLineEdit*>("targetEdit")->text(), target);
     auto items = testing::ReadZip(target.toStdString());
-    QVERIFY(items.has_value());
-    QVERIFY(!items->empty());
+    auto original = testing::ReadZip(source.toStdString());
+    QVERIFY(items.has_value() && original.has_value());
+    // Every entry comes out again (pictures may change their extension); the package may
+    // gain the folder entries of the items it re-adds.
+    const auto files = [](const std::vector<testing::ZipItem>& entries) {
+      return std::count_if(entries.begin(), entries.end(),
+                           [](const testing::ZipItem& e) { return e.name.back() != '/'; });
+    };
+    QCOMPARE(files(*items), files(*original));
     QCOMPARE(items->front().name, std::string("mimetype"));
     QCOMPARE(items->front().bytes, std::string("application/hwp+zip"));
+    QVERIFY(QFileInfo(target).size() < static_cast<qint64>(sampleBytes.size()));
+    QCOMPARE(testing::ReadFile(source.toStdString()), sampleBytes);
     // No kept files: nothing to reveal.
     QVERIFY(revealed.empty());
     // The launcher shows no progress at the start and again after the summary.
