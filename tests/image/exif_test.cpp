@@ -468,6 +468,24 @@ TEST(ExifWrite, BlockTooLargeForOneSegmentIsLeftOutAndTheFileKept) {
   TempDir dir;
   WriteFile(dir.File("fits.jpg"), testing::MakeJpeg(JpegLayout{}));
   EXPECT_EQ(block.WriteIntoJpeg(dir.File("fits.jpg")), CExifBlock::WriteResult::kWritten);
+  // The segment's length field holds the block and itself, 65535, without the padding
+  // byte that would wrap it to 0; the next segment follows right after the block.
+  const std::string written = ReadFile(dir.File("fits.jpg"));
+  size_t at = 2;
+  while (at + 4 <= written.size() && static_cast<uint8_t>(written[at + 1]) != 0xE1) {
+    at += 2 + (static_cast<uint8_t>(written[at + 2]) << 8) + static_cast<uint8_t>(written[at + 3]);
+  }
+  ASSERT_LE(at + 4, written.size());
+  const size_t length =
+      (static_cast<uint8_t>(written[at + 2]) << 8) + static_cast<uint8_t>(written[at + 3]);
+  EXPECT_EQ(length, source.size() + 2);
+  ASSERT_LT(at + 2 + length, written.size());
+  EXPECT_EQ(static_cast<uint8_t>(written[at + 2 + length]), 0xFF);
+  CExifBlock fitted;
+  int fittedStatus = -1;
+  EXPECT_TRUE(fitted.LoadFromJpeg(dir.File("fits.jpg"), fittedStatus));
+  EXPECT_EQ(fittedStatus, CExifBlock::kParsed);
+  EXPECT_EQ(fitted.Length(), source.size());
 
   ASSERT_TRUE(block.SetSoftware());  // grows the block past one segment
   ASSERT_GT(block.Length(), CExifBlock::kMaxSegmentPayload);

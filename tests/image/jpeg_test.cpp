@@ -178,6 +178,20 @@ TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
   EXPECT_EQ(header->yDensity, 65535);
 }
 
+// The writer asks the library for its strongest compression: progressive scans, which
+// the library always codes with optimised Huffman tables.
+TEST(JpegWriter, WritesProgressiveScans) {
+  TempDir dir;
+  CMyJPEG jpeg;
+  int status = -1;
+  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
+  ASSERT_FALSE(ReadJpegHeader(dir.File("in.jpg"))->progressive);
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  auto header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_TRUE(header->progressive);
+}
+
 struct GreyCase {
   uint8_t r, g, b;
   bool grey;
