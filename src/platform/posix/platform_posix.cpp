@@ -239,6 +239,12 @@ bool AtomicFile::Open(const std::string& destination) {
       if (errno == EEXIST) continue;
       return false;
     }
+    // A file that is replaced keeps its permissions: a private temporary picture stays
+    // private, and a document the user made read-only for others stays so.
+    struct stat existing;
+    if (::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+      ::fchmod(fd, existing.st_mode & 0777);
+    }
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
       ::close(fd);
