@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "image/pixel_buffer.h"
+#include "image/png.h"
 #include "support/hwpml_builder.h"
 #include "support/independent_decoder.h"
 #include "support/picture_fixtures.h"
@@ -72,6 +74,25 @@ class OptimiserJobs : public ::testing::Test {
     Install(VELMORA_CLI_PATH, Folder(kWithoutTools) + "/velmora");
     std::filesystem::create_directories(Folder("빈 경로"));
     std::filesystem::create_directories(Folder("문서 모음"));
+    // What a tool that answers with another picture writes: a complete, small PNG of the
+    // pictures' size in other colours, and a still GIF of the animation's screen.
+    std::filesystem::create_directories(Folder("다른 그림"));
+    // Smaller than the pictures, but not so small that it is no picture to the content
+    // test.
+    CMyPNG other;
+    other.width = kWidth;
+    other.height = kHeight;
+    other.bitsPerPixel = 24;
+    other.pixels = AllocatePixels(kWidth, kHeight, 3);
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      other.pixels[i * 3] = static_cast<uint8_t>(i % kWidth * 4);
+      other.pixels[i * 3 + 1] = static_cast<uint8_t>(i / kWidth * 5);
+      other.pixels[i * 3 + 2] = static_cast<uint8_t>((i * 2654435761u) >> 28);
+    }
+    const std::string otherPng = Folder("다른 그림") + "/other.png";
+    ASSERT_TRUE(other.WritePNG(otherPng, "", 9));
+    ASSERT_GT(ReadFile(otherPng).size(), 200u);
+    WriteFile(Folder("다른 그림") + "/other.gif", testing::StripedGif(kWidth, kHeight));
 
     std::vector<testing::HwpxPicture> items;
     testing::HmlDocument hml;
@@ -104,7 +125,9 @@ class OptimiserJobs : public ::testing::Test {
     std::filesystem::create_directories(temp);
     const std::string target = Folder("문서 모음") + "/결과 " + mode + "." + form;
     const std::string command =
-        "VELMORA_STANDIN_MODE=" + mode + " VELMORA_STANDIN_ARGS=" +
+        "VELMORA_STANDIN_PNG=" + ShellQuote(Folder("다른 그림") + "/other.png") +
+        " VELMORA_STANDIN_GIF=" + ShellQuote(Folder("다른 그림") + "/other.gif") +
+        " VELMORA_STANDIN_MODE=" + mode + " VELMORA_STANDIN_ARGS=" +
         ShellQuote(temp + "/arguments") + " TMPDIR=" + ShellQuote(temp) +
         " PATH=" + ShellQuote(Folder("빈 경로")) + " " + ShellQuote(Folder(program) + "/velmora") +
         " -k " + extra + " -o " + ShellQuote(target) + " " + ShellQuote(Document(form)) + " 2>&1";
@@ -224,7 +247,7 @@ TEST_P(StandInMode, JobCompletesWithTheWrittenPicturesOrTheOriginals) {
 
 INSTANTIATE_TEST_SUITE_P(Tools, StandInMode,
                          ::testing::Values("copy", "garbage", "truncated", "noisy", "killed",
-                                           "crash"));
+                                           "crash", "other"));
 
 TEST_F(OptimiserJobs, StandInsAreStartedWithTheToolsCommandLines) {
   const JobOutcome outcome = RunJob(kWithTools, "hwpx", "copy");

@@ -9,6 +9,8 @@
 //   killed     write half of the input, then kill itself
 //   crash      abort without writing
 //   hang       never end (until it is stopped)
+//   other      write a complete picture that is not the input's: the file named by
+//              VELMORA_STANDIN_PNG (zopflipng) or VELMORA_STANDIN_GIF (gifsicle)
 // With VELMORA_STANDIN_ARGS set, it also writes its arguments there, one per line.
 
 #include <signal.h>
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
   }
   std::string input, output;
+  const bool zopflipng = argc == 4;
   if (argc == 4 && std::string(argv[1]).rfind("--keepchunks=", 0) == 0) {
     input = argv[2], output = argv[3];
   } else if (argc == 5 && std::string(argv[1]) == "-O3" && std::string(argv[2]) == "-o") {
@@ -74,6 +77,9 @@ int main(int argc, char** argv) {
     std::abort();
   } else if (mode == "hang") {
     for (;;) ::pause();
+  } else if (mode == "other") {
+    const char* other = std::getenv(zopflipng ? "VELMORA_STANDIN_PNG" : "VELMORA_STANDIN_GIF");
+    if (other != nullptr) Write(output, ReadAll(other));
   }
   return 0;
 }
