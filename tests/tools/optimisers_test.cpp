@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -79,6 +82,19 @@ class StandInMode {
   explicit StandInMode(const char* mode) { ::setenv("VELMORA_STANDIN_MODE", mode, 1); }
   ~StandInMode() { ::unsetenv("VELMORA_STANDIN_MODE"); }
 };
+
+// Tools run at a lower priority, so that the machine stays usable while they work.
+TEST(CRedirect, ToolRunsTenStepsNicer) {
+  TempDir dir;
+  WriteFile(dir.File("in.png"), "input bytes");
+  StandInMode mode("nice");
+  errno = 0;
+  const int own = ::getpriority(PRIO_PROCESS, 0);
+  ASSERT_EQ(errno, 0);
+  CRedirect runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
+  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(ReadFile(dir.File("out.png")), std::to_string(std::min(own + 10, 19)));
+}
 
 TEST(CRedirect, DrainsMoreOutputThanThePipeHolds) {
   TempDir dir;

@@ -11,9 +11,12 @@
 //   hang       never end (until it is stopped)
 //   other      write a complete picture that is not the input's: the file named by
 //              VELMORA_STANDIN_PNG (zopflipng) or VELMORA_STANDIN_GIF (gifsicle)
+//   nice       write its scheduling priority to the output once it differs from its
+//              parent's (the runner lowers it just after the start), or after 10 s
 // With VELMORA_STANDIN_ARGS set, it also writes its arguments there, one per line.
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -77,6 +80,14 @@ int main(int argc, char** argv) {
     std::abort();
   } else if (mode == "hang") {
     for (;;) ::pause();
+  } else if (mode == "nice") {
+    const int parent = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::getppid()));
+    int now = ::getpriority(PRIO_PROCESS, 0);
+    for (int i = 0; i < 1000 && now == parent; ++i) {
+      ::usleep(10000);
+      now = ::getpriority(PRIO_PROCESS, 0);
+    }
+    Write(output, std::to_string(now));
   } else if (mode == "other") {
     const char* other = std::getenv(zopflipng ? "VELMORA_STANDIN_PNG" : "VELMORA_STANDIN_GIF");
     if (other != nullptr) Write(output, ReadAll(other));
