@@ -372,6 +372,30 @@ INSTANTIATE_TEST_SUITE_P(
                 {{0, 0, 9, 10}}, 1}),
     [](const ::testing::TestParamInfo<RleCase>& info) { return std::string(info.param.name); });
 
+// The later Windows headers hold masks at byte 40 that only bit fields use: with run
+// lengths the colour table follows the whole header, not the bytes after byte 40.
+TEST(BmpReader, RunLengthPictureWithALongHeaderTakesTheTableAfterTheHeader) {
+  for (const uint32_t headerSize : {108u, 124u}) {
+    BmpLayout layout;
+    layout.headerSize = headerSize;
+    layout.bitCount = 8;
+    layout.compression = 1;
+    layout.width = 4;
+    layout.height = 3;
+    layout.palette = Palette(256);
+    layout.coloursUsed = 0;
+    layout.data = Bytes({4, 1, 0, 0, 2, 2, 2, 3, 0, 0, 1, 4, 3, 5, 0, 0, 0, 1});
+    BmpFile file;
+    ASSERT_TRUE(file.Read(BuildBmp(layout))) << headerSize;
+    EXPECT_EQ(file.status, 0) << headerSize;
+    Rows expected = {{4, 5, 5, 5}, {2, 2, 3, 3}, {1, 1, 1, 1}};
+    for (auto& row : expected) {
+      for (auto& index : row) index = PaletteColour(index);
+    }
+    EXPECT_EQ(file.AllPixels(), expected) << headerSize;
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Malformed files: each must be refused or read as damaged, and never touch memory
 // outside its buffers (the test build runs under AddressSanitizer and UBSan).

@@ -12,8 +12,10 @@
 #include "core/temp_files.h"
 #include "image/embedded_picture.h"
 #include "image/exif.h"
+#include "support/bmp_writer.h"
 #include "support/exif_fixtures.h"
 #include "support/jpeg_fixtures.h"
+#include "support/picture_fixtures.h"
 #include "support/test_support.h"
 #include "picture_processing.h"
 
@@ -71,6 +73,36 @@ TEST_F(PictureProcessing, JpegWithoutExifGetsANewBlock) {
   auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
   ASSERT_TRUE(exif);
   EXPECT_EQ(testing::DumpExif(*exif).Text("IFD0:0131"), "Velm");
+}
+
+// A bitmap has no EXIF block of its own: its JPEG gets a new one, and the bitmap's
+// resolution in the JPEG's header.
+TEST_F(PictureProcessing, BitmapBecomingJpegGetsANewExifBlock) {
+  options_.conversionRule = 1;
+  testing::BmpLayout layout;
+  layout.width = 96;
+  layout.height = 64;
+  layout.xPelsPerMetre = 11811;  // 300 dots per inch
+  layout.yPelsPerMetre = 11811;
+  std::vector<std::vector<uint32_t>> rows(64);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 96; ++x) rows[y].push_back(testing::GradientColour(x, y));
+  }
+  layout.data = testing::PackRows(rows, 24, false);
+  ASSERT_EQ(Process(testing::BuildBmp(layout)), kKindJpeg);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is BMP", "converting to JPEG...",
+                                               Finished(), "rewritten file is to be written"}));
+  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  ASSERT_TRUE(exif);
+  const testing::TiffDump dump = testing::DumpExif(*exif);
+  EXPECT_EQ(dump.Text("IFD0:0131"), "Velm");
+  EXPECT_EQ(dump.Text("IFD0:0132").size(), 19u);
+  EXPECT_EQ(dump.Text("Exif:9003"), dump.Text("IFD0:0132"));
+  EXPECT_EQ(dump.Text("Exif:9004"), dump.Text("IFD0:0132"));
+  const auto header = testing::ReadJpegHeader(picture_.outputPath);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 1);
+  EXPECT_EQ(header->xDensity, 300);
 }
 
 TEST_F(PictureProcessing, JpegThatGrowsKeepsTheOriginal) {
