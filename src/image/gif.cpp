@@ -335,6 +335,7 @@ bool CMyGIF::Read(const std::string& path, int& status) {
   pixels.reset();
   width = height = 0;
   bitsPerPixel = sourceBitsPerPixel = frameCount = 0;
+  framesRead = 0;
   xResolution = yResolution = 72.0f;
 
   PictureFile file;
@@ -356,6 +357,7 @@ bool CMyGIF::Read(const std::string& path, int& status) {
   bitsPerPixel = 32;
   sourceBitsPerPixel = reading.composite != 0 ? 24 : 8;
   frameCount = static_cast<uint8_t>(std::min(reading.framesPainted, 255));
+  framesRead = reading.framesPainted;
   pixels = std::move(reading.canvas);
   const bool edgesPainted = reading.rowPainted.front() != 0 && reading.rowPainted.back() != 0;
   status = edgesPainted && !reading.damaged ? 0 : 1;

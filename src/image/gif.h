@@ -35,6 +35,8 @@ class CMyGIF {
   // Frames painted; stays at 255 for more, so that any count above one still reads as
   // animated.
   uint8_t frameCount = 0;
+  // The exact number, for checks that a rewritten animation kept every frame.
+  int32_t framesRead = 0;
   PixelBuffer pixels;
   float xResolution = 72.0f;  // GIF files carry no resolution
   float yResolution = 72.0f;

@@ -35,7 +35,7 @@ PictureShape ReadWith(const std::string& path, int kind) {
   if (shape.read) {
     shape.width = reader.width;
     shape.height = reader.height;
-    if constexpr (std::is_same_v<Reader, CMyGIF>) shape.frames = reader.frameCount;
+    if constexpr (std::is_same_v<Reader, CMyGIF>) shape.frames = reader.framesRead;
   }
   return shape;
 }

@@ -18,7 +18,7 @@ struct PictureShape {
   int status = 2;     // the reader's status: 0 complete, 1 damaged, 2 unreadable
   int32_t width = 0;
   int32_t height = 0;
-  int frames = 1;  // frames of a GIF (255 stands for more); 1 for other kinds
+  int frames = 1;  // frames of a GIF; 1 for other kinds
 };
 
 // Reads the file with the reader of the given kind.

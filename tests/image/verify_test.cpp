@@ -123,6 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"AnimationKeepsItsFrames", Gif(24, 16, 3), Gif(24, 16, 3), kKindGif, nullptr},
         VerifyCase{"AnimationLosesAFrame", Gif(24, 16, 3), Gif(24, 16, 2), kKindGif,
                    "GIF has 2 frame(s), original 3"},
+        // Long animations are counted to their last frame.
+        VerifyCase{"LongAnimationLosesFramesPastTheTwoHundredAndFiftyFifth", Gif(2, 2, 300),
+                   Gif(2, 2, 260), kKindGif, "GIF has 260 frame(s), original 300"},
         VerifyCase{"AnimationFlattenedIntoPng", Gif(24, 16, 3), Png(24, 16), kKindPng,
                    "PNG has 1 frame(s), original 3"},
         VerifyCase{"AnimationOnAnotherScreen", Gif(24, 16, 3), Gif(16, 16, 3), kKindGif,
