@@ -502,6 +502,29 @@ TEST_F(HwpmlRunTest, UnnumberedDocumentsPairByPosition) {
   EXPECT_EQ(pictures_.seen[1].bytes, FakePictures::Shrunk(2, 1));
 }
 
+// Linked items keep their data outside: the data elements belong, in order, to the
+// items that do not.
+TEST_F(HwpmlRunTest, UnnumberedDocumentsPairByPositionPastLinkedItems) {
+  HmlDocument doc;
+  doc.items = {"<BINITEM Type=\"Link\" APath=\"C:\\pictures\\a.png\"/>",
+               "<BINITEM Format=\"png\" Type=\"Embedding\"/>",
+               "<BINITEM Format=\"jpg\" Type=\"Embedding\"/>"};
+  doc.data = {"<BINDATA Encoding=\"Base64\">" + testing::EncodeBase64ForTest(Png()) +
+                  "</BINDATA>",
+              "<BINDATA Encoding=\"Base64\">" + testing::EncodeBase64ForTest(Jpeg()) +
+                  "</BINDATA>"};
+  pictures_.outputFor = {{4, 2}};
+  ASSERT_TRUE(Run(doc.Build()).success);
+  ASSERT_EQ(pictures_.seen.size(), 2u);
+  std::optional<testing::ParsedHml> parsed = ParseHmlForTest(Target());
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->items[0].tag, doc.items[0]);
+  EXPECT_EQ(parsed->items[1].tag, doc.items[1]);
+  EXPECT_EQ(parsed->items[2].tag, "<BINITEM Format=\"png\" Type=\"Embedding\"/>");
+  EXPECT_EQ(parsed->data[0].bytes, Png());
+  EXPECT_EQ(parsed->data[1].bytes, FakePictures::Shrunk(2, 2));
+}
+
 struct AmbiguousRow {
   const char* name;
   std::vector<std::string> items;
