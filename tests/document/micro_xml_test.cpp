@@ -131,6 +131,20 @@ TEST(MicroXml, ReadTagNameAndTextCutAsTagsDo) {
   EXPECT_FALSE(s.xml.ReadTagName(34, 4).has_value());
 }
 
+// A "<" whose ">" lies megabytes further on is no tag anyone wrote: its text is not
+// read into memory.
+TEST(MicroXml, TagTextLongerThanOneMebibyteIsNotRead) {
+  const int64_t limit = CMicroXML::kMaxTagBytes;
+  Scanner s("<A" + std::string(static_cast<size_t>(limit), 'x') + ">");
+  const int64_t end = s.xml.FindTagEnd(0);
+  ASSERT_EQ(end, limit + 2);
+  EXPECT_FALSE(s.xml.ReadTagText(0, end + 1).has_value());
+  EXPECT_FALSE(s.xml.ReadTagName(0, end + 1).has_value());
+  // At the limit it is read.
+  Scanner fits("<A " + std::string(static_cast<size_t>(limit - 2), 'x') + ">");
+  EXPECT_EQ(fits.xml.ReadTagName(0, limit + 2).value_or("<none>"), "A");
+}
+
 TEST(MicroXml, ReadBytesStopsAtTheEndOfTheFile) {
   Scanner s("0123456789");
   EXPECT_EQ(s.xml.ReadBytes(3, 4), "3456");
