@@ -1,5 +1,7 @@
 #include "image/verify.h"
 
+#include <algorithm>
+#include <climits>
 #include <type_traits>
 #include <utility>
 
@@ -69,8 +71,12 @@ PictureShape ReadOriginalShape(const std::string& path) {
     BmpHeader header;
     shape.kind = kKindBmp;
     shape.read = file.Open(path) && ReadBmpHeader(file, header);
+    // A top-down bitmap stores its height negated; the most negative value has no
+    // positive twin and is no size any reader decodes.
+    const int64_t rows = header.height < 0 ? -int64_t{header.height} : header.height;
+    shape.read = shape.read && rows <= INT32_MAX;
     shape.width = header.width;
-    shape.height = header.height < 0 ? -header.height : header.height;
+    shape.height = static_cast<int32_t>(std::min<int64_t>(rows, INT32_MAX));
   } else if (CMyGIF::IsGIF(path)) {
     shape = ReadPictureShape(path, kKindGif);
   } else if (CMyPNG::IsPNG(path)) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,16 @@ std::string Gif(int width, int height, int frames) {
   return testing::BuildGif(layout);
 }
 
+// A 24 × 16 bitmap whose header stores the given height (negative: top-down).
+std::string BmpStoringHeight(int32_t storedHeight) {
+  testing::BmpLayout layout;
+  layout.width = 24;
+  layout.height = storedHeight;
+  std::vector<std::vector<uint32_t>> rows(16, std::vector<uint32_t>(24, 0x336699u));
+  layout.data = testing::PackRows(rows, 24, storedHeight < 0);
+  return testing::BuildBmp(layout);
+}
+
 std::string FirstPart(const std::string& bytes, double fraction) {
   return bytes.substr(0, static_cast<size_t>(static_cast<double>(bytes.size()) * fraction));
 }
@@ -113,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"EmptyFile", Jpeg(24, 16), "", kKindJpeg, "JPEG reader status 2"},
         VerifyCase{"BmpBecomesPng", Bmp(24, 16), Png(24, 16), kKindPng, nullptr},
         VerifyCase{"BmpBecomesJpeg", Bmp(24, 16), Jpeg(24, 16), kKindJpeg, nullptr},
+        VerifyCase{"TopDownBmpBecomesPng", BmpStoringHeight(-16), Png(24, 16), kKindPng, nullptr},
+        VerifyCase{"BmpHeightWithoutPositiveTwin", BmpStoringHeight(INT32_MIN), Png(24, 16),
+                   kKindPng, "original cannot be read for comparison"},
         VerifyCase{"PngCutBeforeItsEnd", Bmp(24, 16), FirstPart(Png(24, 16), 0.8), kKindPng,
                    "PNG reader status 1"},
         VerifyCase{"PngOfAnotherWidth", Png(24, 16), Png(23, 16), kKindPng,
