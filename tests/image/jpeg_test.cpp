@@ -176,6 +176,16 @@ TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
   EXPECT_EQ(header->densityUnit, 1);
   EXPECT_EQ(header->xDensity, 65535);
   EXPECT_EQ(header->yDensity, 65535);
+
+  // One that rounds to 0 is written as 1: a density of 0 means no density at all.
+  jpeg.xResolution = 0.2f;
+  jpeg.yResolution = 0.49f;
+  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  header = ReadJpegHeader(dir.File("out.jpg"));
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->densityUnit, 1);
+  EXPECT_EQ(header->xDensity, 1);
+  EXPECT_EQ(header->yDensity, 1);
 }
 
 // The writer asks the library for its strongest compression: progressive scans, which
