@@ -104,6 +104,33 @@ TEST(JpegReader, RefusesHugeFrameBeforeDecoding) {
   EXPECT_EQ(status, kJpegUnreadable);
 }
 
+// Every scan of a progressive file costs a pass over the whole picture: a file that
+// repeats one scan without end is refused once it passes a thousand.
+TEST(JpegReader, RefusesEndlessScans) {
+  TempDir dir;
+  CMyJPEG writer;
+  int status = -1;
+  ASSERT_TRUE(writer.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
+  ASSERT_TRUE(writer.Write(dir.File("progressive.jpg"), 90, ""));
+  const std::string bytes = ReadFile(dir.File("progressive.jpg"));
+  const size_t lastScan = bytes.rfind("\xFF\xDA");
+  ASSERT_NE(lastScan, std::string::npos);
+  ASSERT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9");
+  const std::string scan = bytes.substr(lastScan, bytes.size() - 2 - lastScan);
+
+  std::string some = bytes.substr(0, bytes.size() - 2);
+  for (int i = 0; i < 20; ++i) some += scan;
+  WriteFile(dir.File("some.jpg"), some + "\xFF\xD9");
+  CMyJPEG reader;
+  EXPECT_TRUE(reader.Read(dir.File("some.jpg"), status));
+
+  std::string endless = bytes.substr(0, bytes.size() - 2);
+  for (int i = 0; i < 1000; ++i) endless += scan;
+  WriteFile(dir.File("endless.jpg"), endless + "\xFF\xD9");
+  EXPECT_FALSE(reader.Read(dir.File("endless.jpg"), status));
+  EXPECT_EQ(status, kJpegUnreadable);
+}
+
 TEST(JpegReader, NotAJpegIsUnreadable) {
   TempDir dir;
   WriteFile(dir.File("x.jpg"), std::string(100, 'x'));
