@@ -46,9 +46,7 @@ TEST_P(ConcurrentJobs, ShareTheTemporaryFolderWithoutCollisions) {
   ShrinkOptions options;
   options.extraOptimisers = false;
   ::setenv("TMPDIR", tmp.path().c_str(), 1);
-  // Every job runs in a child: the palette quantiser's worker threads, once started in
-  // this process, would not exist in the children forked later, which then wait for
-  // them forever.
+  // The references are made in children as well, as the jobs under test are.
   for (size_t i = 0; i < 2; ++i) {
     const testing::ChildResult reference =
         testing::RunInChild({}, [&, i](std::string&) {

@@ -88,9 +88,8 @@ class TargetFaults : public ::testing::TestWithParam<std::tuple<Document, FaultC
     target_ = folder_ + "/target." + document.extension;
   }
 
-  // The size of the target this document gets when nothing goes wrong. The job runs in
-  // a child too: the palette quantiser's worker threads, once started in this process,
-  // would not exist in the children forked later, which then wait for them forever.
+  // The size of the target this document gets when nothing goes wrong, from a job in a
+  // child as the jobs under test.
   int64_t TargetSize() {
     TempDir reference;
     const std::string source = source_;

@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <omp.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,15 @@ namespace {
 
 constexpr int kUnsupported = 77;
 constexpr uid_t kNobody = 65534;
+
+// The palette quantiser's OpenMP worker threads do not survive a fork: a child that
+// quantises after the parent already has waits for them forever. A test program that
+// forks runs the quantiser on its calling thread, so that it can run every test in one
+// process, in any order.
+const bool kQuantiserOnCallingThread = [] {
+  omp_set_num_threads(1);
+  return true;
+}();
 
 bool WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;

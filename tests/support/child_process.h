@@ -4,9 +4,8 @@
 // as on a full disk), an unprivileged user (permission bits count again, also when the
 // tests run as root), or a private small file system mounted over a folder.
 //
-// A test that forks must not have run a picture job in its own process first: the
-// palette quantiser's worker threads do not survive a fork, and a child that needs them
-// waits forever. Run such a job in a child as well.
+// Programs linking this run the palette quantiser on the calling thread: its worker
+// threads would not survive a fork.
 
 #include <cstdint>
 #include <functional>
