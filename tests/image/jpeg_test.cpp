@@ -180,39 +180,28 @@ INSTANTIATE_TEST_SUITE_P(
                       DensityCase{"PerInchUneven", true, 1, 300, 150, 300, 150, 300, 150}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(JpegWriter, UnknownResolutionKeepsTheLibraryDefault) {
+// An unknown resolution keeps the library's default (no unit, 1:1); a resolution
+// beyond the 16-bit field is written as its largest value, not wrapped; one that rounds
+// to 0 is written as 1, as a density of 0 means no density at all.
+TEST(JpegWriter, ResolutionsOutsideTheFieldAreKeptInsideIt) {
+  struct Case {
+    float x, y;
+    int unit, xDensity, yDensity;
+  } cases[] = {{0, 300, 0, 1, 1}, {1e9f, 70000.4f, 1, 65535, 65535}, {0.2f, 0.49f, 1, 1, 1}};
   TempDir dir;
   CMyJPEG jpeg;
   int status = -1;
   ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
-  jpeg.xResolution = 0;
-  jpeg.yResolution = 300;
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
-  auto header = ReadJpegHeader(dir.File("out.jpg"));
-  ASSERT_TRUE(header);
-  EXPECT_EQ(header->densityUnit, 0);
-  EXPECT_EQ(header->xDensity, 1);
-  EXPECT_EQ(header->yDensity, 1);
-
-  // A resolution beyond the 16-bit field is written as its largest value, not wrapped.
-  jpeg.xResolution = 1e9f;
-  jpeg.yResolution = 70000.4f;
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
-  header = ReadJpegHeader(dir.File("out.jpg"));
-  ASSERT_TRUE(header);
-  EXPECT_EQ(header->densityUnit, 1);
-  EXPECT_EQ(header->xDensity, 65535);
-  EXPECT_EQ(header->yDensity, 65535);
-
-  // One that rounds to 0 is written as 1: a density of 0 means no density at all.
-  jpeg.xResolution = 0.2f;
-  jpeg.yResolution = 0.49f;
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
-  header = ReadJpegHeader(dir.File("out.jpg"));
-  ASSERT_TRUE(header);
-  EXPECT_EQ(header->densityUnit, 1);
-  EXPECT_EQ(header->xDensity, 1);
-  EXPECT_EQ(header->yDensity, 1);
+  for (const Case& c : cases) {
+    jpeg.xResolution = c.x;
+    jpeg.yResolution = c.y;
+    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+    auto header = ReadJpegHeader(dir.File("out.jpg"));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->densityUnit, c.unit) << c.x;
+    EXPECT_EQ(header->xDensity, c.xDensity) << c.x;
+    EXPECT_EQ(header->yDensity, c.yDensity) << c.x;
+  }
 }
 
 // The writer asks the library for its strongest compression: progressive scans, which
