@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "fuzz_support.h"
+#include "image/hand_over.h"
 #include "image/pixel_buffer.h"
 #include "image/png.h"
 
@@ -49,12 +50,7 @@ void RoundTripThroughPng(Reader& reader, const std::string& source) {
   const size_t length = static_cast<size_t>(reader.width) * static_cast<size_t>(reader.height) *
                         (reader.bitsPerPixel / 8);
   CMyPNG writer;
-  writer.width = reader.width;
-  writer.height = reader.height;
-  writer.bitsPerPixel = reader.bitsPerPixel;
-  writer.xResolution = reader.xResolution;
-  writer.yResolution = reader.yResolution;
-  writer.pixels = std::move(reader.pixels);
+  HandOver(reader, writer);
   const std::string output = ScratchFolder() + "/round-trip.png";
   Require(writer.WritePNG(output, source, 1), "the lossless writer takes a read picture");
   // The content test takes no PNG under its minimum length, however valid.

@@ -7,6 +7,7 @@
 #include "image/exif.h"
 #include "image/gif.h"
 #include "image/gif_probe.h"
+#include "image/hand_over.h"
 #include "image/jpeg.h"
 #include "image/my_pic.h"
 #include "image/png.h"
@@ -60,19 +61,6 @@ struct PictureJob {
                 forceQuantisation);
   }
 };
-
-// Gives a decoded picture to a writer of another class. The pixel buffer moves, so it
-// has exactly one owner at any time and is freed exactly once.
-template <typename Reader, typename Writer>
-void HandOver(Reader& reader, Writer& writer) {
-  writer.width = reader.width;
-  writer.height = reader.height;
-  writer.bitsPerPixel = reader.bitsPerPixel;
-  writer.sourceBitsPerPixel = reader.sourceBitsPerPixel;
-  writer.xResolution = reader.xResolution;
-  writer.yResolution = reader.yResolution;
-  writer.pixels = std::move(reader.pixels);
-}
 
 int ProcessJpeg(PictureJob& job) {
   job.Log(Format("embedded %d is JPEG", job.picture.number + 1));
