@@ -39,16 +39,24 @@ void AppendThreeByte(std::string& out, uint32_t code) {
 
 }  // namespace
 
-ColourRef ParseBackgroundColour(std::string_view text) {
-  if (text.size() < 6) return kWhite;
-  int red = HexPair(text, 0);
-  if (red < 0) return kWhite;
-  int green = HexPair(text, 2);
-  if (green < 0) return 0xFFFF00u + static_cast<ColourRef>(red);
-  int blue = HexPair(text, 4);
-  if (blue < 0) return 0xFF0000u + static_cast<ColourRef>(green) * 256 + static_cast<ColourRef>(red);
-  return static_cast<ColourRef>(blue) * 65536 + static_cast<ColourRef>(green) * 256 +
-         static_cast<ColourRef>(red);
+Rgb ParseBackgroundColour(std::string_view text) {
+  Rgb colour;
+  if (text.size() < 6) return colour;
+  uint8_t* channels[3] = {&colour.red, &colour.green, &colour.blue};
+  for (size_t i = 0; i < 3; ++i) {
+    const int value = HexPair(text, i * 2);
+    if (value < 0) break;
+    *channels[i] = static_cast<uint8_t>(value);
+  }
+  return colour;
+}
+
+bool IsColourText(std::string_view text) {
+  if (text.size() != 6) return false;
+  for (char c : text) {
+    if (HexDigit(c) < 0) return false;
+  }
+  return true;
 }
 
 std::string ComposeJamo(std::string_view text) {

@@ -7,28 +7,35 @@
 
 namespace velmora {
 
-// Conversion rules, in the order of the rule list in the window.
-enum ConversionRule : int {
-  kRuleBmpToPng = 0,    // "BMP → PNG (기본)"
-  kRuleBmpToJpeg = 1,   // "BMP → JPEG"
-  kRulePngQuant = 2,    // "BMP/PNG → PNGquant"
+// Conversion rules, in the order of the rule list in the window (its index is the
+// rule's number).
+enum class ConversionRule : int {
+  kBmpToPng = 0,   // "BMP → PNG (기본)"
+  kBmpToJpeg = 1,  // "BMP → JPEG"
+  kPngQuant = 2,   // "BMP/PNG → PNGquant"
 };
 
 // Fixed for the duration of a job; the job takes a copy.
 struct ShrinkOptions {
-  int conversionRule = kRuleBmpToPng;
+  ConversionRule conversionRule = ConversionRule::kBmpToPng;
   unsigned int jpegQuality = 90;
   std::string backgroundText = "FFFFFF";
   bool keepTempFiles = false;
   bool extraOptimisers = true;
 };
 
-// Colour value with red in bits 0-7, green in 8-15, blue in 16-23.
-using ColourRef = uint32_t;
-constexpr ColourRef kWhite = 0xFFFFFF;
+struct Rgb {
+  uint8_t red = 255;
+  uint8_t green = 255;
+  uint8_t blue = 255;
+  bool operator==(const Rgb&) const = default;
+};
 
-// Six hexadecimal digits red, green, blue; white (or partly white) when unusable.
-ColourRef ParseBackgroundColour(std::string_view text);
+// Six hexadecimal digits red, green, blue. Reading stops at the first pair that is
+// not hexadecimal, and that channel and the ones after it stay white.
+Rgb ParseBackgroundColour(std::string_view text);
+// True when the text is exactly six hexadecimal digits.
+bool IsColourText(std::string_view text);
 
 // The target a source would get by default: "(pack)" before .hml/.hwpx, any other
 // extension replaced by .hwpx, conjoining Hangul jamo composed into syllables.

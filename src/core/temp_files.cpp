@@ -28,14 +28,14 @@ std::string MakeTag() {
 
 }  // namespace
 
-std::string CTempFiles::NormaliseFolder(const std::string& folder) {
+std::string TempFiles::NormaliseFolder(const std::string& folder) {
   std::string out = folder;
   while (!out.empty() && out.back() == platform::kSeparator) out.pop_back();
   out += platform::kSeparator;
   return out;
 }
 
-CTempFiles::CTempFiles(bool removeAtEnd) : removeAtEnd_(removeAtEnd), tag_(MakeTag()) {
+TempFiles::TempFiles(bool removeAtEnd) : removeAtEnd_(removeAtEnd), tag_(MakeTag()) {
   folder_ = NormaliseFolder(platform::TempFolder());
   if (Probe()) return;
   std::string desktop = platform::DesktopFolder();
@@ -46,22 +46,22 @@ CTempFiles::CTempFiles(bool removeAtEnd) : removeAtEnd_(removeAtEnd), tag_(MakeT
   folder_ = std::string(".") + platform::kSeparator;
 }
 
-CTempFiles::CTempFiles(bool removeAtEnd, std::string folder)
+TempFiles::TempFiles(bool removeAtEnd, std::string folder)
     : folder_(NormaliseFolder(folder)), removeAtEnd_(removeAtEnd), tag_(MakeTag()) {}
 
-CTempFiles::~CTempFiles() {
+TempFiles::~TempFiles() {
   if (!removeAtEnd_) return;
   for (const std::string& path : registered_) platform::RemoveFile(path);
 }
 
-bool CTempFiles::Probe() {
+bool TempFiles::Probe() {
   std::string name = NewName("tmp", true);
   // NewName has created the file when the folder is writable; removing it proves
   // that deletion works too.
   return platform::IsRegularFile(name) && platform::RemoveFile(name);
 }
 
-std::string CTempFiles::NewName(const std::string& extension, bool suffix) {
+std::string TempFiles::NewName(const std::string& extension, bool suffix) {
   for (;;) {
     int n = counter_++;
     std::string name = Format("%sVL_%s_%03d.%s", folder_.c_str(), tag_.c_str(), n, extension.c_str());
@@ -80,6 +80,6 @@ std::string CTempFiles::NewName(const std::string& extension, bool suffix) {
   }
 }
 
-void CTempFiles::Register(const std::string& path) { registered_.push_back(path); }
+void TempFiles::Register(const std::string& path) { registered_.push_back(path); }
 
 }  // namespace velmora

@@ -7,16 +7,16 @@
 
 namespace velmora {
 
-class CTempFiles {
+class TempFiles {
  public:
   // Chooses the folder: the system's temporary folder, else the desktop, else the
   // current folder, each tried by creating and deleting a probe file.
-  explicit CTempFiles(bool removeAtEnd);
+  explicit TempFiles(bool removeAtEnd);
   // Uses the given folder without probing (a fixed folder for tools and tests).
-  CTempFiles(bool removeAtEnd, std::string folder);
-  virtual ~CTempFiles();
-  CTempFiles(const CTempFiles&) = delete;
-  CTempFiles& operator=(const CTempFiles&) = delete;
+  TempFiles(bool removeAtEnd, std::string folder);
+  ~TempFiles();
+  TempFiles(const TempFiles&) = delete;
+  TempFiles& operator=(const TempFiles&) = delete;
 
   // The next free name "<folder>VL_<tag>_<nnn>.<extension>" (plus "_c" with the
   // suffix flag). The name is reserved by creating it as an empty file, so that

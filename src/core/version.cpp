@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include <jpeglib.h>
-
 #include "build_config.h"
 #include "core/text.h"
 
@@ -18,18 +16,6 @@ std::string VersionText(unsigned major, unsigned minor, unsigned build) {
 
 std::string GetVersionText() {
   return VersionText(VELMORA_VERSION_MAJOR, VELMORA_VERSION_MINOR, VELMORA_VERSION_PATCH);
-}
-
-std::string JpegLibraryText() {
-#if VELMORA_HAVE_MOZJPEG
-  return "mozjpeg";
-#elif defined(LIBJPEG_TURBO_VERSION)
-#define VELMORA_STRINGIFY2(x) #x
-#define VELMORA_STRINGIFY(x) VELMORA_STRINGIFY2(x)
-  return "libjpeg-turbo " VELMORA_STRINGIFY(LIBJPEG_TURBO_VERSION);
-#else
-  return Format("libjpeg %d", JPEG_LIB_VERSION);
-#endif
 }
 
 }  // namespace velmora

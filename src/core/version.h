@@ -9,7 +9,5 @@ namespace velmora {
 std::string VersionText(unsigned major, unsigned minor, unsigned build);
 // The version of this build.
 std::string GetVersionText();
-// The JPEG library this build encodes with, e.g. "libjpeg-turbo 2.1.5".
-std::string JpegLibraryText();
 
 }  // namespace velmora

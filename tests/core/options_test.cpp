@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/job.h"
 #include "core/options.h"
 #include "support/test_support.h"
 
@@ -49,34 +48,15 @@ TEST(ComposeJamo, JoinsSyllablesAndLeavesOthers) {
 }
 
 TEST(ParseBackgroundColour, FollowsPairRules) {
-  EXPECT_EQ(ParseBackgroundColour("FFFFFF"), 0xFFFFFFu);
-  EXPECT_EQ(ParseBackgroundColour("ffffff"), 0xFFFFFFu);
-  EXPECT_EQ(ParseBackgroundColour("FF0000"), 0x0000FFu);
-  EXPECT_EQ(ParseBackgroundColour("12G456"), 0xFFFF12u);
-  EXPECT_EQ(ParseBackgroundColour("FF00ZZ"), 0xFF00FFu);
-  EXPECT_EQ(ParseBackgroundColour("12345"), 0xFFFFFFu);
-  EXPECT_EQ(ParseBackgroundColour("#FF000"), 0xFFFFFFu);
-  EXPECT_EQ(ParseBackgroundColour("000000123"), 0x000000u);
-  EXPECT_EQ(ParseBackgroundColour("0A0B0C"), 0x0C0B0Au);
-}
-
-TEST(Summary, CutsPercentAndFormatsTime) {
-  EXPECT_EQ(FormatSummary(2345678, 1234567, 0, 5002.0),
-            "작업 완료: 2345KB → 1234KB, 47.36% 감소\n(5.002)");
-  EXPECT_EQ(FormatSummary(10000, 10499, 0, 999.0), "작업 완료: 10KB → 10KB, -4.99% 감소\n(0.999)");
-  EXPECT_EQ(FormatSummary(10000, 5000, 3, 61234.0),
-            "작업 완료: 10KB → 5KB, 50.00% 감소\n3개의 압축된 이미지 압축 해제 실패, "
-            "\"그림 압축하기\" 해제를 권고함\n(1:01.234)");
-  // A source that cannot be measured gives 0 rather than a division by zero.
-  EXPECT_EQ(FormatSummary(-1, 500, 0, 0.0), "작업 완료: 0KB → 0KB, 0.00% 감소\n(0.000)");
-}
-
-TEST(Summary, ElapsedRoundsHalfUpToMilliseconds) {
-  EXPECT_EQ(FormatElapsed(61234.0), "1:01.234");
-  EXPECT_EQ(FormatElapsed(5002.0), "5.002");
-  EXPECT_EQ(FormatElapsed(999.0), "0.999");
-  EXPECT_EQ(FormatElapsed(999.5), "1.000");
-  EXPECT_EQ(FormatElapsed(3599999.6), "60:00.000");
+  EXPECT_EQ(ParseBackgroundColour("FFFFFF"), (Rgb{0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("ffffff"), (Rgb{0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("FF0000"), (Rgb{0xFF, 0x00, 0x00}));
+  EXPECT_EQ(ParseBackgroundColour("12G456"), (Rgb{0x12, 0xFF, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("FF00ZZ"), (Rgb{0xFF, 0x00, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("12345"), (Rgb{0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("#FF000"), (Rgb{0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ParseBackgroundColour("000000123"), (Rgb{0x00, 0x00, 0x00}));
+  EXPECT_EQ(ParseBackgroundColour("0A0B0C"), (Rgb{0x0A, 0x0B, 0x0C}));
 }
 
 TEST(GetFileSize32, MeasuresFilesAndRefusesOthers) {

@@ -35,15 +35,15 @@ class ScopedEnv {
 };
 
 TEST(TempFiles, FolderGetsExactlyOneTrailingSeparator) {
-  EXPECT_EQ(CTempFiles::NormaliseFolder("/tmp/x"), "/tmp/x/");
-  EXPECT_EQ(CTempFiles::NormaliseFolder("/tmp/x/"), "/tmp/x/");
-  EXPECT_EQ(CTempFiles::NormaliseFolder("/tmp/x//"), "/tmp/x/");
+  EXPECT_EQ(TempFiles::NormaliseFolder("/tmp/x"), "/tmp/x/");
+  EXPECT_EQ(TempFiles::NormaliseFolder("/tmp/x/"), "/tmp/x/");
+  EXPECT_EQ(TempFiles::NormaliseFolder("/tmp/x//"), "/tmp/x/");
 }
 
 TEST(TempFiles, NamesFollowThePatternAndReserveTheFile) {
   TempDir dir;
   ScopedEnv tmp("TMPDIR", dir.path() + "//");
-  CTempFiles temp(true);
+  TempFiles temp(true);
   EXPECT_EQ(temp.Folder(), dir.path() + "/");
   // The folder probe used number 000, so the first name ends in 001.
   const std::string log = temp.NewName("log.md", false);
@@ -61,7 +61,7 @@ TEST(TempFiles, NamesFollowThePatternAndReserveTheFile) {
 
 TEST(TempFiles, CounterGrowsPastThreeDigits) {
   TempDir dir;
-  CTempFiles temp(true, dir.path());
+  TempFiles temp(true, dir.path());
   std::string name;
   for (int i = 0; i <= 1000; ++i) {
     name = temp.NewName("png", false);
@@ -72,7 +72,7 @@ TEST(TempFiles, CounterGrowsPastThreeDigits) {
 
 TEST(TempFiles, ExistingNamesAreSkippedAndNotReused) {
   TempDir dir;
-  CTempFiles temp(true, dir.path());
+  TempFiles temp(true, dir.path());
   WriteFile(dir.File("VL_" + temp.Tag() + "_000.png"), "x");
   EXPECT_EQ(temp.NewName("png", false), dir.File("VL_" + temp.Tag() + "_001.png"));
   // The skipped number is not used again for another extension.
@@ -82,9 +82,9 @@ TEST(TempFiles, ExistingNamesAreSkippedAndNotReused) {
 TEST(TempFiles, ManyManagersInOneFolderNeverShareAName) {
   TempDir dir;
   std::set<std::string> names;
-  std::vector<std::unique_ptr<CTempFiles>> managers;
+  std::vector<std::unique_ptr<TempFiles>> managers;
   for (int i = 0; i < 200; ++i) {
-    managers.push_back(std::make_unique<CTempFiles>(true, dir.path()));
+    managers.push_back(std::make_unique<TempFiles>(true, dir.path()));
     for (int j = 0; j < 3; ++j) {
       std::string name = managers.back()->NewName("png", false);
       managers.back()->Register(name);
@@ -101,7 +101,7 @@ TEST(TempFiles, FallsBackToDesktopThenCurrentFolder) {
   ScopedEnv tmp("TMPDIR", dir.File("not-a-folder"));
   {
     ScopedEnv desktop("XDG_DESKTOP_DIR", dir.File("desktop"));
-    CTempFiles temp(true);
+    TempFiles temp(true);
     EXPECT_EQ(temp.Folder(), dir.File("desktop") + "/");
     // One probe failed and one succeeded: the first name ends in 002.
     std::string name = temp.NewName("png", false);
@@ -110,7 +110,7 @@ TEST(TempFiles, FallsBackToDesktopThenCurrentFolder) {
   }
   {
     ScopedEnv desktop("XDG_DESKTOP_DIR", dir.File("not-a-folder/desktop"));
-    CTempFiles temp(true);
+    TempFiles temp(true);
     EXPECT_EQ(temp.Folder(), "./");
   }
 }
@@ -119,7 +119,7 @@ TEST(TempFiles, RemovesRegisteredFilesUnlessKept) {
   TempDir dir;
   std::string removed, kept, neverCreated;
   {
-    CTempFiles temp(true, dir.path());
+    TempFiles temp(true, dir.path());
     removed = temp.NewName("png", false);
     temp.Register(removed);
     temp.Register(removed);  // twice: the second removal fails silently
@@ -129,7 +129,7 @@ TEST(TempFiles, RemovesRegisteredFilesUnlessKept) {
   }
   EXPECT_FALSE(FileExists(removed));
   {
-    CTempFiles temp(false, dir.path());
+    TempFiles temp(false, dir.path());
     kept = temp.NewName("log.md", false);
     temp.Register(kept);
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/version.h"
+#include "image/jpeg_codec.h"
 
 namespace velmora {
 namespace {

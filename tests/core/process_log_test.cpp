@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -23,14 +23,14 @@ const std::string kCrLf = std::string("\r\0\n\0", 4);
 
 TEST(ProcessLog, NewLogHoldsOnlyTheByteOrderMark) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   EXPECT_EQ(ReadFile(dir.File("log.md")), kBom);
 }
 
 TEST(ProcessLog, PlainLinesAreUtf16WithCrLf) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   log.Write("abc", false);
   log.Write("", false);                  // an empty line
@@ -44,7 +44,7 @@ TEST(ProcessLog, PlainLinesAreUtf16WithCrLf) {
 
 TEST(ProcessLog, StampedLinesStartWithTheTimePrefix) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   log.Write("", true);
   log.Write("*processing embedded #1*", true);
@@ -64,7 +64,7 @@ TEST(ProcessLog, StampFormatPadsEveryField) {
 
 TEST(ProcessLog, LinesAreAppendedToWhatIsOnDisk) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   log.Write("one", false);
   // Everything is on disk after each line: another writer's bytes stay in between.
@@ -76,7 +76,7 @@ TEST(ProcessLog, LinesAreAppendedToWhatIsOnDisk) {
 
 TEST(ProcessLog, LogInMissingFolderStaysAbsentAndSilent) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   const std::string path = dir.File("missing/log.md");
   log.Open(path);
   log.Write("line", true);
@@ -87,7 +87,7 @@ TEST(ProcessLog, LogInMissingFolderStaysAbsentAndSilent) {
 
 TEST(ProcessLog, LogRemovedDuringTheJobIsNotRecreated) {
   TempDir dir;
-  CCreateLog log;
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   std::remove(dir.File("log.md").c_str());
   log.Write("line", false);
@@ -95,7 +95,7 @@ TEST(ProcessLog, LogRemovedDuringTheJobIsNotRecreated) {
 }
 
 TEST(ProcessLog, UnopenedLogWritesNothing) {
-  CCreateLog log;
+  ProcessLog log;
   log.Write("line", true);
   EXPECT_TRUE(log.Path().empty());
 }

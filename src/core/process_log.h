@@ -13,12 +13,12 @@ namespace velmora {
 // The time-stamp prefix of a line, "* [YYYY.MM.DD hh:mm:ss.mmm] ".
 std::string FormatLogStamp(const platform::LocalTime& time);
 
-class CCreateLog {
+class ProcessLog {
  public:
-  CCreateLog() = default;
-  virtual ~CCreateLog() = default;
-  CCreateLog(const CCreateLog&) = delete;
-  CCreateLog& operator=(const CCreateLog&) = delete;
+  ProcessLog() = default;
+  ~ProcessLog() = default;
+  ProcessLog(const ProcessLog&) = delete;
+  ProcessLog& operator=(const ProcessLog&) = delete;
 
   // Creates (or truncates) the file and writes the byte order mark. The path is kept
   // even when the file cannot be created; later lines are then dropped silently.

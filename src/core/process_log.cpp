@@ -1,4 +1,4 @@
-#include "core/log.h"
+#include "core/process_log.h"
 
 #include <cstdio>
 
@@ -25,7 +25,7 @@ std::string FormatLogStamp(const platform::LocalTime& t) {
                 t.minute, t.second, t.millisecond);
 }
 
-void CCreateLog::Open(const std::string& path) {
+void ProcessLog::Open(const std::string& path) {
   path_ = path;
   platform::UniqueFile file = platform::OpenFile(path, "wb");
   if (!file) return;
@@ -33,7 +33,7 @@ void CCreateLog::Open(const std::string& path) {
   std::fwrite(bom, 1, sizeof bom, file.get());
 }
 
-void CCreateLog::Write(std::string_view text, bool stamp) {
+void ProcessLog::Write(std::string_view text, bool stamp) {
   if (path_.empty()) return;
   // "r+b" never creates the file: a log that could not be opened stays absent.
   platform::UniqueFile file = platform::OpenFile(path_, "r+b");
