@@ -1,4 +1,4 @@
-#include "image/bmp.h"
+#include "image/bmp_reader.h"
 
 #include <algorithm>
 #include <bit>
@@ -225,25 +225,53 @@ bool ReadColourTable(PictureFile& file, const BmpHeader& header, ColourTable& ta
 
 }  // namespace
 
-bool CMyBMP::IsBMP(const std::string& path) {
+bool IsBmpFile(const std::string& path) {
   PictureFile file;
   BmpHeader header;
   return file.Open(path) && ReadBmpHeader(file, header);
 }
 
-void CMyBMP::Clear() {
-  pixels.reset();
-  width = height = 0;
-  bitsPerPixel = sourceBitsPerPixel = 0;
-  xResolution = yResolution = 0;
+namespace {
+
+// Reads the colour table or the bit-field masks that stand between the headers and
+// the pixel data; false when the file ends inside them.
+bool ReadColourInformation(PictureFile& file, const BmpHeader& header, ColourTable& table,
+                           uint32_t masks[3]) {
+  if (header.bitCount <= 8) return ReadColourTable(file, header, table);
+  if (header.bitCount == 16) {
+    masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+  } else {
+    masks[0] = 0x00FF0000, masks[1] = 0x0000FF00, masks[2] = 0x000000FF;
+  }
+  // The masks follow the 40-byte header, before any colour table; the longer headers
+  // hold them at the same place inside the header.
+  if (header.compression == kBmpBitFields && header.bitCount != 24) {
+    uint8_t bytes[12];
+    if (!file.ReadExact(bytes, sizeof bytes)) return false;
+    for (int i = 0; i < 3; ++i) masks[i] = LoadLe32(bytes + 4 * i);
+  }
+  // A colour table beside true-colour pixels is only a display hint.
+  file.Skip(static_cast<int64_t>(header.coloursUsed) * (header.core ? 3 : 4));
+  return true;
 }
 
-bool CMyBMP::Read(const std::string& path, int& status) {
-  status = 2;
-  Clear();
+// Bottom-up files store the last picture row first; of a truncated file the rows
+// kept are the bottom ones.
+void FlipRows(DecodedRows& decoded, int64_t width) {
+  const auto rowBytes = static_cast<size_t>(width * decoded.bytesPerPixel);
+  uint8_t* base = decoded.pixels.get();
+  for (int64_t top = 0, bottom = decoded.rows - 1; top < bottom; ++top, --bottom) {
+    std::swap_ranges(base + top * rowBytes, base + (top + 1) * rowBytes, base + bottom * rowBytes);
+  }
+}
+
+}  // namespace
+
+ReadStatus ReadBmp(const std::string& path, Picture& picture) {
+  picture = Picture();
   PictureFile file;
   BmpHeader header;
-  if (!file.Open(path) || !ReadBmpHeader(file, header)) return false;
+  if (!file.Open(path) || !ReadBmpHeader(file, header)) return ReadStatus::kUnreadable;
 
   const bool topDown = header.height < 0;
   Layout layout;
@@ -251,28 +279,11 @@ bool CMyBMP::Read(const std::string& path, int& status) {
   layout.height = topDown ? -static_cast<int64_t>(header.height) : header.height;
   // Refused before anything is allocated: a few header bytes must not make the reader
   // allocate gigabytes.
-  if (!PictureSizeAllowed(layout.width, layout.height)) return false;
+  if (!PictureSizeAllowed(layout.width, layout.height)) return ReadStatus::kUnreadable;
 
   ColourTable table;
   uint32_t masks[3] = {0, 0, 0};
-  if (header.bitCount <= 8) {
-    if (!ReadColourTable(file, header, table)) return false;
-  } else {
-    if (header.bitCount == 16) {
-      masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-    } else {
-      masks[0] = 0x00FF0000, masks[1] = 0x0000FF00, masks[2] = 0x000000FF;
-    }
-    // The masks follow the 40-byte header, before any colour table; the longer headers
-    // hold them at the same place inside the header.
-    if (header.compression == kBmpBitFields && header.bitCount != 24) {
-      uint8_t bytes[12];
-      if (!file.ReadExact(bytes, sizeof bytes)) return false;
-      for (int i = 0; i < 3; ++i) masks[i] = LoadLe32(bytes + 4 * i);
-    }
-    // A colour table beside true-colour pixels is only a display hint.
-    file.Skip(static_cast<int64_t>(header.coloursUsed) * (header.core ? 3 : 4));
-  }
+  if (!ReadColourInformation(file, header, table, masks)) return ReadStatus::kUnreadable;
   if (header.dataOffset != 0) file.Seek(header.dataOffset);
 
   DecodedRows decoded;
@@ -284,28 +295,17 @@ bool CMyBMP::Read(const std::string& path, int& status) {
     default: decodedOk = DecodeIndexed(file, header, table, layout, decoded); break;
   }
   // A file without one complete row holds no picture worth keeping.
-  if (!decodedOk || decoded.rows == 0) return false;
+  if (!decodedOk || decoded.rows == 0) return ReadStatus::kUnreadable;
+  if (!topDown) FlipRows(decoded, layout.width);
 
-  // Bottom-up files store the last picture row first; of a truncated file the rows
-  // kept are the bottom ones.
-  const auto rowBytes = static_cast<size_t>(layout.width * decoded.bytesPerPixel);
-  if (!topDown) {
-    uint8_t* base = decoded.pixels.get();
-    for (int64_t top = 0, bottom = decoded.rows - 1; top < bottom; ++top, --bottom) {
-      std::swap_ranges(base + top * rowBytes, base + (top + 1) * rowBytes,
-                       base + bottom * rowBytes);
-    }
-  }
-
-  width = static_cast<int32_t>(layout.width);
-  height = static_cast<int32_t>(decoded.rows);
-  bitsPerPixel = static_cast<uint8_t>(decoded.bytesPerPixel * 8);
-  sourceBitsPerPixel = static_cast<uint8_t>(header.bitCount);
-  pixels = std::move(decoded.pixels);
-  xResolution = static_cast<float>(header.xPelsPerMetre * 0.0254);
-  yResolution = static_cast<float>(header.yPelsPerMetre * 0.0254);
-  status = decoded.rows < layout.height ? 1 : 0;
-  return true;
+  picture.width = static_cast<int32_t>(layout.width);
+  picture.height = static_cast<int32_t>(decoded.rows);
+  picture.bitsPerPixel = static_cast<uint8_t>(decoded.bytesPerPixel * 8);
+  picture.sourceBitsPerPixel = static_cast<uint8_t>(header.bitCount);
+  picture.pixels = std::move(decoded.pixels);
+  picture.xResolution = static_cast<float>(header.xPelsPerMetre * 0.0254);
+  picture.yResolution = static_cast<float>(header.yPelsPerMetre * 0.0254);
+  return decoded.rows < layout.height ? ReadStatus::kPartial : ReadStatus::kComplete;
 }
 
 }  // namespace velmora

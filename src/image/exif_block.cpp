@@ -1,4 +1,4 @@
-#include "image/exif.h"
+#include "image/exif_block.h"
 
 #include <algorithm>
 #include <cmath>
@@ -91,17 +91,17 @@ constexpr std::string_view kIccSignature{"ICC_PROFILE\0", 12};
 
 // --- Byte access -----------------------------------------------------------------------
 
-bool CExifBlock::Inside(int64_t position, uint64_t size) const {
+bool ExifBlock::Inside(int64_t position, uint64_t size) const {
   return position >= 0 && position <= Size() && size <= static_cast<uint64_t>(Size() - position);
 }
 
-uint32_t CExifBlock::Get16(int64_t position) const {
+uint32_t ExifBlock::Get16(int64_t position) const {
   if (!Inside(position, 2)) return 0;
   const uint8_t* p = data_.data() + position;
   return littleEndian_ ? p[0] | (p[1] << 8) : (p[0] << 8) | p[1];
 }
 
-uint32_t CExifBlock::Get32(int64_t position) const {
+uint32_t ExifBlock::Get32(int64_t position) const {
   if (!Inside(position, 4)) return 0;
   const uint8_t* p = data_.data() + position;
   const uint32_t b0 = p[0], b1 = p[1], b2 = p[2], b3 = p[3];
@@ -109,14 +109,14 @@ uint32_t CExifBlock::Get32(int64_t position) const {
                        : (b0 << 24) | (b1 << 16) | (b2 << 8) | b3;
 }
 
-void CExifBlock::Put16(int64_t position, uint32_t value) {
+void ExifBlock::Put16(int64_t position, uint32_t value) {
   if (!Inside(position, 2)) return;
   uint8_t* p = data_.data() + position;
   p[littleEndian_ ? 0 : 1] = static_cast<uint8_t>(value);
   p[littleEndian_ ? 1 : 0] = static_cast<uint8_t>(value >> 8);
 }
 
-void CExifBlock::Put32(int64_t position, uint32_t value) {
+void ExifBlock::Put32(int64_t position, uint32_t value) {
   if (!Inside(position, 4)) return;
   uint8_t* p = data_.data() + position;
   for (int i = 0; i < 4; ++i) {
@@ -126,13 +126,13 @@ void CExifBlock::Put32(int64_t position, uint32_t value) {
 
 // --- Parsing ---------------------------------------------------------------------------
 
-void CExifBlock::Clear() {
+void ExifBlock::Clear() {
   data_.clear();
   littleEndian_ = true;
   ClearPositions();
 }
 
-void CExifBlock::ClearPositions() {
+void ExifBlock::ClearPositions() {
   softwareEntry_ = softwareValue_ = 0;
   dateTimeValue_ = dateTimeOriginalValue_ = dateTimeDigitizedValue_ = 0;
   pixelXType_ = pixelYType_ = 0;
@@ -142,7 +142,7 @@ void CExifBlock::ClearPositions() {
   mainEnd_ = 0;
 }
 
-bool CExifBlock::ReadDirectory(int64_t position, bool withNextField,
+bool ExifBlock::ReadDirectory(int64_t position, bool withNextField,
                                std::vector<Entry>& entries) const {
   entries.clear();
   if (!Inside(position, 2)) return false;
@@ -163,137 +163,153 @@ bool CExifBlock::ReadDirectory(int64_t position, bool withNextField,
   return true;
 }
 
-int CExifBlock::LoadBlock(std::string_view block) {
+ExifStatus ExifBlock::LoadBlock(std::string_view block) {
   Clear();
   data_.assign(block.begin(), block.end());
-  const int status = Parse();
-  if (status != kParsed) Clear();
+  const ExifStatus status = Parse();
+  if (status != ExifStatus::kParsed) Clear();
   return status;
 }
 
-int CExifBlock::Parse() {
-  ClearPositions();
-  if (data_.size() < 6 || std::memcmp(data_.data(), "Exif\0\0", 6) != 0) return kNotExif;
-  if (data_.size() <= 13) return kDamaged;
+// Entries reach mainEnd, and so do their strings and rationals; other values (a maker
+// note, for example) do not.
+int64_t ExifBlock::Reach(const Entry& e, int64_t end) const {
+  end = std::max(end, e.position + 12);
+  if (e.outOfLine && (e.type == kTypeAscii || e.type == kTypeRational) &&
+      Inside(e.valuePosition, e.size)) {
+    end = std::max<int64_t>(end, e.valuePosition + static_cast<int64_t>(e.size));
+  }
+  return end;
+}
+
+// Only a string of the standard length is overwritten in place: a shorter one has no
+// room for it, and writing past its count would change a neighbour's bytes.
+int64_t ExifBlock::StandardDatePosition(const Entry& e) const {
+  if (e.type != kTypeAscii || e.count < kDateLength + 1 || !Inside(e.valuePosition, e.size)) {
+    return 0;
+  }
+  const auto* text = reinterpret_cast<const char*>(data_.data() + e.valuePosition);
+  return strnlen(text, e.count) == kDateLength ? e.valuePosition : 0;
+}
+
+int64_t ExifBlock::RationalPosition(const Entry& e) const {
+  return e.type == kTypeRational && e.count >= 1 && Inside(e.valuePosition, 8) ? e.valuePosition
+                                                                               : int64_t{0};
+}
+
+ExifStatus ExifBlock::ParseHeader() {
+  if (data_.size() < 6 || std::memcmp(data_.data(), "Exif\0\0", 6) != 0) {
+    return ExifStatus::kNotExif;
+  }
+  if (data_.size() <= 13) return ExifStatus::kDamaged;
   if (data_[6] == 'I' && data_[7] == 'I') {
     littleEndian_ = true;
   } else if (data_[6] == 'M' && data_[7] == 'M') {
     littleEndian_ = false;
   } else {
-    return kUnknownByteOrder;
+    return ExifStatus::kUnknownByteOrder;
   }
-  if (Get16(8) != 42) return kDamaged;
+  return Get16(8) == 42 ? ExifStatus::kParsed : ExifStatus::kDamaged;
+}
+
+void ExifBlock::NoteIfd0Entry(const Entry& e, SubDirectories& sub) {
+  switch (e.tag) {
+    case kTagSoftware:
+      softwareEntry_ = e.position;
+      softwareValue_ = e.outOfLine && Inside(e.valuePosition, e.size) ? e.valuePosition : 0;
+      break;
+    case kTagDateTime:
+      if (int64_t date = StandardDatePosition(e); date != 0) dateTimeValue_ = date;
+      break;
+    case kTagXResolution: xResolutionValue_ = RationalPosition(e); break;
+    case kTagYResolution: yResolutionValue_ = RationalPosition(e); break;
+    case kTagResolutionUnit:
+      resolutionUnitValue_ = e.type == kTypeShort && e.count == 1 ? e.position + 8 : 0;
+      break;
+    case kTagExifIfd:
+      if (uint32_t offset = Get32(e.position + 8); offset != 0) sub.exif = int64_t{offset} + 6;
+      break;
+    case kTagGpsIfd:
+      if (uint32_t offset = Get32(e.position + 8); offset != 0) sub.gps = int64_t{offset} + 6;
+      break;
+    default: break;
+  }
+}
+
+void ExifBlock::NoteExifEntry(const Entry& e) {
+  const bool inlineNumber = (e.type == kTypeShort || e.type == kTypeLong) && e.count == 1;
+  switch (e.tag) {
+    case kTagDateTimeOriginal:
+      if (int64_t date = StandardDatePosition(e); date != 0) dateTimeOriginalValue_ = date;
+      break;
+    case kTagDateTimeDigitized:
+      if (int64_t date = StandardDatePosition(e); date != 0) dateTimeDigitizedValue_ = date;
+      break;
+    case kTagPixelX:
+      if (inlineNumber) {
+        pixelXType_ = e.type;
+        pixelXValue_ = e.position + 8;
+      }
+      break;
+    case kTagPixelY:
+      if (inlineNumber) {
+        pixelYType_ = e.type;
+        pixelYValue_ = e.position + 8;
+      }
+      break;
+    default: break;
+  }
+}
+
+ExifStatus ExifBlock::Parse() {
+  ClearPositions();
+  if (const ExifStatus header = ParseHeader(); header != ExifStatus::kParsed) return header;
 
   const int64_t ifd0 = Ifd0Position();
   std::vector<Entry> entries;
-  if (ifd0 >= Size() || !ReadDirectory(ifd0, true, entries)) return kDamaged;
-
+  if (ifd0 >= Size() || !ReadDirectory(ifd0, true, entries)) return ExifStatus::kDamaged;
   int64_t end = 0;
-  // Entries reach mainEnd, and so do their strings and rationals; other values (a
-  // maker note, for example) do not.
-  auto reach = [&](const Entry& e) {
-    end = std::max(end, e.position + 12);
-    if (e.outOfLine && (e.type == kTypeAscii || e.type == kTypeRational) &&
-        Inside(e.valuePosition, e.size)) {
-      end = std::max<int64_t>(end, e.valuePosition + static_cast<int64_t>(e.size));
-    }
-  };
-  // Only a string of the standard length is overwritten in place: a shorter one has
-  // no room for it, and writing past its count would change a neighbour's bytes.
-  auto standardDate = [&](const Entry& e) -> int64_t {
-    if (e.type != kTypeAscii || e.count < kDateLength + 1 || !Inside(e.valuePosition, e.size)) {
-      return 0;
-    }
-    const auto* text = reinterpret_cast<const char*>(data_.data() + e.valuePosition);
-    return strnlen(text, e.count) == kDateLength ? e.valuePosition : 0;
-  };
-  auto inlineNumber = [](const Entry& e) {
-    return (e.type == kTypeShort || e.type == kTypeLong) && e.count == 1;
-  };
-  auto rational = [&](const Entry& e) {
-    return e.type == kTypeRational && e.count >= 1 && Inside(e.valuePosition, 8)
-               ? e.valuePosition
-               : int64_t{0};
-  };
-
-  int64_t exifIfd = 0, gpsIfd = 0;
+  SubDirectories sub;
   for (const Entry& e : entries) {
-    reach(e);
-    switch (e.tag) {
-      case kTagSoftware:
-        softwareEntry_ = e.position;
-        softwareValue_ = e.outOfLine && Inside(e.valuePosition, e.size) ? e.valuePosition : 0;
-        break;
-      case kTagDateTime:
-        if (int64_t date = standardDate(e); date != 0) dateTimeValue_ = date;
-        break;
-      case kTagXResolution: xResolutionValue_ = rational(e); break;
-      case kTagYResolution: yResolutionValue_ = rational(e); break;
-      case kTagResolutionUnit:
-        resolutionUnitValue_ = e.type == kTypeShort && e.count == 1 ? e.position + 8 : 0;
-        break;
-      case kTagExifIfd:
-        if (uint32_t offset = Get32(e.position + 8); offset != 0) exifIfd = int64_t{offset} + 6;
-        break;
-      case kTagGpsIfd:
-        if (uint32_t offset = Get32(e.position + 8); offset != 0) gpsIfd = int64_t{offset} + 6;
-        break;
-      default: break;
-    }
+    end = Reach(e, end);
+    NoteIfd0Entry(e, sub);
   }
 
-  if (exifIfd != 0 && Inside(exifIfd, 4)) {
-    if (!ReadDirectory(exifIfd, false, entries)) return kDamaged;
+  if (sub.exif != 0 && Inside(sub.exif, 4)) {
+    if (!ReadDirectory(sub.exif, false, entries)) return ExifStatus::kDamaged;
     for (const Entry& e : entries) {
-      reach(e);
-      switch (e.tag) {
-        case kTagDateTimeOriginal:
-          if (int64_t date = standardDate(e); date != 0) dateTimeOriginalValue_ = date;
-          break;
-        case kTagDateTimeDigitized:
-          if (int64_t date = standardDate(e); date != 0) dateTimeDigitizedValue_ = date;
-          break;
-        case kTagPixelX:
-          if (inlineNumber(e)) {
-            pixelXType_ = e.type;
-            pixelXValue_ = e.position + 8;
-          }
-          break;
-        case kTagPixelY:
-          if (inlineNumber(e)) {
-            pixelYType_ = e.type;
-            pixelYValue_ = e.position + 8;
-          }
-          break;
-        default: break;
-      }
+      end = Reach(e, end);
+      NoteExifEntry(e);
     }
   }
 
-  if (gpsIfd != 0 && Inside(gpsIfd, 4)) {
-    if (!GpsDirectoryValid(gpsIfd)) return kDamaged;
-    ReadDirectory(gpsIfd, true, entries);
-    end = std::max<int64_t>(end, gpsIfd + 2 + static_cast<int64_t>(entries.size()) * 12 + 4);
+  if (sub.gps != 0 && Inside(sub.gps, 4)) {
+    if (!GpsDirectoryValid(sub.gps)) return ExifStatus::kDamaged;
+    ReadDirectory(sub.gps, true, entries);
+    end = std::max<int64_t>(end, sub.gps + 2 + static_cast<int64_t>(entries.size()) * 12 + 4);
     for (const Entry& e : entries) {
       if (e.outOfLine) end = std::max<int64_t>(end, e.valuePosition + static_cast<int64_t>(e.size));
     }
-    gpsIfd_ = gpsIfd + 2;
+    gpsIfd_ = sub.gps + 2;
   }
   mainEnd_ = end > 0 ? end : Size();
+  ForgetValuesOnStructure();
+  return ExifStatus::kParsed;
+}
 
-  // Values that are overwritten in place must not share bytes with the headers or a
-  // directory: a damaged offset could otherwise make a date or a rational overwrite
-  // the structure itself.
+// Values that are overwritten in place must not share bytes with the headers or a
+// directory: a damaged offset could otherwise make a date or a rational overwrite the
+// structure itself.
+void ExifBlock::ForgetValuesOnStructure() {
   for (int64_t* value : {&dateTimeValue_, &dateTimeOriginalValue_, &dateTimeDigitizedValue_}) {
     if (*value != 0 && TouchesStructure(*value, kDateLength + 1)) *value = 0;
   }
   for (int64_t* value : {&xResolutionValue_, &yResolutionValue_}) {
     if (*value != 0 && TouchesStructure(*value, 8)) *value = 0;
   }
-  return kParsed;
 }
 
-bool CExifBlock::TouchesStructure(int64_t position, int64_t size) const {
+bool ExifBlock::TouchesStructure(int64_t position, int64_t size) const {
   if (position < 14) return true;
   std::vector<Entry> entries;
   for (int64_t directory : MainDirectories()) {
@@ -304,7 +320,7 @@ bool CExifBlock::TouchesStructure(int64_t position, int64_t size) const {
   return false;
 }
 
-bool CExifBlock::GpsDirectoryValid(int64_t countPosition) const {
+bool ExifBlock::GpsDirectoryValid(int64_t countPosition) const {
   std::vector<Entry> entries;
   if (!ReadDirectory(countPosition, true, entries)) return false;
   return std::all_of(entries.begin(), entries.end(), [&](const Entry& e) {
@@ -314,7 +330,7 @@ bool CExifBlock::GpsDirectoryValid(int64_t countPosition) const {
 
 // --- Structure walks -------------------------------------------------------------------
 
-std::vector<int64_t> CExifBlock::MainDirectories() const {
+std::vector<int64_t> ExifBlock::MainDirectories() const {
   std::vector<int64_t> directories;
   std::set<int64_t> seen;
   std::vector<int64_t> pending{Ifd0Position()};
@@ -338,7 +354,7 @@ std::vector<int64_t> CExifBlock::MainDirectories() const {
   return directories;
 }
 
-CExifBlock::OffsetFields CExifBlock::CollectOffsetFields() const {
+ExifBlock::OffsetFields ExifBlock::CollectOffsetFields() const {
   OffsetFields fields;
   fields.insertionPoint = Size();
   // The header's IFD0 offset moves IFD0 along when bytes are inserted in front of it.
@@ -386,7 +402,7 @@ CExifBlock::OffsetFields CExifBlock::CollectOffsetFields() const {
   return fields;
 }
 
-bool CExifBlock::Resize(int64_t position, int64_t delta, OffsetFields& fields) {
+bool ExifBlock::Resize(int64_t position, int64_t delta, OffsetFields& fields) {
   // The EXIF and TIFF headers are never moved or cut.
   if (data_.empty() || Size() <= 3 || position > Size() || position <= 13) return false;
   if (delta < 0 && -delta > Size() - position) return false;
@@ -417,7 +433,7 @@ bool CExifBlock::Resize(int64_t position, int64_t delta, OffsetFields& fields) {
   return true;
 }
 
-bool CExifBlock::InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count,
+bool ExifBlock::InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count,
                                  std::string_view value, OffsetFields& fields) {
   const uint32_t entries = Get16(Ifd0Position());
   if (entries >= 0xFFFF) return false;
@@ -450,7 +466,7 @@ bool CExifBlock::InsertIfd0Entry(uint16_t tag, uint16_t type, uint32_t count,
   return true;
 }
 
-bool CExifBlock::MovesOpaqueData(int64_t position) const {
+bool ExifBlock::MovesOpaqueData(int64_t position) const {
   std::vector<Entry> entries;
   for (int64_t directory : MainDirectories()) {
     if (!ReadDirectory(directory, false, entries)) continue;
@@ -464,7 +480,7 @@ bool CExifBlock::MovesOpaqueData(int64_t position) const {
   return false;
 }
 
-bool CExifBlock::MakeIfd0Extensible() {
+bool ExifBlock::MakeIfd0Extensible() {
   const int64_t ifd0 = Ifd0Position();
   if (!MovesOpaqueData(ifd0 + 2)) return true;
   std::vector<Entry> entries;
@@ -481,21 +497,21 @@ bool CExifBlock::MakeIfd0Extensible() {
   std::memcpy(data_.data() + target, data_.data() + ifd0, static_cast<size_t>(size));
   std::memset(data_.data() + ifd0, 0, static_cast<size_t>(size));
   Put32(10, static_cast<uint32_t>(target - 6));
-  return Parse() == kParsed;
+  return Parse() == ExifStatus::kParsed;
 }
 
 // --- Editing ---------------------------------------------------------------------------
 
-bool CExifBlock::EditOrRestore(const std::function<bool()>& edit) {
+bool ExifBlock::EditOrRestore(const std::function<bool()>& edit) {
   const std::vector<uint8_t> before = data_;
   const bool done = edit();
-  if (data_.empty() || Parse() == kParsed) return done;
+  if (data_.empty() || Parse() == ExifStatus::kParsed) return done;
   data_ = before;
   Parse();
   return false;
 }
 
-std::string CExifBlock::DateText(int64_t secondsSinceEpoch) {
+std::string ExifBlock::DateText(int64_t secondsSinceEpoch) {
   const platform::LocalTime t = platform::ToLocalTime(secondsSinceEpoch);
   std::string text = Format("%04d:%02d:%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                             t.minute, t.second);
@@ -503,7 +519,7 @@ std::string CExifBlock::DateText(int64_t secondsSinceEpoch) {
   return text;
 }
 
-void CExifBlock::Create(int64_t secondsSinceEpoch) {
+void ExifBlock::Create(int64_t secondsSinceEpoch) {
   Clear();
   data_.assign(std::begin(kNewBlock), std::end(kNewBlock));
   const std::string date = DateText(secondsSinceEpoch);
@@ -515,7 +531,7 @@ void CExifBlock::Create(int64_t secondsSinceEpoch) {
   Parse();
 }
 
-bool CExifBlock::SetSoftware() {
+bool ExifBlock::SetSoftware() {
   return EditOrRestore([&]() -> bool {
     if (data_.size() < 4 || !MakeIfd0Extensible()) return false;
     OffsetFields fields = CollectOffsetFields();
@@ -543,11 +559,11 @@ bool CExifBlock::SetSoftware() {
     value.resize((value.size() + 2) & ~size_t{1}, '\0');
     const bool inserted = InsertIfd0Entry(kTagSoftware, kTypeAscii,
                                           static_cast<uint32_t>(value.size()), value, fields);
-    return Parse() == kParsed && inserted;
+    return Parse() == ExifStatus::kParsed && inserted;
   });
 }
 
-void CExifBlock::StampDates(int64_t secondsSinceEpoch) {
+void ExifBlock::StampDates(int64_t secondsSinceEpoch) {
   const std::string date = DateText(secondsSinceEpoch);
   EditOrRestore([&]() -> bool {
     for (int64_t position : {dateTimeValue_, dateTimeOriginalValue_, dateTimeDigitizedValue_}) {
@@ -559,7 +575,7 @@ void CExifBlock::StampDates(int64_t secondsSinceEpoch) {
   });
 }
 
-bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
+bool ExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
   return EditOrRestore([&]() -> bool {
     if (data_.size() < 4) return false;
     const std::string date = DateText(secondsSinceEpoch);
@@ -571,13 +587,13 @@ bool CExifBlock::EnsureDateTime(int64_t secondsSinceEpoch) {
     OffsetFields fields = CollectOffsetFields();
     const bool inserted = InsertIfd0Entry(kTagDateTime, kTypeAscii, kDateLength + 1,
                                           std::string_view(date.c_str(), kDateLength + 1), fields);
-    return Parse() == kParsed && inserted;
+    return Parse() == ExifStatus::kParsed && inserted;
   });
 }
 
 // Values written in place are edits too: in a damaged block another directory can
 // overlap them, and a new value would change what that directory says.
-void CExifBlock::SetWidth(uint32_t pixels) {
+void ExifBlock::SetWidth(uint32_t pixels) {
   if (pixelXValue_ == 0) return;
   EditOrRestore([&]() -> bool {
     if (pixelXType_ == kTypeShort) Put16(pixelXValue_, std::min<uint32_t>(pixels, 0xFFFF));
@@ -586,7 +602,7 @@ void CExifBlock::SetWidth(uint32_t pixels) {
   });
 }
 
-void CExifBlock::SetHeight(uint32_t pixels) {
+void ExifBlock::SetHeight(uint32_t pixels) {
   if (pixelYValue_ == 0) return;
   EditOrRestore([&]() -> bool {
     if (pixelYType_ == kTypeShort) Put16(pixelYValue_, std::min<uint32_t>(pixels, 0xFFFF));
@@ -595,7 +611,7 @@ void CExifBlock::SetHeight(uint32_t pixels) {
   });
 }
 
-CExifBlock::Rational CExifBlock::ToRational(double value) {
+ExifBlock::Rational ExifBlock::ToRational(double value) {
   if (!(value > 0)) return {0, 1};  // negative, zero and not-a-number
   if (value < 1) {
     const Rational inverse = ToRational(1 / value);
@@ -628,7 +644,7 @@ CExifBlock::Rational CExifBlock::ToRational(double value) {
   return {static_cast<uint32_t>(numerator), static_cast<uint32_t>(std::max<uint64_t>(denominator, 1))};
 }
 
-void CExifBlock::SetResolution(float x, float y) {
+void ExifBlock::SetResolution(float x, float y) {
   if (xResolutionValue_ == 0 || yResolutionValue_ == 0 || resolutionUnitValue_ == 0) return;
   // An unknown resolution leaves the camera's values as they were.
   if (!(x > 0) || !(y > 0)) return;
@@ -646,14 +662,14 @@ void CExifBlock::SetResolution(float x, float y) {
 
 // --- Thumbnail and finishing -----------------------------------------------------------
 
-int64_t CExifBlock::FindStartOfImage(int64_t from) const {
+int64_t ExifBlock::FindStartOfImage(int64_t from) const {
   for (int64_t i = std::max<int64_t>(from, 0); i + 1 < Size(); ++i) {
     if (data_[i] == 0xFF && data_[i + 1] == 0xD8) return i;
   }
   return -1;
 }
 
-int64_t CExifBlock::FindThumbnailDirectory(int64_t from, int64_t end) const {
+int64_t ExifBlock::FindThumbnailDirectory(int64_t from, int64_t end) const {
   for (int64_t s = from; s >= 0 && s + kMinThumbnailDirectory <= end; ++s) {
     const uint32_t count = Get16(s);
     if (count < 6 || count > 22) continue;
@@ -681,7 +697,7 @@ int64_t CExifBlock::FindThumbnailDirectory(int64_t from, int64_t end) const {
   return -1;
 }
 
-bool CExifBlock::Shared(int64_t entry, int64_t position, int64_t size) const {
+bool ExifBlock::Shared(int64_t entry, int64_t position, int64_t size) const {
   auto overlaps = [&](int64_t start, int64_t length) {
     return start < position + size && position < start + length;
   };
@@ -699,7 +715,7 @@ bool CExifBlock::Shared(int64_t entry, int64_t position, int64_t size) const {
   return false;
 }
 
-bool CExifBlock::SafeToCut(int64_t position) const {
+bool ExifBlock::SafeToCut(int64_t position) const {
   // Values of any type count here (a maker note or a user comment behind the
   // thumbnail would otherwise be cut off while its entry still points at it). Values
   // that already lie outside the block are damaged either way and do not count.
@@ -717,11 +733,11 @@ bool CExifBlock::SafeToCut(int64_t position) const {
   return true;
 }
 
-void CExifBlock::CutAt(int64_t position) {
+void ExifBlock::CutAt(int64_t position) {
   if (position > 13 && position < Size()) data_.resize(static_cast<size_t>(position));
 }
 
-bool CExifBlock::RemoveThumbnail() {
+bool ExifBlock::RemoveThumbnail() {
   return EditOrRestore([&]() -> bool {
     if (!(mainEnd_ > 0 && mainEnd_ < Size())) return false;
     const int64_t startOfImage = FindStartOfImage(mainEnd_);
@@ -734,7 +750,7 @@ bool CExifBlock::RemoveThumbnail() {
   });
 }
 
-void CExifBlock::CleanUp() {
+void ExifBlock::CleanUp() {
   // Entries whose values the block no longer holds keep their tag and lose the rest,
   // so that no reader follows them outside the block.
   std::vector<Entry> entries;
@@ -766,7 +782,7 @@ void CExifBlock::CleanUp() {
   }
 }
 
-bool CExifBlock::Finish() {
+bool ExifBlock::Finish() {
   return EditOrRestore([&]() -> bool {
     if (data_.empty()) return false;
 
@@ -802,34 +818,28 @@ bool CExifBlock::Finish() {
 
 // --- Files -----------------------------------------------------------------------------
 
-bool CExifBlock::LoadFromJpeg(const std::string& path, int& status) {
+ExifStatus ExifBlock::LoadFromJpeg(const std::string& path) {
   Clear();
   extraSegments_.clear();
-  status = kNotJpeg;
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return false;
+  if (!ReadWholeFile(path, bytes)) return ExifStatus::kNotJpeg;
   uint32_t width = 0, height = 0;
-  if (!FindJpegFrameSize(bytes, width, height)) return false;
+  if (!FindJpegFrameSize(bytes, width, height)) return ExifStatus::kNotJpeg;
 
   // The first EXIF segment in front of the picture data; segments are followed one by
   // one, so that bytes inside other segments or the scans are never taken for one.
   JpegSegmentWalker walker(bytes);
   JpegSegment segment{};
-  status = kNotExif;
   while (walker.Next(segment) && segment.marker != 0xDA && segment.marker != 0xD9) {
     if (segment.marker != 0xE1 || !SegmentPayloadStartsWith(bytes, segment, "Exif")) continue;
     const size_t length = segment.end - segment.position - 2;
-    if (length < 16) {
-      status = kDamaged;
-      return false;
-    }
-    status = LoadBlock(std::string_view(bytes).substr(segment.position + 4, length - 2));
-    return status == kParsed;
+    if (length < 16) return ExifStatus::kDamaged;
+    return LoadBlock(std::string_view(bytes).substr(segment.position + 4, length - 2));
   }
-  return false;
+  return ExifStatus::kNotExif;
 }
 
-CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
+ExifBlock::WriteResult ExifBlock::WriteIntoJpeg(const std::string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes) || !StartsLikeJpeg(bytes)) return WriteResult::kFailed;
   uint32_t width = 0, height = 0;
@@ -845,10 +855,10 @@ CExifBlock::WriteResult CExifBlock::WriteIntoJpeg(const std::string& path) {
   // Readers see the padding byte as part of the block: it is left out where the block
   // would read differently with it.
   if (padded != data_.size()) {
-    CExifBlock withPadding;
+    ExifBlock withPadding;
     std::string block(data_.begin(), data_.end());
     block += '\0';
-    if (withPadding.LoadBlock(block) != kParsed) padded = data_.size();
+    if (withPadding.LoadBlock(block) != ExifStatus::kParsed) padded = data_.size();
   }
 
   // The segments in front of the picture data: other application and comment segments

@@ -13,16 +13,17 @@
 
 namespace velmora {
 
-class CExifBlock {
+// What loading or parsing a block found.
+enum class ExifStatus {
+  kParsed,
+  kNotExif,  // no EXIF segment, or the block does not start "Exif"
+  kNotJpeg,  // not a JPEG file, or no frame header
+  kUnknownByteOrder,
+  kDamaged,
+};
+
+class ExifBlock {
  public:
-  // Parse and load statuses.
-  enum Status : int {
-    kParsed = 0,
-    kNotExif = 1982,           // no EXIF segment, or the block does not start "Exif"
-    kNotJpeg = 1983,           // not a JPEG file, or no frame header
-    kUnknownByteOrder = 1984,
-    kDamaged = 1985,
-  };
 
   enum class WriteResult {
     kWritten,   // the file was rewritten with the block (or without one, when empty)
@@ -33,14 +34,13 @@ class CExifBlock {
   // The largest block one APP1 segment can carry (a 16-bit length that counts itself).
   static constexpr size_t kMaxSegmentPayload = 65533;
 
-  CExifBlock() = default;
+  ExifBlock() = default;
 
-  // Loads the first EXIF segment of a JPEG file. True only when it parsed (status 0);
-  // otherwise the object is left empty and status says why.
-  bool LoadFromJpeg(const std::string& path, int& status);
-  // Takes a block as it would stand in an APP1 segment; returns the parse status and
-  // keeps the block only when it parsed.
-  int LoadBlock(std::string_view block);
+  // Loads the first EXIF segment of a JPEG file. Unless it parsed, the object is left
+  // empty and the status says why.
+  ExifStatus LoadFromJpeg(const std::string& path);
+  // Takes a block as it would stand in an APP1 segment; keeps it only when it parsed.
+  ExifStatus LoadBlock(std::string_view block);
 
   // Replaces the block by a minimal one: DateTime, DateTimeOriginal and
   // DateTimeDigitized at the given time, and the Software tag.
@@ -95,9 +95,25 @@ class CExifBlock {
     int64_t insertionPoint = 0;
   };
 
+  // Where the sub-directories named in IFD0 start; 0 when absent.
+  struct SubDirectories {
+    int64_t exif = 0;
+    int64_t gps = 0;
+  };
+
   void Clear();
   void ClearPositions();
-  int Parse();
+  ExifStatus Parse();
+  ExifStatus ParseHeader();
+  // Remembers where the values that edits overwrite in place lie.
+  void NoteIfd0Entry(const Entry& e, SubDirectories& sub);
+  void NoteExifEntry(const Entry& e);
+  void ForgetValuesOnStructure();
+  // How far the main metadata reaches with this entry and the values it names.
+  int64_t Reach(const Entry& e, int64_t end) const;
+  // Where a value lies that may be overwritten in place; 0 when it may not.
+  int64_t StandardDatePosition(const Entry& e) const;
+  int64_t RationalPosition(const Entry& e) const;
   // Runs an edit. When the block no longer parses afterwards it is put back as it was
   // (and false returned): however damaged the source, an edit never leaves metadata
   // that a reader cannot follow.

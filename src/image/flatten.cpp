@@ -1,10 +1,14 @@
-#include "image/my_pic.h"
+#include "image/flatten.h"
 
 #include <cstring>
 
 namespace velmora {
 
-PixelBuffer CMyPic::ToRGB(ColourRef background) const {
+PixelBuffer FlattenToRgb(const Picture& picture, Rgb background) {
+  const uint8_t* pixels = picture.pixels.get();
+  const int32_t width = picture.width;
+  const int32_t height = picture.height;
+  const uint8_t bitsPerPixel = picture.bitsPerPixel;
   if (pixels == nullptr || width <= 0 || height <= 0) return nullptr;
   if (bitsPerPixel != 24 && bitsPerPixel != 32) return nullptr;
   // The allocation is checked against the picture limits before it is made, so a
@@ -21,8 +25,7 @@ PixelBuffer CMyPic::ToRGB(ColourRef background) const {
   bool opaque = true;
   for (size_t i = 0; i < count && opaque; ++i) opaque = pixels[i * 4 + 3] == 255;
 
-  const unsigned backgroundChannel[3] = {background & 0xFF, (background >> 8) & 0xFF,
-                                         (background >> 16) & 0xFF};
+  const unsigned backgroundChannel[3] = {background.red, background.green, background.blue};
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* in = pixels + i * 4;
     uint8_t* rgb = out.get() + i * 3;

@@ -100,6 +100,36 @@ int GifLzwDecoder::ExpandString(int code) {
   return length;
 }
 
+void GifLzwDecoder::Begin(int minimumCodeSize) {
+  minimumCodeSize_ = minimumCodeSize;
+  clearCode_ = 1 << minimumCodeSize_;
+  blockLeft_ = 0;
+  bits_ = 0;
+  bitCount_ = 0;
+  for (int code = 0; code < kMaxCodes; ++code) {
+    prefix_[code] = 0;
+    suffix_[code] = static_cast<uint16_t>(code < clearCode_ ? code : 0);
+  }
+  ResetTable();
+}
+
+void GifLzwDecoder::AddEntry(int previous, uint16_t first) {
+  if (nextFree_ >= limit_) return;
+  prefix_[nextFree_] = static_cast<uint16_t>(previous);
+  suffix_[nextFree_] = first;
+  ++nextFree_;
+  if (nextFree_ == limit_ && codeSize_ < kMaxCodeSize) {
+    ++codeSize_;
+    limit_ <<= 1;
+  }
+}
+
+void GifLzwDecoder::SkipRestOfData(ReadAhead& in) {
+  in.Skip(blockLeft_);
+  blockLeft_ = 0;
+  SkipGifSubBlocks(in);
+}
+
 GifFrameOutcome GifLzwDecoder::Decode(ReadAhead& in, const GifFrameTarget& target) {
   GifFrameOutcome outcome;
   uint8_t minimumCodeSize = 0;
@@ -111,17 +141,8 @@ GifFrameOutcome GifLzwDecoder::Decode(ReadAhead& in, const GifFrameTarget& targe
     SkipGifSubBlocks(in);
     return outcome;
   }
-  minimumCodeSize_ = minimumCodeSize;
-  clearCode_ = 1 << minimumCodeSize_;
+  Begin(minimumCodeSize);
   const int endCode = clearCode_ + 1;
-  blockLeft_ = 0;
-  bits_ = 0;
-  bitCount_ = 0;
-  for (int code = 0; code < kMaxCodes; ++code) {
-    prefix_[code] = 0;
-    suffix_[code] = static_cast<uint16_t>(code < clearCode_ ? code : 0);
-  }
-  ResetTable();
 
   RowWriter writer(target);
   int previous = -1;  // -1: the next code starts a new table
@@ -129,8 +150,11 @@ GifFrameOutcome GifLzwDecoder::Decode(ReadAhead& in, const GifFrameTarget& targe
   for (;;) {
     const int code = NextCode(in);
     if (code == kEndOfFile) break;
-    if (code == kEmptyBlock) {
+    if (code == kEmptyBlock || code == endCode) {
       outcome.reachedEnd = true;
+      // The end code may sit before the end of its sub-block; the rest of the data,
+      // up to the empty sub-block, is passed over.
+      if (code == endCode) SkipRestOfData(in);
       break;
     }
     if (code == clearCode_) {
@@ -138,53 +162,29 @@ GifFrameOutcome GifLzwDecoder::Decode(ReadAhead& in, const GifFrameTarget& targe
       previous = -1;
       continue;
     }
-    if (code == endCode) {
-      outcome.reachedEnd = true;
-      // The end code may sit before the end of its sub-block; the rest of the data,
-      // up to the empty sub-block, is passed over.
-      in.Skip(blockLeft_);
-      blockLeft_ = 0;
-      SkipGifSubBlocks(in);
-      break;
-    }
+    uint16_t first = 0;
     if (previous < 0) {
       // The first code of a table must be a literal; anything else is damage and
       // reads as index 0.
-      uint16_t literal = 0;
       if (code < clearCode_) {
-        literal = static_cast<uint16_t>(code);
+        first = static_cast<uint16_t>(code);
       } else {
         outcome.badCodes = true;
       }
-      writer.Put(literal);
-      previous = literal;
-      firstOfPrevious = literal;
+      writer.Put(first);
+      previous = first;
+      firstOfPrevious = first;
       continue;
     }
-
-    uint16_t first = 0;
-    if (code >= nextFree_) {
-      // A code one past the table is the previous string followed by its own first
-      // character; a code further out cannot be formed by an encoder.
-      if (code > nextFree_) outcome.badCodes = true;
-      const int length = ExpandString(previous);
-      for (int i = length - 1; i >= 0; --i) writer.Put(stack_[i]);
-      writer.Put(firstOfPrevious);
-      first = firstOfPrevious;
-    } else {
-      const int length = ExpandString(code);
-      first = stack_[length - 1];
-      for (int i = length - 1; i >= 0; --i) writer.Put(stack_[i]);
-    }
-    if (nextFree_ < limit_) {
-      prefix_[nextFree_] = static_cast<uint16_t>(previous);
-      suffix_[nextFree_] = first;
-      ++nextFree_;
-      if (nextFree_ == limit_ && codeSize_ < kMaxCodeSize) {
-        ++codeSize_;
-        limit_ <<= 1;
-      }
-    }
+    // A code one past the table is the previous string followed by its own first
+    // character; a code further out cannot be formed by an encoder.
+    const bool pastTable = code >= nextFree_;
+    if (code > nextFree_) outcome.badCodes = true;
+    const int length = ExpandString(pastTable ? previous : code);
+    for (int i = length - 1; i >= 0; --i) writer.Put(stack_[i]);
+    if (pastTable) writer.Put(firstOfPrevious);
+    first = pastTable ? firstOfPrevious : stack_[length - 1];
+    AddEntry(previous, first);
     previous = code;
     firstOfPrevious = first;
   }

@@ -39,7 +39,12 @@ class GifLzwDecoder {
 
   // Next code of codeSize_ bits; -1 at the end of the file, -2 at an empty sub-block.
   int NextCode(ReadAhead& in);
+  void Begin(int minimumCodeSize);
   void ResetTable();
+  // Adds the previous string followed by first to the table while it has room.
+  void AddEntry(int previous, uint16_t first);
+  // Passes over the rest of the frame's data, up to its closing empty sub-block.
+  void SkipRestOfData(ReadAhead& in);
   // Writes the string of a code into stack_ (last character first); returns its length.
   int ExpandString(int code);
 

@@ -1,7 +1,8 @@
-#include "image/gif.h"
+#include "image/gif_reader.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -10,14 +11,14 @@
 
 namespace velmora {
 
-// Per-object decoder state: the read-ahead buffer and the LZW code tables.
-class GifDecoderState {
- public:
+namespace {
+
+// The read-ahead buffer and the LZW code tables of one reading: too large for the
+// stack, so they are made on the heap for each file.
+struct GifDecoderState {
   ReadAhead in;
   GifLzwDecoder lzw;
 };
-
-namespace {
 
 constexpr size_t kHeaderSize = 13;
 constexpr uint8_t kExtensionIntroducer = 0x21;
@@ -320,48 +321,38 @@ bool GifReading::PaintFrames(int frameTotal) {
 
 }  // namespace
 
-CMyGIF::CMyGIF() = default;
-CMyGIF::~CMyGIF() = default;
-
-bool CMyGIF::IsGIF(const std::string& path) {
+bool IsGifFile(const std::string& path) {
   PictureFile file;
   uint8_t header[kHeaderSize];
   return file.Open(path) && file.ReadExact(header, sizeof header) &&
          std::memcmp(header, "GIF8", 4) == 0;
 }
 
-bool CMyGIF::Read(const std::string& path, int& status) {
-  status = 2;
-  pixels.reset();
-  width = height = 0;
-  bitsPerPixel = sourceBitsPerPixel = frameCount = 0;
-  framesRead = 0;
-  xResolution = yResolution = 72.0f;
-
+ReadStatus ReadGif(const std::string& path, Picture& picture) {
+  picture = Picture();
   PictureFile file;
-  if (!file.Open(path)) return false;
-  if (!state_) state_.reset(new (std::nothrow) GifDecoderState);
-  if (!state_) return false;
-  GifReading reading(*state_, file);
-  if (!reading.ReadHeader()) return false;
+  if (!file.Open(path)) return ReadStatus::kUnreadable;
+  std::unique_ptr<GifDecoderState> state(new (std::nothrow) GifDecoderState);
+  if (!state) return ReadStatus::kUnreadable;
+  GifReading reading(*state, file);
+  if (!reading.ReadHeader()) return ReadStatus::kUnreadable;
   const int frameTotal = reading.CountFrames();
   // The screen is checked before the canvas is made: a 13-byte header must not make
   // the reader allocate gigabytes.
   if (frameTotal == 0 || !PictureSizeAllowed(reading.screenWidth, reading.screenHeight)) {
-    return false;
+    return ReadStatus::kUnreadable;
   }
-  if (!reading.PaintFrames(frameTotal)) return false;
+  if (!reading.PaintFrames(frameTotal)) return ReadStatus::kUnreadable;
 
-  width = reading.screenWidth;
-  height = reading.screenHeight;
-  bitsPerPixel = 32;
-  sourceBitsPerPixel = reading.composite != 0 ? 24 : 8;
-  frameCount = static_cast<uint8_t>(std::min(reading.framesPainted, 255));
-  framesRead = reading.framesPainted;
-  pixels = std::move(reading.canvas);
+  picture.width = reading.screenWidth;
+  picture.height = reading.screenHeight;
+  picture.bitsPerPixel = 32;
+  picture.sourceBitsPerPixel = reading.composite != 0 ? 24 : 8;
+  picture.frames = reading.framesPainted;
+  picture.pixels = std::move(reading.canvas);
+  picture.xResolution = picture.yResolution = 72.0f;
   const bool edgesPainted = reading.rowPainted.front() != 0 && reading.rowPainted.back() != 0;
-  status = edgesPainted && !reading.damaged ? 0 : 1;
-  return true;
+  return edgesPainted && !reading.damaged ? ReadStatus::kComplete : ReadStatus::kPartial;
 }
 
 }  // namespace velmora

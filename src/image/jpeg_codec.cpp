@@ -1,4 +1,4 @@
-#include "image/jpeg.h"
+#include "image/jpeg_codec.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -198,7 +198,7 @@ bool GuardedStartCompress(Compressor& c, std::FILE* file, const EncodeSettings& 
 #endif
   jpeg_set_quality(&c.info, settings.quality, TRUE);
   jpeg_start_compress(&c.info, TRUE);
-  if (!profile.empty()) CMyJPEG::EmbedIccProfile(&c.info, profile);
+  if (!profile.empty()) EmbedIccProfile(&c.info, profile);
   return true;
 }
 
@@ -252,11 +252,11 @@ std::string GatherIccChunks(jpeg_saved_marker_ptr marker) {
 
 }  // namespace
 
-int CMyJPEG::ClampQuality(unsigned quality) {
+int ClampJpegQuality(unsigned quality) {
   return quality > 100 ? 100 : static_cast<int>(quality);
 }
 
-bool CMyJPEG::IsJPEG(const std::string& path) {
+bool IsJpegFile(const std::string& path) {
   if (path.empty()) return false;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return false;
@@ -265,30 +265,23 @@ bool CMyJPEG::IsJPEG(const std::string& path) {
   return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
-bool CMyJPEG::Read(const std::string& path, int& status) {
-  status = kJpegUnreadable;
-  bitsPerPixel = 0;
-  if (!IsJPEG(path)) return false;
-  pixels.reset();
-  width = height = 0;
-  sourceBitsPerPixel = 0;
-  xResolution = yResolution = 0;
-
+ReadStatus ReadJpeg(const std::string& path, Picture& picture) {
+  picture = Picture();
+  if (!IsJpegFile(path)) return ReadStatus::kUnreadable;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
-  if (!file) return false;
+  if (!file) return ReadStatus::kUnreadable;
   Decompressor d;
-  if (!GuardedReadHeader(d, file.get(), false, true)) return false;
+  if (!GuardedReadHeader(d, file.get(), false, true)) return ReadStatus::kUnreadable;
 
   const int components = d.info.num_components;
   const bool rgb = components == 3 && d.info.out_color_space == JCS_RGB;
   const bool grey = components == 1 && d.info.out_color_space == JCS_GRAYSCALE;
-  if (!rgb && !grey) {
-    status = kJpegUnsupportedColour;
-    return false;
-  }
+  if (!rgb && !grey) return ReadStatus::kUnsupported;
   // Refused before the library sets up its buffers for the picture: a header of a few
   // bytes must not make it allocate gigabytes.
-  if (!PictureSizeAllowed(d.info.image_width, d.info.image_height)) return false;
+  if (!PictureSizeAllowed(d.info.image_width, d.info.image_height)) {
+    return ReadStatus::kUnreadable;
+  }
 
   // Dots per centimetre become dots per inch; every other unit (0 is "aspect ratio
   // only") is taken as dots per inch.
@@ -296,45 +289,46 @@ bool CMyJPEG::Read(const std::string& path, int& status) {
   const auto x = static_cast<float>(d.info.X_density * toInch);
   const auto y = static_cast<float>(d.info.Y_density * toInch);
 
-  if (!GuardedStartDecompress(d)) return false;
+  if (!GuardedStartDecompress(d)) return ReadStatus::kUnreadable;
   const int outputComponents = d.info.output_components;
   PixelBuffer buffer = AllocatePixels(d.info.output_width, d.info.output_height, outputComponents);
-  if (!buffer) return false;
+  if (!buffer) return ReadStatus::kUnreadable;
   const size_t stride = static_cast<size_t>(d.info.output_width) * outputComponents;
   bool stopped = false;
-  if (!GuardedReadRows(d, buffer.get(), stride, stopped)) return false;
+  if (!GuardedReadRows(d, buffer.get(), stride, stopped)) return ReadStatus::kUnreadable;
   // The pixels are all in; an error while the library reads up to the end marker
   // leaves them as they are but says that the file is not sound.
   const bool finished = stopped || GuardedFinishDecompress(d);
 
-  width = static_cast<int32_t>(d.info.output_width);
-  height = static_cast<int32_t>(d.info.output_height);
-  bitsPerPixel = static_cast<uint8_t>(components * 8);
-  sourceBitsPerPixel = bitsPerPixel;
-  pixels = std::move(buffer);
-  xResolution = x;
-  yResolution = y;
-  status = (stopped || !finished || d.errors.damaged) ? kJpegDamaged : kJpegComplete;
-  return true;
+  picture.width = static_cast<int32_t>(d.info.output_width);
+  picture.height = static_cast<int32_t>(d.info.output_height);
+  picture.bitsPerPixel = static_cast<uint8_t>(components * 8);
+  picture.sourceBitsPerPixel = picture.bitsPerPixel;
+  picture.pixels = std::move(buffer);
+  picture.xResolution = x;
+  picture.yResolution = y;
+  const bool damaged = stopped || !finished || d.errors.damaged;
+  return damaged ? ReadStatus::kPartial : ReadStatus::kComplete;
 }
 
-bool CMyJPEG::Write(const std::string& output, unsigned quality,
-                    const std::string& sourcePath) const {
-  if (!pixels || (bitsPerPixel != 8 && bitsPerPixel != 24)) return false;
-  if (!PictureSizeAllowed(width, height)) return false;
-  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+bool WriteJpeg(const std::string& output, const Picture& picture, unsigned quality,
+               const std::string& sourcePath) {
+  if (!picture.pixels || (picture.bitsPerPixel != 8 && picture.bitsPerPixel != 24)) return false;
+  if (!PictureSizeAllowed(picture.width, picture.height)) return false;
+  const size_t count = picture.PixelCount();
 
   PixelBuffer grey;
-  if (bitsPerPixel == 24 && IsNearlyGrey(pixels.get(), count)) {
-    grey = MakeGreyPlane(pixels.get(), count);
+  if (picture.bitsPerPixel == 24 && IsNearlyGrey(picture.pixels.get(), count)) {
+    grey = MakeGreyPlane(picture.pixels.get(), count);
     if (!grey) return false;
   }
-  const bool oneComponent = bitsPerPixel == 8 || grey != nullptr;
-  const uint8_t* rows = grey ? grey.get() : pixels.get();
-  const size_t stride = static_cast<size_t>(width) * (oneComponent ? 1 : 3);
+  const bool oneComponent = picture.bitsPerPixel == 8 || grey != nullptr;
+  const uint8_t* rows = grey ? grey.get() : picture.pixels.get();
+  const size_t stride = static_cast<size_t>(picture.width) * (oneComponent ? 1 : 3);
   const std::string profile = sourcePath.empty() ? std::string() : LoadIccProfile(sourcePath);
-  const EncodeSettings settings{width,       height,      oneComponent ? 1 : 3,
-                                xResolution, yResolution, ClampQuality(quality)};
+  const EncodeSettings settings{picture.width,       picture.height,
+                                oneComponent ? 1 : 3, picture.xResolution,
+                                picture.yResolution, ClampJpegQuality(quality)};
 
   platform::UniqueFile file = platform::OpenFile(output, "wb");
   if (!file) return false;
@@ -350,8 +344,8 @@ bool CMyJPEG::Write(const std::string& output, unsigned quality,
   return written;
 }
 
-std::string CMyJPEG::LoadIccProfile(const std::string& path) {
-  if (!IsJPEG(path)) return {};
+std::string LoadIccProfile(const std::string& path) {
+  if (!IsJpegFile(path)) return {};
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return {};
   Decompressor d;
@@ -359,7 +353,7 @@ std::string CMyJPEG::LoadIccProfile(const std::string& path) {
   return GatherIccChunks(d.info.marker_list);
 }
 
-bool CMyJPEG::EmbedIccProfile(jpeg_compress_struct* encoder, std::string_view profile) {
+bool EmbedIccProfile(jpeg_compress_struct* encoder, std::string_view profile) {
   const size_t chunks = (profile.size() + kIccChunk - 1) / kIccChunk;
   if (chunks == 0 || chunks > 255) return false;
   for (size_t i = 0; i < chunks; ++i) {
@@ -375,7 +369,7 @@ bool CMyJPEG::EmbedIccProfile(jpeg_compress_struct* encoder, std::string_view pr
   return true;
 }
 
-bool CMyJPEG::IsNearlyGrey(const uint8_t* rgb, size_t pixelCount) {
+bool IsNearlyGrey(const uint8_t* rgb, size_t pixelCount) {
   // The differences are taken as signed numbers: wrapped into a byte, pure green
   // (0 - 255 = 1) would pass for grey.
   auto close = [](int a, int b) { return a - b >= -3 && a - b <= 3; };
@@ -386,13 +380,25 @@ bool CMyJPEG::IsNearlyGrey(const uint8_t* rgb, size_t pixelCount) {
   return true;
 }
 
-PixelBuffer CMyJPEG::MakeGreyPlane(const uint8_t* rgb, size_t pixelCount) {
+PixelBuffer MakeGreyPlane(const uint8_t* rgb, size_t pixelCount) {
   PixelBuffer grey(new (std::nothrow) uint8_t[pixelCount == 0 ? 1 : pixelCount]);
   if (!grey) return nullptr;
   for (size_t i = 0; i < pixelCount; ++i) {
     grey[i] = static_cast<uint8_t>((rgb[i * 3] + rgb[i * 3 + 1] + rgb[i * 3 + 2]) / 3);
   }
   return grey;
+}
+
+std::string JpegLibraryText() {
+#if VELMORA_HAVE_MOZJPEG
+  return "mozjpeg";
+#elif defined(LIBJPEG_TURBO_VERSION)
+#define VELMORA_STRINGIFY2(x) #x
+#define VELMORA_STRINGIFY(x) VELMORA_STRINGIFY2(x)
+  return "libjpeg-turbo " VELMORA_STRINGIFY(LIBJPEG_TURBO_VERSION);
+#else
+  return "libjpeg " + std::to_string(JPEG_LIB_VERSION);
+#endif
 }
 
 }  // namespace velmora

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "image/bmp.h"
-#include "picture_compare.h"
+#include "image/bmp_reader.h"
+#include "support/picture_compare.h"
 #include "support/independent_decoder.h"
 #include "support/magick_decoder.h"
 #include "support/test_support.h"
@@ -123,9 +123,9 @@ class BmpCorpusTest : public ::testing::TestWithParam<std::string> {};
 TEST_P(BmpCorpusTest, MatchesIndependentDecoders) {
   const std::string& path = GetParam();
   if (path.empty()) GTEST_SKIP() << "corpus absent";
-  CMyBMP bmp;
+  Picture bmp;
   int status = -1;
-  const bool read = bmp.Read(path, status);
+  const bool read = testing::ReadWithStatus(ReadBmp, path, bmp, status);
   const Outcome outcome = !read ? Outcome::kRefused
                                 : status == 0 ? Outcome::kComplete : Outcome::kPartial;
   const std::optional<DecodedPicture> pil = testing::DecodeWithPil(path);
@@ -163,21 +163,8 @@ TEST_P(BmpCorpusTest, MatchesIndependentDecoders) {
   }
 }
 
-std::vector<std::string> CorpusBitmaps() {
-  std::vector<std::string> files = testing::CorpusFiles("img/bmp", {".bmp"});
-  // A placeholder keeps the suite instantiated (and skipped) without the corpus.
-  if (files.empty()) files.push_back("");
-  return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(Corpus, BmpCorpusTest, ::testing::ValuesIn(CorpusBitmaps()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param.empty() ? "absent" : Name(info.param);
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Corpus, BmpCorpusTest, ::testing::ValuesIn(testing::CorpusCases({{"img/bmp", {".bmp"}}})),
+                         testing::CorpusCaseName);
 
 TEST(BmpCorpus, EveryExceptionNamesACorpusFile) {
   VELMORA_REQUIRE_CORPUS();

@@ -1,4 +1,4 @@
-#include "image/bmp.h"
+#include "image/bmp_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ class BmpFile {
  public:
   bool Read(const std::string& bytes) {
     testing::WriteFile(path, bytes);
-    return bmp.Read(path, status);
+    return testing::ReadWithStatus(ReadBmp, path, bmp, status);
   }
   // 0xRRGGBB, or 0xRRGGBBAA for 32-bit pictures.
   uint32_t Pixel(int x, int y) const {
@@ -42,7 +42,7 @@ class BmpFile {
 
   testing::TempDir dir;
   std::string path = dir.File("picture.bmp");
-  CMyBMP bmp;
+  Picture bmp;
   int status = -1;
 };
 
@@ -163,10 +163,10 @@ TEST(BmpReader, KindTestFollowsHeaderRules) {
   for (const Case& c : cases) {
     const std::string path = dir.File("picture.bmp");
     testing::WriteFile(path, c.bytes);
-    EXPECT_EQ(CMyBMP::IsBMP(path), c.isBmp) << c.name;
+    EXPECT_EQ(IsBmpFile(path), c.isBmp) << c.name;
   }
-  EXPECT_FALSE(CMyBMP::IsBMP(""));
-  EXPECT_FALSE(CMyBMP::IsBMP(dir.File("missing.bmp")));
+  EXPECT_FALSE(IsBmpFile(""));
+  EXPECT_FALSE(IsBmpFile(dir.File("missing.bmp")));
 }
 
 TEST(BmpReader, ThirtyTwoBitAlphaRules) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "image/exif.h"
+#include "image/exif_block.h"
 #include "support/exif_fixtures.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -32,7 +32,7 @@ using testing::WriteFile;
 
 constexpr int64_t kTime = 1700000000;  // 2023-11-14, the time every test stamps
 
-std::string Bytes(const CExifBlock& block) {
+std::string Bytes(const ExifBlock& block) {
   return std::string(block.Data().begin(), block.Data().end());
 }
 
@@ -62,7 +62,7 @@ ExifSpec CameraBlock(bool littleEndian) {
 }
 
 // The order of use for a JPEG whose block parsed.
-void EditAsForJpeg(CExifBlock& block, uint32_t width, uint32_t height, float dpi) {
+void EditAsForJpeg(ExifBlock& block, uint32_t width, uint32_t height, float dpi) {
   block.RemoveThumbnail();
   block.SetSoftware();
   block.StampDates(kTime);
@@ -74,9 +74,9 @@ void EditAsForJpeg(CExifBlock& block, uint32_t width, uint32_t height, float dpi
 }
 
 TEST(ExifCreate, BuildsTheNewBlockWithSoftwareFirst) {
-  CExifBlock block;
+  ExifBlock block;
   block.Create(kTime);
-  const std::string date = CExifBlock::DateText(kTime);
+  const std::string date = ExifBlock::DateText(kTime);
   ASSERT_EQ(date.size(), 19u);
   // 134 bytes, plus 12 for the Software entry and 6 for "Velm" and two zero bytes.
   std::string expected("Exif\0\0II\x2A\0\x08\0\0\0", 14);
@@ -114,8 +114,8 @@ TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
   ASSERT_TRUE(before.problems.empty());
   ASSERT_TRUE(before.Has("IFD1:0201"));
 
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   EditAsForJpeg(block, 800, 600, 72.5f);
   const std::string edited = Bytes(block);
   const TiffDump after = DumpExif(edited);
@@ -134,7 +134,7 @@ TEST_P(ExifCameraBlock, IsEditedInItsOwnByteOrderKeepingEverythingElse) {
     EXPECT_EQ(after.ifd0Tags[0], 0x0132);
   }
   EXPECT_EQ(after.Text("IFD0:0131"), "Velm");
-  const std::string date = CExifBlock::DateText(kTime);
+  const std::string date = ExifBlock::DateText(kTime);
   for (const char* key : {"IFD0:0132", "Exif:9003", "Exif:9004"}) EXPECT_EQ(after.Text(key), date);
   EXPECT_EQ(after.entries.at("Exif:A002").type, 3);
   EXPECT_EQ(after.Number("Exif:A002"), 800u);
@@ -161,15 +161,15 @@ INSTANTIATE_TEST_SUITE_P(Blocks, ExifCameraBlock,
 TEST(ExifEnsureDateTime, DateOfAnotherLengthGetsASecondEntryInFront) {
   ExifSpec layout;
   layout.ifd0 = {Ascii(0x010F, "Maker"), Ascii(0x0132, "2009:10:11")};
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed);
   block.StampDates(kTime);
   ASSERT_TRUE(block.EnsureDateTime(kTime));
   const TiffDump dump = DumpExif(Bytes(block));
   EXPECT_TRUE(dump.problems.empty());
   ASSERT_EQ(dump.ifd0Tags.size(), 3u);
   EXPECT_EQ(dump.ifd0Tags[0], 0x0132);
-  EXPECT_EQ(dump.Text("IFD0:0132"), CExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("IFD0:0132"), ExifBlock::DateText(kTime));
   EXPECT_EQ(dump.Text("IFD0:0132#2"), "2009:10:11");
   EXPECT_EQ(dump.Text("IFD0:010F"), "Maker");
 }
@@ -179,8 +179,8 @@ TEST(ExifPixelDimensions, KeepTheirType) {
     ExifSpec layout;
     layout.littleEndian = little;
     layout.exif = {Short(0xA002, 10), Long(0xA003, 10)};
-    CExifBlock block;
-    ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
+    ExifBlock block;
+    ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed);
     block.SetWidth(4000);
     block.SetHeight(70000);
     const TiffDump dump = DumpExif(Bytes(block));
@@ -202,7 +202,7 @@ TEST(ExifRational, ResolutionsBecomeSmallFractions) {
                                 {0, 0, 1},            {-5, 0, 1},      {NAN, 0, 1},
                                 {1e12, 2147483647, 1}};
   for (const RationalCase& c : cases) {
-    const CExifBlock::Rational r = CExifBlock::ToRational(c.value);
+    const ExifBlock::Rational r = ExifBlock::ToRational(c.value);
     EXPECT_EQ(r.numerator, c.numerator) << c.value;
     EXPECT_EQ(r.denominator, c.denominator) << c.value;
   }
@@ -211,8 +211,8 @@ TEST(ExifRational, ResolutionsBecomeSmallFractions) {
 TEST(ExifResolution, UnknownResolutionLeavesTheCamerasValues) {
   ExifSpec layout;
   layout.ifd0 = {RationalValue(0x011A, 180, 1), RationalValue(0x011B, 180, 1), Short(0x0128, 3)};
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed);
   block.SetResolution(0, 300);
   TiffDump dump = DumpExif(Bytes(block));
   EXPECT_EQ(dump.Number("IFD0:011A"), 180u);
@@ -229,8 +229,8 @@ TEST(ExifFinish, RemovesAnUnusedGapInFrontOfIfd0AndClearsTheThumbnailLink) {
   ExifSpec layout = CameraBlock(true);
   layout.gap = 16;
   const std::string source = testing::BuildExif(layout);
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   EditAsForJpeg(block, 800, 600, 300);
   const TiffDump dump = DumpExif(Bytes(block));
   EXPECT_TRUE(dump.problems.empty());
@@ -246,8 +246,8 @@ TEST(ExifFinish, KeepsAGapThatHoldsAValue) {
   artist.inGap = true;
   layout.ifd0 = {Ascii(0x010F, "Maker"), artist};
   layout.gap = 32;
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed);
   block.SetSoftware();
   block.Finish();
   const TiffDump dump = DumpExif(Bytes(block));
@@ -262,8 +262,8 @@ TEST(ExifThumbnail, StaysWhenAValueLiesBehindIt) {
   TiffValue makerNote = testing::Undefined(0x927C, std::string(40, 'M'));
   makerNote.atEnd = true;
   layout.exif.push_back(makerNote);
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed);
   EXPECT_FALSE(block.RemoveThumbnail());
   EditAsForJpeg(block, 10, 10, 72);
   const TiffDump dump = DumpExif(Bytes(block));
@@ -289,15 +289,15 @@ TEST(ExifMakerNote, NeverMovesWhileTheBlockIsEdited) {
     const std::string source = testing::BuildExif(layout);
     const TiffDump before = DumpExif(source);
     ASSERT_EQ(before.Has("IFD0:0131"), withSoftware);
-    CExifBlock block;
-    ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+    ExifBlock block;
+    ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
     EditAsForJpeg(block, 800, 600, 300);
     const TiffDump after = DumpExif(Bytes(block));
     ASSERT_TRUE(after.problems.empty()) << after.problems.front();
     EXPECT_EQ(after.entries.at("Exif:927C").offset, before.entries.at("Exif:927C").offset);
     EXPECT_EQ(after.entries.at("Exif:927C").value, note);
     EXPECT_EQ(after.Text("IFD0:0131"), "Velm");
-    EXPECT_EQ(after.Text("IFD0:0132"), CExifBlock::DateText(kTime));
+    EXPECT_EQ(after.Text("IFD0:0132"), ExifBlock::DateText(kTime));
     EXPECT_EQ(after.Number("Exif:A002"), 800u);
     for (const char* key : {"IFD0:010F", "IFD0:0110", "IFD0:013B", "Exif:829A", "Exif:9286",
                             "Interop:0001", "GPS:0002"}) {
@@ -318,20 +318,20 @@ TEST(ExifSoftware, Ifd0BehindItsSubDirectoryMovesAlong) {
   block += std::string(4, '\0');
   block += std::string("Maker\0", 6);
   ASSERT_TRUE(DumpExif(block).problems.empty());
-  CExifBlock exif;
-  ASSERT_EQ(exif.LoadBlock(block), CExifBlock::kParsed);
+  ExifBlock exif;
+  ASSERT_EQ(exif.LoadBlock(block), ExifStatus::kParsed);
   EditAsForJpeg(exif, 1, 1, 72);
   const TiffDump dump = DumpExif(Bytes(exif));
   ASSERT_TRUE(dump.problems.empty()) << dump.problems.front();
   EXPECT_EQ(dump.Text("IFD0:010F"), "Maker");
   EXPECT_EQ(dump.Text("IFD0:0131"), "Velm");
-  EXPECT_EQ(dump.Text("Exif:9003"), CExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("Exif:9003"), ExifBlock::DateText(kTime));
 }
 
 struct LoadCase {
   const char* name;
   std::string file;
-  int status;
+  ExifStatus status;
 };
 
 std::string JpegWithSegment(int marker, const std::string& payload) {
@@ -351,26 +351,23 @@ TEST(ExifLoad, ReportsWhyABlockWasNotTaken) {
   const std::string noFrame = std::string("\xFF\xD8\xFF\xE1\x00\x10", 6) + block.substr(0, 14) +
                               std::string("\xFF\xD9", 2);
   const LoadCase cases[] = {
-      {"parsed", JpegWithSegment(0xE1, block), CExifBlock::kParsed},
-      {"no jpeg", std::string(200, 'x'), CExifBlock::kNotJpeg},
-      {"no frame", noFrame, CExifBlock::kNotJpeg},
-      {"no exif", testing::MakeJpeg(JpegLayout{}), CExifBlock::kNotExif},
-      {"xmp only", JpegWithSegment(0xE1, "http://ns.adobe.com/xap/1.0/"), CExifBlock::kNotExif},
+      {"parsed", JpegWithSegment(0xE1, block), ExifStatus::kParsed},
+      {"no jpeg", std::string(200, 'x'), ExifStatus::kNotJpeg},
+      {"no frame", noFrame, ExifStatus::kNotJpeg},
+      {"no exif", testing::MakeJpeg(JpegLayout{}), ExifStatus::kNotExif},
+      {"xmp only", JpegWithSegment(0xE1, "http://ns.adobe.com/xap/1.0/"), ExifStatus::kNotExif},
       // Bytes that look like an EXIF segment inside another segment are not one.
-      {"inside a comment", JpegWithSegment(0xFE, "\xFF\xE1\x01\x00" + block), CExifBlock::kNotExif},
-      {"short segment", JpegWithSegment(0xE1, block.substr(0, 12)), CExifBlock::kDamaged},
-      {"byte order", JpegWithSegment(0xE1, wrongOrder), CExifBlock::kUnknownByteOrder},
-      {"magic", JpegWithSegment(0xE1, wrongMagic), CExifBlock::kDamaged},
+      {"inside a comment", JpegWithSegment(0xFE, "\xFF\xE1\x01\x00" + block), ExifStatus::kNotExif},
+      {"short segment", JpegWithSegment(0xE1, block.substr(0, 12)), ExifStatus::kDamaged},
+      {"byte order", JpegWithSegment(0xE1, wrongOrder), ExifStatus::kUnknownByteOrder},
+      {"magic", JpegWithSegment(0xE1, wrongMagic), ExifStatus::kDamaged},
   };
   TempDir dir;
   for (const LoadCase& c : cases) {
     WriteFile(dir.File("f.jpg"), c.file);
-    CExifBlock exif;
-    int status = -1;
-    EXPECT_EQ(exif.LoadFromJpeg(dir.File("f.jpg"), status), c.status == CExifBlock::kParsed)
-        << c.name;
-    EXPECT_EQ(status, c.status) << c.name;
-    EXPECT_EQ(exif.Empty(), c.status != CExifBlock::kParsed) << c.name;
+    ExifBlock exif;
+    EXPECT_EQ(exif.LoadFromJpeg(dir.File("f.jpg")), c.status) << c.name;
+    EXPECT_EQ(exif.Empty(), c.status != ExifStatus::kParsed) << c.name;
   }
 }
 
@@ -387,10 +384,10 @@ TEST(ExifWrite, SegmentsFollowInTheirOrderAndOldExifIsDropped) {
   const std::string original = testing::MakeJpeg(layout);
   WriteFile(dir.File("p.jpg"), original);
 
-  CExifBlock block;
+  ExifBlock block;
   block.Create(kTime);
   block.Finish();
-  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kWritten);
+  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), ExifBlock::WriteResult::kWritten);
   const std::string written = ReadFile(dir.File("p.jpg"));
   const auto segments = JpegSegments(written);
   const std::vector<int> expected = {0xD8, 0xE1, 0xE0, 0xFE, 0xED, 0xE2, 0xE2, 0xDB};
@@ -412,12 +409,12 @@ TEST(ExifWrite, OddBlockGetsOnePaddingByteAndAnEvenLength) {
   layout.trailer = "odd";
   std::string source = testing::BuildExif(layout);
   if (source.size() % 2 == 0) source += 'x';
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   ASSERT_EQ(block.Length() % 2, 1u);
   TempDir dir;
   WriteFile(dir.File("p.jpg"), testing::MakeJpeg(JpegLayout{}));
-  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kWritten);
+  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), ExifBlock::WriteResult::kWritten);
   const std::string written = ReadFile(dir.File("p.jpg"));
   const size_t length = (static_cast<uint8_t>(written[4]) << 8) | static_cast<uint8_t>(written[5]);
   EXPECT_EQ(length, block.Length() + 1 + 2);
@@ -441,17 +438,15 @@ TEST(ExifWrite, PointerIntoTheLastBytesIsClearedBeforePadding) {
   for (int i = 0; i < 4; ++i) source[entry + 8 + i] = static_cast<char>(offset >> (8 * i));
   source.replace(source.size() - 3, 2, std::string("\x01\x00", 2));  // one entry, if it fitted
 
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   block.Finish();
   ASSERT_EQ(block.Length() % 2, 1u);
   TempDir dir;
   WriteFile(dir.File("p.jpg"), testing::MakeJpeg(JpegLayout{}));
-  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kWritten);
-  CExifBlock again;
-  int status = -1;
-  EXPECT_TRUE(again.LoadFromJpeg(dir.File("p.jpg"), status));
-  EXPECT_EQ(status, CExifBlock::kParsed);
+  ASSERT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), ExifBlock::WriteResult::kWritten);
+  ExifBlock again;
+  EXPECT_EQ(again.LoadFromJpeg(dir.File("p.jpg")), ExifStatus::kParsed);
   const TiffDump dump = DumpExif(Bytes(again));
   ASSERT_TRUE(dump.Has("IFD0:8769"));
   EXPECT_EQ(dump.entries.at("IFD0:8769").offset, 0u);
@@ -461,13 +456,13 @@ TEST(ExifWrite, BlockTooLargeForOneSegmentIsLeftOutAndTheFileKept) {
   ExifSpec layout;
   layout.ifd0 = {Ascii(0x010F, "Maker")};
   std::string source = testing::BuildExif(layout);
-  source += std::string(CExifBlock::kMaxSegmentPayload - source.size(), 'z');
+  source += std::string(ExifBlock::kMaxSegmentPayload - source.size(), 'z');
   ASSERT_EQ(source.size() % 2, 1u);  // fits only without the padding byte
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   TempDir dir;
   WriteFile(dir.File("fits.jpg"), testing::MakeJpeg(JpegLayout{}));
-  EXPECT_EQ(block.WriteIntoJpeg(dir.File("fits.jpg")), CExifBlock::WriteResult::kWritten);
+  EXPECT_EQ(block.WriteIntoJpeg(dir.File("fits.jpg")), ExifBlock::WriteResult::kWritten);
   // The segment's length field holds the block and itself, 65535, without the padding
   // byte that would wrap it to 0; the next segment follows right after the block.
   const std::string written = ReadFile(dir.File("fits.jpg"));
@@ -481,26 +476,24 @@ TEST(ExifWrite, BlockTooLargeForOneSegmentIsLeftOutAndTheFileKept) {
   EXPECT_EQ(length, source.size() + 2);
   ASSERT_LT(at + 2 + length, written.size());
   EXPECT_EQ(static_cast<uint8_t>(written[at + 2 + length]), 0xFF);
-  CExifBlock fitted;
-  int fittedStatus = -1;
-  EXPECT_TRUE(fitted.LoadFromJpeg(dir.File("fits.jpg"), fittedStatus));
-  EXPECT_EQ(fittedStatus, CExifBlock::kParsed);
+  ExifBlock fitted;
+  EXPECT_EQ(fitted.LoadFromJpeg(dir.File("fits.jpg")), ExifStatus::kParsed);
   EXPECT_EQ(fitted.Length(), source.size());
 
   ASSERT_TRUE(block.SetSoftware());  // grows the block past one segment
-  ASSERT_GT(block.Length(), CExifBlock::kMaxSegmentPayload);
+  ASSERT_GT(block.Length(), ExifBlock::kMaxSegmentPayload);
   const std::string original = testing::MakeJpeg(JpegLayout{});
   WriteFile(dir.File("p.jpg"), original);
-  EXPECT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), CExifBlock::WriteResult::kTooLarge);
+  EXPECT_EQ(block.WriteIntoJpeg(dir.File("p.jpg")), ExifBlock::WriteResult::kTooLarge);
   EXPECT_EQ(ReadFile(dir.File("p.jpg")), original);
 }
 
 TEST(ExifWrite, FailureLeavesTheEncodersFileAsItWas) {
   TempDir dir;
   WriteFile(dir.File("not.jpg"), std::string(64, 'n'));
-  CExifBlock block;
+  ExifBlock block;
   block.Create(kTime);
-  EXPECT_EQ(block.WriteIntoJpeg(dir.File("not.jpg")), CExifBlock::WriteResult::kFailed);
+  EXPECT_EQ(block.WriteIntoJpeg(dir.File("not.jpg")), ExifBlock::WriteResult::kFailed);
   EXPECT_EQ(ReadFile(dir.File("not.jpg")), std::string(64, 'n'));
 
   // A full disk while the new file is written: the old one stays, and nothing else.
@@ -516,10 +509,10 @@ TEST(ExifWrite, FailureLeavesTheEncodersFileAsItWas) {
   rlimit small = old;
   small.rlim_cur = 2048;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const CExifBlock::WriteResult result = block.WriteIntoJpeg(dir.File("p.jpg"));
+  const ExifBlock::WriteResult result = block.WriteIntoJpeg(dir.File("p.jpg"));
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(result, CExifBlock::WriteResult::kFailed);
+  EXPECT_EQ(result, ExifBlock::WriteResult::kFailed);
   EXPECT_EQ(ReadFile(dir.File("p.jpg")), original);
   EXPECT_EQ(testing::ListFolder(dir.path()), (std::vector<std::string>{"not.jpg", "p.jpg"}));
 }
@@ -556,15 +549,15 @@ TEST(ExifHostile, DamagedBlocksAreEditedSafely) {
     blocks.push_back(b);
   }
   for (const std::string& source : blocks) {
-    CExifBlock block;
-    if (block.LoadBlock(source) != CExifBlock::kParsed) {
+    ExifBlock block;
+    if (block.LoadBlock(source) != ExifStatus::kParsed) {
       EXPECT_TRUE(block.Empty());
       continue;
     }
     EditAsForJpeg(block, 100, 100, 96);
     // Whatever the source held, the edited block is one that loads again.
-    CExifBlock again;
-    EXPECT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed)
+    ExifBlock again;
+    EXPECT_EQ(again.LoadBlock(Bytes(block)), ExifStatus::kParsed)
         << "block " << (&source - blocks.data());
     if (block.Length() <= 14) continue;
     for (const std::string& problem : DumpExif(Bytes(block)).problems) {
@@ -588,16 +581,16 @@ TEST(ExifHostile, NextDirectoryFieldThatIsNoOffsetStaysNoOffset) {
   const size_t count = static_cast<unsigned char>(source[14]);
   source.replace(16 + count * 12, 4, std::string("\xFF\xFF\xFF\xFF", 4));
 
-  CExifBlock block;
-  ASSERT_EQ(block.LoadBlock(source), CExifBlock::kParsed);
+  ExifBlock block;
+  ASSERT_EQ(block.LoadBlock(source), ExifStatus::kParsed);
   EditAsForJpeg(block, 100, 100, 96);
-  CExifBlock again;
-  ASSERT_EQ(again.LoadBlock(Bytes(block)), CExifBlock::kParsed);
+  ExifBlock again;
+  ASSERT_EQ(again.LoadBlock(Bytes(block)), ExifStatus::kParsed);
   const TiffDump dump = DumpExif(Bytes(block));
   EXPECT_EQ(dump.ifd0Next, 0u);
   EXPECT_EQ(dump.Text("IFD0:010F"), "Canon");
-  EXPECT_EQ(dump.Text("IFD0:0132"), CExifBlock::DateText(kTime));
-  EXPECT_EQ(dump.Text("Exif:9003"), CExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("IFD0:0132"), ExifBlock::DateText(kTime));
+  EXPECT_EQ(dump.Text("Exif:9003"), ExifBlock::DateText(kTime));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "image/gif.h"
+#include "image/gif_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ class GifFile {
  public:
   bool Read(const std::string& bytes) {
     testing::WriteFile(path, bytes);
-    return gif.Read(path, status);
+    return testing::ReadWithStatus(ReadGif, path, gif, status);
   }
   Rows AllPixels() const {
     Rows rows(static_cast<size_t>(gif.height));
@@ -50,7 +50,7 @@ class GifFile {
 
   testing::TempDir dir;
   std::string path = dir.File("picture.gif");
-  CMyGIF gif;
+  Picture gif;
   int status = -1;
 };
 
@@ -105,17 +105,17 @@ TEST(GifReader, KindTestLooksForGif8) {
   testing::TempDir dir;
   for (const Case& c : cases) {
     testing::WriteFile(dir.File("p.gif"), c.bytes);
-    EXPECT_EQ(CMyGIF::IsGIF(dir.File("p.gif")), c.isGif) << c.bytes;
+    EXPECT_EQ(IsGifFile(dir.File("p.gif")), c.isGif) << c.bytes;
   }
-  EXPECT_FALSE(CMyGIF::IsGIF(""));
-  EXPECT_FALSE(CMyGIF::IsGIF(dir.File("missing.gif")));
+  EXPECT_FALSE(IsGifFile(""));
+  EXPECT_FALSE(IsGifFile(dir.File("missing.gif")));
 }
 
 TEST(GifReader, StillPictureIsOpaqueExceptTransparentIndex) {
   GifFile file;
   ASSERT_TRUE(file.Read(BuildGif(Screen(3, 2, {Frame(3, 2, {0, 1, 2, 2, 1, 0}, 1)}))));
   EXPECT_EQ(file.status, 0);
-  EXPECT_EQ(file.gif.frameCount, 1);
+  EXPECT_EQ(file.gif.frames, 1);
   EXPECT_EQ(file.gif.bitsPerPixel, 32);
   EXPECT_EQ(file.gif.sourceBitsPerPixel, 8);
   EXPECT_EQ(file.gif.xResolution, 72.0f);
@@ -128,7 +128,7 @@ TEST(GifReader, LaterFramesPaintOverEarlierOnesWithoutDisposal) {
   ASSERT_TRUE(file.Read(BuildGif(
       Screen(3, 1, {Frame(3, 1, {0, 0, 0}), At(Frame(2, 1, {1, 3}, 3), 1, 0)}))));
   EXPECT_EQ(file.status, 0);
-  EXPECT_EQ(file.gif.frameCount, 2);
+  EXPECT_EQ(file.gif.frames, 2);
   EXPECT_EQ(file.AllPixels(), (Rows{{kRed, kGreen, kRed}}));
 }
 
@@ -210,7 +210,7 @@ TEST(GifReader, MinimumCodeSizeNineIsDecodedAndTenRefused) {
   ten.data = EncodeLzw({2, 1, 0}, 10);
   ASSERT_TRUE(file.Read(BuildGif(Screen(3, 1, {Frame(3, 1, {1, 1, 1}), ten}))));
   EXPECT_EQ(file.status, 1);
-  EXPECT_EQ(file.gif.frameCount, 2);
+  EXPECT_EQ(file.gif.frames, 2);
   EXPECT_EQ(file.AllPixels(), (Rows{{kGreen, kGreen, kGreen}}));
 }
 
@@ -273,20 +273,20 @@ TEST(GifReader, FramesOutsideTheScreenAreIgnored) {
     EXPECT_FALSE(file.Read(BuildGif(Screen(2, 2, {frame}))));
     EXPECT_EQ(file.status, 2);
     ASSERT_TRUE(file.Read(BuildGif(Screen(2, 2, {frame, Frame(2, 2, {0, 1, 0, 1}), frame}))));
-    EXPECT_EQ(file.gif.frameCount, 1);
+    EXPECT_EQ(file.gif.frames, 1);
     // The file holds more than the picture shows, so it is not rewritten as complete.
     EXPECT_EQ(file.status, 1);
     EXPECT_EQ(file.AllPixels(), Colours(2, {0, 1, 0, 1}));
   }
 }
 
-TEST(GifReader, FrameCountStopsAt255SoManyFramesStillCountAsAnimated) {
+TEST(GifReader, CountsEveryFramePastAByte) {
   for (int frames : {1, 2, 255, 256, 300}) {
     std::vector<GifFrameSpec> list;
     for (int i = 0; i < frames; ++i) list.push_back(Frame(1, 1, {static_cast<uint16_t>(i % 3)}));
     GifFile file;
     ASSERT_TRUE(file.Read(BuildGif(Screen(1, 1, list))));
-    EXPECT_EQ(file.gif.frameCount, std::min(frames, 255)) << frames;
+    EXPECT_EQ(file.gif.frames, frames) << frames;
     EXPECT_EQ(file.AllPixels(), (Rows{{kColour[(frames - 1) % 3]}})) << frames;
   }
 }
@@ -301,7 +301,7 @@ TEST(GifReader, BadCodesResynchroniseAtTheNextFrame) {
   GifFile file;
   ASSERT_TRUE(file.Read(BuildGif(Screen(2, 1, {damaged, Frame(1, 1, {2}, -1)}))));
   EXPECT_EQ(file.status, 1);
-  EXPECT_EQ(file.gif.frameCount, 2);
+  EXPECT_EQ(file.gif.frames, 2);
   // The damaged frame is painted with what was decoded, the next one over it.
   EXPECT_EQ(file.AllPixels(), (Rows{{kBlue, kGreen}}));
 }
@@ -325,7 +325,7 @@ TEST(GifReader, DamagedExtensionEndsThePictureWithTheFramesSoFar) {
     second.before = c.extension;
     GifFile file;
     ASSERT_TRUE(file.Read(BuildGif(Screen(1, 1, {Frame(1, 1, {1}), second})))) << c.name;
-    EXPECT_EQ(file.gif.frameCount, c.ends ? 1 : 2) << c.name;
+    EXPECT_EQ(file.gif.frames, c.ends ? 1 : 2) << c.name;
     EXPECT_EQ(file.status, c.ends ? 1 : 0) << c.name;
     EXPECT_EQ(file.AllPixels(), (Rows{{c.ends ? kGreen : kBlue}})) << c.name;
   }
@@ -364,7 +364,7 @@ TEST(GifReader, SurvivesEveryTruncationAndRandomDamage) {
     if (file.Read(bytes)) {
       EXPECT_TRUE(file.status == 0 || file.status == 1);
       EXPECT_NE(file.gif.pixels, nullptr);
-      EXPECT_GE(file.gif.frameCount, 1);
+      EXPECT_GE(file.gif.frames, 1);
     } else {
       EXPECT_EQ(file.gif.pixels, nullptr);
     }

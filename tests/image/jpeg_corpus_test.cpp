@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
-#include "image/jpeg.h"
+#include "picture/picture_processing.h"
+#include "image/jpeg_codec.h"
 #include "support/independent_decoder.h"
 #include "support/test_support.h"
 
@@ -108,14 +108,15 @@ TEST_P(JpegCorpus, ReencodedPictureKeepsItsSizeMetadataAndProfile) {
   const std::string source = GetParam();
   TempDir dir;
   std::filesystem::create_directory(dir.File("temp"));
-  CTempFiles temp(true, dir.File("temp"));
-  CCreateLog log;
+  TempFiles temp(true, dir.File("temp"));
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   EmbeddedPicture picture;
   picture.sourcePath = source;
   picture.originalSize = GetFileSize32(source);
   ShrinkOptions options;
-  const int kind = ProcessEmbeddedPicture(picture, options, log, temp);
+  const PictureOutcome outcome = ProcessPicture(picture, options, log, temp);
+  const std::optional<PictureKind> kind = outcome.replacement;
   std::vector<std::string> lines;
   for (const std::string& line : testing::ReadLogLines(dir.File("log.md"))) {
     lines.push_back(testing::WithoutStamp(line));
@@ -124,32 +125,30 @@ TEST_P(JpegCorpus, ReencodedPictureKeepsItsSizeMetadataAndProfile) {
 
   const auto kept = KeptPictures().find(Name(source));
   if (kept != KeptPictures().end()) {
-    EXPECT_EQ(kind, kKeepOriginal);
+    EXPECT_EQ(kind, std::nullopt);
     EXPECT_EQ(lines[1], "reading embedded failed. original file is to be written") << kept->second;
-    EXPECT_EQ(picture.outputPath, "");
+    EXPECT_EQ(outcome.rewrittenPath, "");
     return;
   }
   ASSERT_NE(lines[1], "reading embedded failed. original file is to be written");
-  EXPECT_EQ(kind == kKindJpeg, lines.back() == "rewritten file is to be written");
+  EXPECT_EQ(kind == PictureKind::kJpeg, lines.back() == "rewritten file is to be written");
 
   // The rewritten file decodes completely, for us and for an independent decoder.
-  CMyJPEG original, rewritten;
-  int status = -1;
-  ASSERT_TRUE(original.Read(source, status));
-  ASSERT_TRUE(rewritten.Read(picture.outputPath, status));
-  EXPECT_EQ(status, kJpegComplete);
+  Picture original, rewritten;
+  ASSERT_TRUE(HasPicture(ReadJpeg(source, original)));
+  EXPECT_EQ(ReadJpeg(outcome.rewrittenPath, rewritten), ReadStatus::kComplete);
   EXPECT_EQ(rewritten.width, original.width);
   EXPECT_EQ(rewritten.height, original.height);
-  const auto decoded = testing::DecodeWithPil(picture.outputPath);
+  const auto decoded = testing::DecodeWithPil(outcome.rewrittenPath);
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->width, original.width);
   EXPECT_EQ(decoded->height, original.height);
 
   const auto difference = Differences().find(Name(source));
   const bool profileDropped = difference != Differences().end() && difference->second.profileDropped;
-  EXPECT_EQ(IccBytes(picture.outputPath), profileDropped ? "" : IccBytes(source));
+  EXPECT_EQ(IccBytes(outcome.rewrittenPath), profileDropped ? "" : IccBytes(source));
 
-  const auto after = ExifTags(picture.outputPath);
+  const auto after = ExifTags(outcome.rewrittenPath);
   EXPECT_EQ(after.count("IFD0:Software"), 1u);
   if (lines[1] == "creating exif...") {
     // A new block only where the other reader finds no EXIF either.
@@ -180,8 +179,8 @@ TEST(JpegCorpusTotals, NoPictureGrowsAndTheSavingIsReported) {
   VELMORA_REQUIRE_CORPUS();
   TempDir dir;
   std::filesystem::create_directory(dir.File("temp"));
-  CTempFiles temp(true, dir.File("temp"));
-  CCreateLog log;
+  TempFiles temp(true, dir.File("temp"));
+  ProcessLog log;
   ShrinkOptions options;
   ASSERT_EQ(options.jpegQuality, 90u);
   int64_t before = 0, after = 0;
@@ -191,12 +190,13 @@ TEST(JpegCorpusTotals, NoPictureGrowsAndTheSavingIsReported) {
     EmbeddedPicture picture;
     picture.sourcePath = source;
     picture.originalSize = GetFileSize32(source);
-    const int kind = ProcessEmbeddedPicture(picture, options, log, temp);
-    const int32_t size = kind == kKeepOriginal ? picture.originalSize : GetFileSize32(picture.outputPath);
+    const PictureOutcome outcome = ProcessPicture(picture, options, log, temp);
+    const int32_t size =
+        outcome.Replaces() ? GetFileSize32(outcome.rewrittenPath) : picture.originalSize;
     EXPECT_LE(size, picture.originalSize) << Name(source);
     before += picture.originalSize;
     after += size;
-    rewritten += kind == kKindJpeg ? 1 : 0;
+    rewritten += outcome.replacement == PictureKind::kJpeg ? 1 : 0;
   }
   std::printf("corpus JPEGs: %zu files, %d rewritten, %lld bytes before, %lld after (%.1f%% saved)\n",
               files.size(), rewritten, static_cast<long long>(before), static_cast<long long>(after),
@@ -205,14 +205,10 @@ TEST(JpegCorpusTotals, NoPictureGrowsAndTheSavingIsReported) {
   RecordProperty("bytes_after", std::to_string(after));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, JpegCorpus, ::testing::ValuesIn(CorpusJpegs()),
-                         [](const auto& info) {
-                           std::string name = Name(info.param);
-                           for (char& c : name) {
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Files, JpegCorpus,
+                         ::testing::ValuesIn(testing::CorpusCases(
+                             {{"img/jpeg", {".jpg", ".jpeg"}}, {"large", {".jpg"}}})),
+                         testing::CorpusCaseName);
 
 }  // namespace
 }  // namespace velmora

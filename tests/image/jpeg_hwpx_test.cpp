@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
 #include "document/hwpx.h"
-#include "image/jpeg.h"
+#include "image/jpeg_codec.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
@@ -32,8 +32,8 @@ class JpegInHwpx : public ::testing::Test {
     sourceItems_.insert(sourceItems_.begin() + 1, {{"Contents/", "", false, true},
                                                    {"BinData/", "", false, true}});
     testing::WriteZip(dir_.File("in.hwpx"), sourceItems_);
-    CTempFiles temp(true, dir_.File("temp"));
-    CCreateLog log;
+    TempFiles temp(true, dir_.File("temp"));
+    ProcessLog log;
     log.Open(dir_.File("log.md"));
     ShrinkOptions options;
     const ProcessorResult result =
@@ -69,10 +69,10 @@ TEST_F(JpegInHwpx, ShrunkPictureIsAppendedUnderItsNameAndTheItemRewritten) {
   EXPECT_EQ(copies, 1);
   EXPECT_LT(items.back().bytes.size(), jpeg.size());
   testing::WriteFile(dir_.File("new.jpg"), items.back().bytes);
-  CMyJPEG decoded;
+  Picture decoded;
   int status = -1;
-  ASSERT_TRUE(decoded.Read(dir_.File("new.jpg"), status));
-  EXPECT_EQ(status, kJpegComplete);
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, dir_.File("new.jpg"), decoded, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kComplete));
   EXPECT_EQ(decoded.width, 80);
 
   std::string manifest;

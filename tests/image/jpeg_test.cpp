@@ -6,7 +6,7 @@
 #include <csignal>
 #include <string>
 
-#include "image/jpeg.h"
+#include "image/jpeg_codec.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
@@ -22,7 +22,7 @@ using testing::ReadJpegHeader;
 using testing::TempDir;
 using testing::WriteFile;
 
-std::string WriteJpeg(const TempDir& dir, const std::string& name, const JpegLayout& layout) {
+std::string WriteFixtureJpeg(const TempDir& dir, const std::string& name, const JpegLayout& layout) {
   const std::string path = dir.File(name);
   WriteFile(path, MakeJpeg(layout));
   return path;
@@ -40,10 +40,10 @@ TEST(JpegKindTest, NeedsTwentyFourBytesStartingWithFfD8Ff) {
                {std::string("\x89PNG", 4) + std::string(20, 'x'), false}};
   for (const Case& c : cases) {
     WriteFile(dir.File("f"), c.bytes);
-    EXPECT_EQ(CMyJPEG::IsJPEG(dir.File("f")), c.expected) << c.bytes.size();
+    EXPECT_EQ(IsJpegFile(dir.File("f")), c.expected) << c.bytes.size();
   }
-  EXPECT_FALSE(CMyJPEG::IsJPEG(""));
-  EXPECT_FALSE(CMyJPEG::IsJPEG(dir.File("missing")));
+  EXPECT_FALSE(IsJpegFile(""));
+  EXPECT_FALSE(IsJpegFile(dir.File("missing")));
 }
 
 TEST(JpegReader, DecodesColourAndGreyIntoTheirPixelForms) {
@@ -52,10 +52,10 @@ TEST(JpegReader, DecodesColourAndGreyIntoTheirPixelForms) {
   JpegLayout grey;
   grey.components = 1;
   for (const auto& [layout, bits] : {std::pair{colour, 24}, std::pair{grey, 8}}) {
-    CMyJPEG jpeg;
+    Picture jpeg;
     int status = -1;
-    ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "p.jpg", layout), status));
-    EXPECT_EQ(status, kJpegComplete);
+    ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "p.jpg", layout), jpeg, status));
+    EXPECT_EQ(status, static_cast<int>(ReadStatus::kComplete));
     EXPECT_EQ(jpeg.width, layout.width);
     EXPECT_EQ(jpeg.height, layout.height);
     EXPECT_EQ(jpeg.bitsPerPixel, bits);
@@ -69,10 +69,10 @@ TEST(JpegReader, RefusesCmykWithStatusThree) {
   JpegLayout layout;
   layout.components = 4;
   layout.jfif = false;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  EXPECT_FALSE(jpeg.Read(WriteJpeg(dir, "cmyk.jpg", layout), status));
-  EXPECT_EQ(status, kJpegUnsupportedColour);
+  EXPECT_FALSE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "cmyk.jpg", layout), jpeg, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kUnsupported));
   EXPECT_EQ(jpeg.pixels, nullptr);
 }
 
@@ -83,10 +83,10 @@ TEST(JpegReader, TruncatedFileIsDamagedWithStatusOne) {
   layout.height = 64;
   const std::string whole = MakeJpeg(layout);
   WriteFile(dir.File("cut.jpg"), whole.substr(0, whole.size() * 2 / 3));
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  EXPECT_TRUE(jpeg.Read(dir.File("cut.jpg"), status));
-  EXPECT_EQ(status, kJpegDamaged);
+  EXPECT_TRUE(testing::ReadWithStatus(ReadJpeg, dir.File("cut.jpg"), jpeg, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kPartial));
   EXPECT_EQ(jpeg.width, 64);
 }
 
@@ -98,20 +98,20 @@ TEST(JpegReader, RefusesHugeFrameBeforeDecoding) {
   ASSERT_NE(sof, std::string::npos);
   bytes.replace(sof + 5, 4, "\xFF\xDC\xFF\xDC");
   WriteFile(dir.File("huge.jpg"), bytes);
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  EXPECT_FALSE(jpeg.Read(dir.File("huge.jpg"), status));
-  EXPECT_EQ(status, kJpegUnreadable);
+  EXPECT_FALSE(testing::ReadWithStatus(ReadJpeg, dir.File("huge.jpg"), jpeg, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kUnreadable));
 }
 
 // Every scan of a progressive file costs a pass over the whole picture: a file that
 // repeats one scan without end is refused once it passes a thousand.
 TEST(JpegReader, RefusesEndlessScans) {
   TempDir dir;
-  CMyJPEG writer;
+  Picture writer;
   int status = -1;
-  ASSERT_TRUE(writer.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
-  ASSERT_TRUE(writer.Write(dir.File("progressive.jpg"), 90, ""));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", JpegLayout{}), writer, status));
+  ASSERT_TRUE(WriteJpeg(dir.File("progressive.jpg"), writer, 90, ""));
   const std::string bytes = ReadFile(dir.File("progressive.jpg"));
   const size_t lastScan = bytes.rfind("\xFF\xDA");
   ASSERT_NE(lastScan, std::string::npos);
@@ -121,23 +121,23 @@ TEST(JpegReader, RefusesEndlessScans) {
   std::string some = bytes.substr(0, bytes.size() - 2);
   for (int i = 0; i < 20; ++i) some += scan;
   WriteFile(dir.File("some.jpg"), some + "\xFF\xD9");
-  CMyJPEG reader;
-  EXPECT_TRUE(reader.Read(dir.File("some.jpg"), status));
+  Picture reader;
+  EXPECT_TRUE(testing::ReadWithStatus(ReadJpeg, dir.File("some.jpg"), reader, status));
 
   std::string endless = bytes.substr(0, bytes.size() - 2);
   for (int i = 0; i < 1000; ++i) endless += scan;
   WriteFile(dir.File("endless.jpg"), endless + "\xFF\xD9");
-  EXPECT_FALSE(reader.Read(dir.File("endless.jpg"), status));
-  EXPECT_EQ(status, kJpegUnreadable);
+  EXPECT_FALSE(testing::ReadWithStatus(ReadJpeg, dir.File("endless.jpg"), reader, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kUnreadable));
 }
 
 TEST(JpegReader, NotAJpegIsUnreadable) {
   TempDir dir;
   WriteFile(dir.File("x.jpg"), std::string(100, 'x'));
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  EXPECT_FALSE(jpeg.Read(dir.File("x.jpg"), status));
-  EXPECT_EQ(status, kJpegUnreadable);
+  EXPECT_FALSE(testing::ReadWithStatus(ReadJpeg, dir.File("x.jpg"), jpeg, status));
+  EXPECT_EQ(status, static_cast<int>(ReadStatus::kUnreadable));
 }
 
 struct DensityCase {
@@ -159,12 +159,12 @@ TEST_P(JpegResolution, IsReadAsDotsPerInchAndWrittenRounded) {
   layout.densityUnit = c.unit;
   layout.xDensity = c.x;
   layout.yDensity = c.y;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", layout), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", layout), jpeg, status));
   EXPECT_NEAR(jpeg.xResolution, c.dpiX, 0.01);
   EXPECT_NEAR(jpeg.yResolution, c.dpiY, 0.01);
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, ""));
   auto header = ReadJpegHeader(dir.File("out.jpg"));
   ASSERT_TRUE(header);
   EXPECT_EQ(header->densityUnit, 1);
@@ -189,13 +189,13 @@ TEST(JpegWriter, ResolutionsOutsideTheFieldAreKeptInsideIt) {
     int unit, xDensity, yDensity;
   } cases[] = {{0, 300, 0, 1, 1}, {1e9f, 70000.4f, 1, 65535, 65535}, {0.2f, 0.49f, 1, 1, 1}};
   TempDir dir;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", JpegLayout{}), jpeg, status));
   for (const Case& c : cases) {
     jpeg.xResolution = c.x;
     jpeg.yResolution = c.y;
-    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+    ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, ""));
     auto header = ReadJpegHeader(dir.File("out.jpg"));
     ASSERT_TRUE(header);
     EXPECT_EQ(header->densityUnit, c.unit) << c.x;
@@ -208,11 +208,11 @@ TEST(JpegWriter, ResolutionsOutsideTheFieldAreKeptInsideIt) {
 // the library always codes with optimised Huffman tables.
 TEST(JpegWriter, WritesProgressiveScans) {
   TempDir dir;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", JpegLayout{}), jpeg, status));
   ASSERT_FALSE(ReadJpegHeader(dir.File("in.jpg"))->progressive);
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+  ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, ""));
   auto header = ReadJpegHeader(dir.File("out.jpg"));
   ASSERT_TRUE(header);
   EXPECT_TRUE(header->progressive);
@@ -231,15 +231,15 @@ TEST(JpegGreyTest, AllowsChannelDifferencesUpToThree) {
       {0, 255, 0, false}, {0, 253, 0, false}, {255, 0, 255, false}};
   for (const GreyCase& c : cases) {
     const uint8_t pixel[3] = {c.r, c.g, c.b};
-    EXPECT_EQ(CMyJPEG::IsNearlyGrey(pixel, 1), c.grey)
+    EXPECT_EQ(IsNearlyGrey(pixel, 1), c.grey)
         << int(c.r) << "," << int(c.g) << "," << int(c.b);
   }
-  EXPECT_TRUE(CMyJPEG::IsNearlyGrey(nullptr, 0));
+  EXPECT_TRUE(IsNearlyGrey(nullptr, 0));
 }
 
 TEST(JpegGreyTest, GreyPlaneIsTheTruncatedMean) {
   const uint8_t rgb[6] = {10, 11, 13, 255, 255, 254};
-  PixelBuffer grey = CMyJPEG::MakeGreyPlane(rgb, 2);
+  PixelBuffer grey = MakeGreyPlane(rgb, 2);
   ASSERT_NE(grey, nullptr);
   EXPECT_EQ(grey[0], 11);
   EXPECT_EQ(grey[1], 254);
@@ -252,7 +252,7 @@ TEST(JpegWriter, NearlyGreyColourBecomesOneComponentAndPureGreenStaysColour) {
     int components;
   } cases[] = {{120, 122, 119, 1}, {0, 255, 0, 3}};
   for (const Case& c : cases) {
-    CMyJPEG jpeg;
+    Picture jpeg;
     jpeg.width = 8;
     jpeg.height = 8;
     jpeg.bitsPerPixel = 24;
@@ -262,7 +262,7 @@ TEST(JpegWriter, NearlyGreyColourBecomesOneComponentAndPureGreenStaysColour) {
       jpeg.pixels[i * 3 + 1] = c.g;
       jpeg.pixels[i * 3 + 2] = c.b;
     }
-    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, ""));
+    ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, ""));
     auto header = ReadJpegHeader(dir.File("out.jpg"));
     ASSERT_TRUE(header);
     EXPECT_EQ(header->components, c.components) << int(c.g);
@@ -271,12 +271,12 @@ TEST(JpegWriter, NearlyGreyColourBecomesOneComponentAndPureGreenStaysColour) {
 
 TEST(JpegWriter, ClampsQualityBeforeTheLibrarySeesIt) {
   TempDir dir;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", JpegLayout{}), jpeg, status));
   auto encode = [&](unsigned quality) {
     const std::string path = dir.File("q" + std::to_string(quality) + ".jpg");
-    EXPECT_TRUE(jpeg.Write(path, quality, ""));
+    EXPECT_TRUE(WriteJpeg(path, jpeg, quality, ""));
     return ReadFile(path);
   };
   EXPECT_EQ(encode(0), encode(1));
@@ -304,13 +304,13 @@ TEST(JpegIccProfile, ThreeChunksAreJoinedAndRecutIntoTheOutput) {
   layout.markers = {{0xE2, IccChunk(2, 3, profile.substr(30000, 30000))},
                   {0xE2, IccChunk(1, 3, profile.substr(0, 30000))},
                   {0xE2, IccChunk(3, 3, profile.substr(60000))}};
-  const std::string source = WriteJpeg(dir, "icc.jpg", layout);
-  EXPECT_EQ(CMyJPEG::LoadIccProfile(source), profile);
+  const std::string source = WriteFixtureJpeg(dir, "icc.jpg", layout);
+  EXPECT_EQ(LoadIccProfile(source), profile);
 
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(source, status));
-  ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, source));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, source, jpeg, status));
+  ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, source));
   std::string joined;
   int chunks = 0;
   for (const auto& [marker, payload] : JpegSegments(ReadFile(dir.File("out.jpg")))) {
@@ -341,12 +341,12 @@ TEST(JpegIccProfile, InconsistentChunksGiveNoProfileButThePictureIsWritten) {
   for (size_t i = 0; i < cases.size(); ++i) {
     JpegLayout layout;
     layout.markers = cases[i];
-    const std::string source = WriteJpeg(dir, "bad.jpg", layout);
-    EXPECT_EQ(CMyJPEG::LoadIccProfile(source), "") << "case " << i;
-    CMyJPEG jpeg;
+    const std::string source = WriteFixtureJpeg(dir, "bad.jpg", layout);
+    EXPECT_EQ(LoadIccProfile(source), "") << "case " << i;
+    Picture jpeg;
     int status = -1;
-    ASSERT_TRUE(jpeg.Read(source, status));
-    ASSERT_TRUE(jpeg.Write(dir.File("out.jpg"), 90, source)) << "case " << i;
+    ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, source, jpeg, status));
+    ASSERT_TRUE(WriteJpeg(dir.File("out.jpg"), jpeg, 90, source)) << "case " << i;
     for (const auto& segment : JpegSegments(ReadFile(dir.File("out.jpg")))) {
       EXPECT_NE(segment.first, 0xE2) << "case " << i;
     }
@@ -356,17 +356,17 @@ TEST(JpegIccProfile, InconsistentChunksGiveNoProfileButThePictureIsWritten) {
 TEST(JpegIccProfile, FileThatIsNoJpegContributesNone) {
   TempDir dir;
   WriteFile(dir.File("p.bmp"), "BM" + std::string(100, '\0'));
-  EXPECT_EQ(CMyJPEG::LoadIccProfile(dir.File("p.bmp")), "");
+  EXPECT_EQ(LoadIccProfile(dir.File("p.bmp")), "");
 }
 
 TEST(JpegWriter, OutputThatCannotBeCreatedFails) {
   TempDir dir;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", JpegLayout{}), status));
-  EXPECT_FALSE(jpeg.Write(dir.File("no/such/folder.jpg"), 90, ""));
-  CMyJPEG empty;
-  EXPECT_FALSE(empty.Write(dir.File("empty.jpg"), 90, ""));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", JpegLayout{}), jpeg, status));
+  EXPECT_FALSE(WriteJpeg(dir.File("no/such/folder.jpg"), jpeg, 90, ""));
+  Picture empty;
+  EXPECT_FALSE(WriteJpeg(dir.File("empty.jpg"), empty, 90, ""));
   EXPECT_FALSE(testing::FileExists(dir.File("empty.jpg")));
 }
 
@@ -380,9 +380,9 @@ TEST(JpegWriter, FailedWriteRemovesThePartialFile) {
   layout.height = 256;
   layout.components = 1;
   layout.quality = 100;
-  CMyJPEG jpeg;
+  Picture jpeg;
   int status = -1;
-  ASSERT_TRUE(jpeg.Read(WriteJpeg(dir, "in.jpg", layout), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, WriteFixtureJpeg(dir, "in.jpg", layout), jpeg, status));
   const std::string output = dir.File("out.jpg");
   WriteFile(output, "");
 
@@ -392,13 +392,13 @@ TEST(JpegWriter, FailedWriteRemovesThePartialFile) {
   rlimit small = old;
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = jpeg.Write(output, 100, "");
+  const bool written = WriteJpeg(output, jpeg, 100, "");
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
 
   EXPECT_FALSE(written);
   EXPECT_FALSE(testing::FileExists(output));
-  ASSERT_TRUE(jpeg.Write(output, 100, ""));  // the same picture fits without the limit
+  ASSERT_TRUE(WriteJpeg(output, jpeg, 100, ""));  // the same picture fits without the limit
   EXPECT_GT(ReadFile(output).size(), 4096u);
 }
 

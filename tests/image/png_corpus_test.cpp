@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "core/temp_files.h"
-#include "image/png.h"
-#include "png_builder.h"
+#include "image/png_codec.h"
+#include "picture/png_output.h"
+#include "support/png_builder.h"
 #include "support/independent_decoder.h"
 #include "support/test_support.h"
 
@@ -27,7 +28,7 @@ std::string BaseName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-std::string PixelsAsRgba(const CMyPNG& png) {
+std::string PixelsAsRgba(const Picture& png) {
   std::string out;
   const int step = png.bitsPerPixel / 8;
   const size_t count = static_cast<size_t>(png.width) * png.height;
@@ -120,9 +121,9 @@ TEST(PngCorpus, ReaderAgreesWithPillow) {
   std::set<std::string> tableUsed;
   for (const std::string& file : files) {
     SCOPED_TRACE(BaseName(file));
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    const bool read = png.Read(file, status);
+    const bool read = testing::ReadWithStatus(ReadPng, file, png, status);
     const auto pil = testing::DecodeWithPil(file);
     const KnownDifference* known = FindDifference(file);
     if (known == nullptr) {
@@ -184,11 +185,11 @@ TEST(PngCorpus, LosslessOutputDecodesToTheSourcePixels) {
   int written = 0;
   for (const std::string& file : CorpusPngs()) {
     SCOPED_TRACE(BaseName(file));
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    if (!png.Read(file, status)) continue;
+    if (!testing::ReadWithStatus(ReadPng, file, png, status)) continue;
     const std::string out = dir.File("lossless.png");
-    ASSERT_TRUE(png.WritePNG(out, file, 9));
+    ASSERT_TRUE(WritePng(out, png, file, 9));
     const auto decoded = testing::DecodeWithPil(out);
     ASSERT_TRUE(decoded.has_value());
     EXPECT_TRUE(decoded->rgba == PixelsAsRgba(png)) << "lossless output differs";
@@ -202,16 +203,16 @@ TEST(PngCorpus, LosslessOutputDecodesToTheSourcePixels) {
 TEST(PngCorpus, PaletteOutputHasAtMost256ColoursAndTheSourceSize) {
   VELMORA_REQUIRE_CORPUS();
   testing::TempDir dir;
-  CTempFiles temp(true, dir.path());
+  TempFiles temp(true, dir.path());
   int64_t originalBytes = 0, savedBytes = 0, savedForcedBytes = 0;
   int pictures = 0, smaller = 0, smallerForced = 0;
   for (const std::string& file : CorpusPngs()) {
     SCOPED_TRACE(BaseName(file));
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    if (!png.Read(file, status)) continue;
+    if (!testing::ReadWithStatus(ReadPng, file, png, status)) continue;
     const std::string palette = dir.File("palette.png");
-    ASSERT_TRUE(png.WritePNGquant(palette, file, 9));
+    ASSERT_TRUE(WriteQuantisedPng(palette, png, file, 9));
     const auto quantised = testing::DecodeWithPil(palette);
     ASSERT_TRUE(quantised.has_value());
     EXPECT_EQ(quantised->mode, "P");
@@ -229,7 +230,7 @@ TEST(PngCorpus, PaletteOutputHasAtMost256ColoursAndTheSourceSize) {
     const int64_t original = testing::ReadFile(file).size();
     const int64_t forced = testing::ReadFile(palette).size();
     const std::string saved = dir.File("saved.png");
-    ASSERT_TRUE(png.SavePNG(saved, file, false, temp, false));
+    ASSERT_TRUE(SavePng(png, saved, file, false, temp, false));
     const int64_t rewritten = testing::ReadFile(saved).size();
     ++pictures;
     originalBytes += original;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "image/png.h"
-#include "png_builder.h"
+#include "image/png_codec.h"
+#include "support/png_builder.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -71,7 +71,7 @@ std::vector<uint8_t> ReferenceRgba(const PngLayout& layout) {
 }
 
 // The picture's pixels as RGBA, whatever its bits per pixel.
-std::vector<uint8_t> AsRgba(const CMyPNG& png) {
+std::vector<uint8_t> AsRgba(const Picture& png) {
   std::vector<uint8_t> out;
   const int step = png.bitsPerPixel / 8;
   const size_t count = static_cast<size_t>(png.width) * png.height;
@@ -153,9 +153,9 @@ TEST_P(PngFormatTest, DecodesToEightBitRgbOrRgba) {
     PngLayout layout = RandomLayout(c, seed);
     const std::string path = dir.File("picture.png");
     testing::WriteFile(path, EncodePng(layout));
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    ASSERT_TRUE(png.Read(path, status));
+    ASSERT_TRUE(testing::ReadWithStatus(ReadPng, path, png, status));
     EXPECT_EQ(status, 0);
     EXPECT_EQ(png.width, 13);
     EXPECT_EQ(png.height, 11);
@@ -204,11 +204,9 @@ TEST(PngReader, InterlacedPictureEqualsItsNonInterlacedTwin) {
   testing::WriteFile(dir.File("plain.png"), EncodePng(layout));
   layout.interlaced = true;
   testing::WriteFile(dir.File("interlaced.png"), EncodePng(layout));
-  CMyPNG plain, interlaced;
-  int status = -1;
-  ASSERT_TRUE(plain.Read(dir.File("plain.png"), status));
-  ASSERT_TRUE(interlaced.Read(dir.File("interlaced.png"), status));
-  EXPECT_EQ(status, 0);
+  Picture plain, interlaced;
+  ASSERT_EQ(ReadPng(dir.File("plain.png"), plain), ReadStatus::kComplete);
+  ASSERT_EQ(ReadPng(dir.File("interlaced.png"), interlaced), ReadStatus::kComplete);
   EXPECT_EQ(AsRgba(plain), AsRgba(interlaced));
 }
 
@@ -249,15 +247,15 @@ TEST(PngKindTest, NeedsAtLeast112BytesWithSignatureAndHeaderChunk) {
   for (const Case& c : cases) {
     const std::string path = dir.File("kind.png");
     testing::WriteFile(path, c.bytes);
-    EXPECT_EQ(CMyPNG::IsPNG(path), c.isPng) << c.name;
-    CMyPNG png;
+    EXPECT_EQ(IsPngFile(path), c.isPng) << c.name;
+    Picture png;
     int status = -1;
-    EXPECT_EQ(png.Read(path, status), c.isPng) << c.name;
+    EXPECT_EQ(testing::ReadWithStatus(ReadPng, path, png, status), c.isPng) << c.name;
     EXPECT_EQ(status, c.isPng ? 0 : 2) << c.name;
   }
-  EXPECT_FALSE(CMyPNG::IsPNG(dir.File("missing.png")));
-  EXPECT_FALSE(CMyPNG::IsPNG(""));
-  EXPECT_FALSE(CMyPNG::IsPNG(dir.path()));
+  EXPECT_FALSE(IsPngFile(dir.File("missing.png")));
+  EXPECT_FALSE(IsPngFile(""));
+  EXPECT_FALSE(IsPngFile(dir.path()));
 }
 
 TEST(PngReader, MetricPhysGivesDotsPerInch) {
@@ -275,9 +273,9 @@ TEST(PngReader, MetricPhysGivesDotsPerInch) {
     layout.chunks.push_back(
         {"pHYs", testing::BigEndian32(c.x) + testing::BigEndian32(c.y) + char(c.unit)});
     testing::WriteFile(dir.File("phys.png"), EncodePng(layout));
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    ASSERT_TRUE(png.Read(dir.File("phys.png"), status));
+    ASSERT_TRUE(testing::ReadWithStatus(ReadPng, dir.File("phys.png"), png, status));
     EXPECT_NEAR(png.xResolution, c.xDpi, 1e-3);
     EXPECT_NEAR(png.yResolution, c.yDpi, 1e-3);
   }
@@ -301,9 +299,9 @@ TEST(PngReader, TruncatedDataGivesStatusOneWithUndecodedRowsCleared) {
   const std::string whole = EncodePng(layout);
   const std::string path = dir.File("cut.png");
   testing::WriteFile(path, whole.substr(0, whole.size() * 3 / 4));
-  CMyPNG png;
+  Picture png;
   int status = -1;
-  ASSERT_TRUE(png.Read(path, status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadPng, path, png, status));
   EXPECT_EQ(status, 1);
   ASSERT_EQ(png.bitsPerPixel, 24);
   const std::vector<uint8_t> reference = ReferenceRgba(layout);
@@ -352,9 +350,9 @@ TEST(PngReader, DamageBeforeOrInsideTheImageData) {
   };
   for (const Case& c : cases) {
     testing::WriteFile(dir.File("damaged.png"), c.bytes);
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    EXPECT_EQ(png.Read(dir.File("damaged.png"), status), c.read) << c.name;
+    EXPECT_EQ(testing::ReadWithStatus(ReadPng, dir.File("damaged.png"), png, status), c.read) << c.name;
     EXPECT_EQ(status, c.status) << c.name;
     EXPECT_EQ(png.pixels != nullptr, c.read) << c.name;
   }
@@ -378,9 +376,9 @@ TEST(PngReader, RefusesOversizedHeadersBeforeAllocating) {
         testing::BigEndian32(c.width) + testing::BigEndian32(c.height) + bytes.substr(24, 5);
     bytes.replace(8, 25, testing::EncodeChunk("IHDR", header));
     testing::WriteFile(dir.File("huge.png"), bytes);
-    CMyPNG png;
+    Picture png;
     int status = -1;
-    EXPECT_FALSE(png.Read(dir.File("huge.png"), status)) << c.width << "x" << c.height;
+    EXPECT_FALSE(testing::ReadWithStatus(ReadPng, dir.File("huge.png"), png, status)) << c.width << "x" << c.height;
     EXPECT_EQ(status, 2);
     EXPECT_EQ(png.pixels, nullptr);
   }
@@ -397,15 +395,15 @@ TEST(PngReader, ReadingAgainReplacesThePictureOrLeavesNone) {
   testing::WriteFile(dir.File("a.png"), EncodePng(small));
   testing::WriteFile(dir.File("b.png"), EncodePng(other));
   testing::WriteFile(dir.File("c.png"), EncodePng(other).substr(0, 40) + std::string(100, 'x'));
-  CMyPNG png;
+  Picture png;
   int status = -1;
-  ASSERT_TRUE(png.Read(dir.File("a.png"), status));
-  ASSERT_TRUE(png.Read(dir.File("b.png"), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadPng, dir.File("a.png"), png, status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadPng, dir.File("b.png"), png, status));
   EXPECT_EQ(png.width, 5);
   EXPECT_EQ(png.height, 20);
   EXPECT_EQ(png.bitsPerPixel, 32);
   EXPECT_EQ(AsRgba(png), ReferenceRgba(other));
-  EXPECT_FALSE(png.Read(dir.File("c.png"), status));
+  EXPECT_FALSE(testing::ReadWithStatus(ReadPng, dir.File("c.png"), png, status));
   EXPECT_EQ(status, 2);
   EXPECT_EQ(png.pixels, nullptr);
   EXPECT_EQ(png.width, 0);

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "core/temp_files.h"
-#include "image/png.h"
-#include "png_builder.h"
+#include "image/png_codec.h"
+#include "picture/png_output.h"
+#include "support/png_builder.h"
 #include "support/independent_decoder.h"
 #include "support/test_support.h"
 
@@ -26,7 +27,7 @@ using testing::ReadFile;
 
 // A picture of `colours` distinct RGB values (alpha varies independently when
 // withAlpha), laid out over width × height pixels.
-void FillPicture(CMyPNG& png, int32_t width, int32_t height, int colours, bool withAlpha) {
+void FillPicture(Picture& png, int32_t width, int32_t height, int colours, bool withAlpha) {
   png.width = width;
   png.height = height;
   png.bitsPerPixel = withAlpha ? 32 : 24;
@@ -43,7 +44,7 @@ void FillPicture(CMyPNG& png, int32_t width, int32_t height, int colours, bool w
   }
 }
 
-void FillNoise(CMyPNG& png, int32_t width, int32_t height, int bitsPerPixel, uint32_t seed) {
+void FillNoise(Picture& png, int32_t width, int32_t height, int bitsPerPixel, uint32_t seed) {
   png.width = width;
   png.height = height;
   png.bitsPerPixel = static_cast<uint8_t>(bitsPerPixel);
@@ -54,7 +55,7 @@ void FillNoise(CMyPNG& png, int32_t width, int32_t height, int bitsPerPixel, uin
   }
 }
 
-std::string PixelsAsRgba(const CMyPNG& png) {
+std::string PixelsAsRgba(const Picture& png) {
   std::string out;
   const int step = png.bitsPerPixel / 8;
   for (size_t i = 0; i < static_cast<size_t>(png.width) * png.height; ++i) {
@@ -98,17 +99,17 @@ TEST(PngColourCount, CountsRgbValuesIgnoringAlpha) {
       {"no pixels", nullptr, 0, 24, 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CMyPNG::CountColours(c.pixels, c.count, c.bitsPerPixel), c.colours) << c.name;
+    EXPECT_EQ(CountColours(c.pixels, c.count, c.bitsPerPixel), c.colours) << c.name;
   }
-  CMyPNG png;
+  Picture png;
   FillPicture(png, 64, 64, 4096, false);
-  EXPECT_EQ(CMyPNG::CountColours(png.pixels.get(), 64 * 64, 24), 4096u);
+  EXPECT_EQ(CountColours(png.pixels.get(), 64 * 64, 24), 4096u);
 }
 
 // With at most 299 colours a picture becomes a palette PNG, with more a lossless one.
 TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
   testing::TempDir dir;
-  CTempFiles temp(true, dir.path());
+  TempFiles temp(true, dir.path());
   struct Case {
     int colours;
     bool alpha;
@@ -118,12 +119,12 @@ TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
   const Case cases[] = {{299, false, false, 3}, {300, false, false, 2}, {300, true, false, 6},
                         {299, true, false, 3},  {5000, false, true, 3}, {1, false, false, 3}};
   for (const Case& c : cases) {
-    CMyPNG png;
+    Picture png;
     FillPicture(png, 40, 30, c.colours, c.alpha);
-    ASSERT_EQ(CMyPNG::CountColours(png.pixels.get(), 1200, png.bitsPerPixel),
+    ASSERT_EQ(CountColours(png.pixels.get(), 1200, png.bitsPerPixel),
               static_cast<uint32_t>(std::min(c.colours, 1200)));
     const std::string out = dir.File("save.png");
-    EXPECT_TRUE(png.SavePNG(out, "", false, temp, c.force)) << c.colours;
+    EXPECT_TRUE(SavePng(png, out, "", false, temp, c.force)) << c.colours;
     const std::string bytes = ReadFile(out);
     EXPECT_EQ(ColourTypeOf(bytes), c.colourType) << c.colours << " colours";
     auto decoded = testing::DecodeWithPil(out);
@@ -143,10 +144,10 @@ TEST(PngWritePng, LosslessOutputDecodesToTheSourcePixels) {
   testing::TempDir dir;
   for (int bitsPerPixel : {24, 32}) {
     for (auto [w, h] : {std::pair{1, 1}, std::pair{33, 7}, std::pair{300, 200}}) {
-      CMyPNG png;
+      Picture png;
       FillNoise(png, w, h, bitsPerPixel, static_cast<uint32_t>(w * h));
       const std::string out = dir.File("lossless.png");
-      ASSERT_TRUE(png.WritePNG(out, "", 9));
+      ASSERT_TRUE(WritePng(out, png, "", 9));
       auto decoded = testing::DecodeWithPil(out);
       ASSERT_TRUE(decoded.has_value());
       EXPECT_EQ(decoded->mode, bitsPerPixel == 32 ? "RGBA" : "RGB");
@@ -164,13 +165,13 @@ TEST(PngWritePng, LosslessOutputDecodesToTheSourcePixels) {
 TEST(PngWritePngQuant, TransparencyChunkOnlyWhenSomeAlphaIsBelow255) {
   testing::TempDir dir;
   for (bool transparent : {false, true}) {
-    CMyPNG png;
+    Picture png;
     FillPicture(png, 50, 50, 600, true);
     if (transparent) {
       for (int i = 0; i < 50 * 10; ++i) png.pixels[static_cast<size_t>(i) * 4 + 3] = 0;
     }
     const std::string out = dir.File("quant.png");
-    ASSERT_TRUE(png.WritePNGquant(out, "", 9));
+    ASSERT_TRUE(WriteQuantisedPng(out, png, "", 9));
     const std::string bytes = ReadFile(out);
     const auto chunks = ListChunks(bytes);
     EXPECT_EQ(ColourTypeOf(bytes), 3);
@@ -197,10 +198,10 @@ TEST(PngWritePngQuant, TransparencyChunkOnlyWhenSomeAlphaIsBelow255) {
 
 TEST(PngWritePngQuant, PictureOfFewColoursKeepsThemExactly) {
   testing::TempDir dir;
-  CMyPNG png;
+  Picture png;
   FillPicture(png, 64, 48, 200, false);
   const std::string out = dir.File("few.png");
-  ASSERT_TRUE(png.WritePNGquant(out, "", 9));
+  ASSERT_TRUE(WriteQuantisedPng(out, png, "", 9));
   auto decoded = testing::DecodeWithPil(out);
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(decoded->mode, "P");
@@ -221,12 +222,12 @@ TEST(PngWritePng, ResolutionRoundTripsThroughPhys) {
                         {1e30f, 96, false, 0, 0}};
   for (const Case& c : cases) {
     for (bool palette : {false, true}) {
-      CMyPNG png;
+      Picture png;
       FillPicture(png, 20, 20, 40, false);
       png.xResolution = c.xDpi;
       png.yResolution = c.yDpi;
       const std::string out = dir.File("phys.png");
-      ASSERT_TRUE(palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9));
+      ASSERT_TRUE(palette ? WriteQuantisedPng(out, png, "", 9) : WritePng(out, png, "", 9));
       const auto chunks = ListChunks(ReadFile(out));
       const testing::PngChunk* phys = FindChunk(chunks, "pHYs");
       ASSERT_EQ(phys != nullptr, c.phys) << c.xDpi << " " << c.yDpi;
@@ -234,9 +235,9 @@ TEST(PngWritePng, ResolutionRoundTripsThroughPhys) {
       EXPECT_EQ(testing::ReadBigEndian32(phys->data, 0), c.x);
       EXPECT_EQ(testing::ReadBigEndian32(phys->data, 4), c.y);
       EXPECT_EQ(phys->data[8], 1);  // metre
-      CMyPNG back;
+      Picture back;
       int status = -1;
-      ASSERT_TRUE(back.Read(out, status));
+      ASSERT_TRUE(testing::ReadWithStatus(ReadPng, out, back, status));
       EXPECT_NEAR(back.xResolution, c.xDpi, 0.01);
       EXPECT_NEAR(back.yResolution, c.yDpi, 0.01);
     }
@@ -292,10 +293,10 @@ TEST_P(PngChunkCopyTest, CopiesOnlyWhatLibpngAcceptsOnWriting) {
   testing::WriteFile(source, c.source);
   const auto sourceChunks = ListChunks(c.source);
   for (bool palette : {false, true}) {
-    CMyPNG png;
+    Picture png;
     FillPicture(png, 30, 20, 50, false);
     const std::string out = dir.File("out.png");
-    ASSERT_TRUE(palette ? png.WritePNGquant(out, source, 9) : png.WritePNG(out, source, 9));
+    ASSERT_TRUE(palette ? WriteQuantisedPng(out, png, source, 9) : WritePng(out, png, source, 9));
     const auto chunks = ListChunks(ReadFile(out));
     std::string found;
     for (const char* type : {"cHRM", "gAMA", "iCCP", "sRGB"}) {
@@ -380,7 +381,7 @@ TEST(PngProbe, RefusedProfileCostsOnePassAndTheOutputStaysEmpty) {
     testing::WriteFile(out, "old content");
     ChunkCopyRecord record;
     int passes = 1;
-    while (!CMyPNG::ProbeCopyableChunks(out, source, record)) ASSERT_LT(++passes, 6) << c.name;
+    while (!ProbeCopyableChunks(out, source, record)) ASSERT_LT(++passes, 6) << c.name;
     EXPECT_EQ(passes, c.passes) << c.name;
     EXPECT_EQ(record.probe, S::kAccepted) << c.name;
     EXPECT_EQ(record.cHRM, c.cHRM) << c.name;
@@ -391,7 +392,7 @@ TEST(PngProbe, RefusedProfileCostsOnePassAndTheOutputStaysEmpty) {
     EXPECT_EQ(ReadFile(out), "") << c.name;
   }
   ChunkCopyRecord unwritable;
-  EXPECT_TRUE(CMyPNG::ProbeCopyableChunks(dir.File("no/such/folder.png"), dir.File("source.png"),
+  EXPECT_TRUE(ProbeCopyableChunks(dir.File("no/such/folder.png"), dir.File("source.png"),
                                           unwritable));
   EXPECT_EQ(unwritable.probe, S::kFailed);
 }
@@ -422,18 +423,18 @@ TEST(PngWriteFailure, WriteErrorMidwayLeavesNoFile) {
   testing::TempDir dir;
   for (auto [w, h] : {std::pair{400, 300}, std::pair{30, 30}}) {
     for (bool palette : {false, true}) {
-      CMyPNG png;
+      Picture png;
       FillNoise(png, w, h, 24, 11);
       const std::string out = dir.File("partial.png");
       bool written = true;
       {
         FileSizeLimit limit(1000);
-        written = palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9);
+        written = palette ? WriteQuantisedPng(out, png, "", 9) : WritePng(out, png, "", 9);
       }
       EXPECT_FALSE(written) << w << "x" << h;
       EXPECT_FALSE(testing::FileExists(out)) << w << "x" << h << (palette ? " palette" : "");
       // The same picture can be written once the disk has room again.
-      EXPECT_TRUE(palette ? png.WritePNGquant(out, "", 9) : png.WritePNG(out, "", 9));
+      EXPECT_TRUE(palette ? WriteQuantisedPng(out, png, "", 9) : WritePng(out, png, "", 9));
       EXPECT_GT(ReadFile(out).size(), 1000u);
       EXPECT_LT(ReadFile(out).size(), w * h > 1000 ? 1000000u : 4000u);
     }
@@ -442,13 +443,13 @@ TEST(PngWriteFailure, WriteErrorMidwayLeavesNoFile) {
 
 TEST(PngWriteFailure, QuantiserFailureLeavesNoFile) {
   testing::TempDir dir;
-  CMyPNG png;
+  Picture png;
   FillNoise(png, 64, 64, 24, 3);
   const std::string out = dir.File("quant.png");
   testing::WriteFile(out, "stale bytes of an earlier attempt");
   QuantiseSettings demanding;
   demanding.minQuality = 100;  // noise cannot be put into 256 colours at full quality
-  EXPECT_FALSE(png.WritePNGquant(out, "", 9, demanding));
+  EXPECT_FALSE(WriteQuantisedPng(out, png, "", 9, demanding));
   EXPECT_FALSE(testing::FileExists(out));
 }
 
@@ -465,39 +466,44 @@ TEST(PngWriteFailure, RefusedPicturesLeaveNoFile) {
                         {"grey bits per pixel", 10, 10, 8, true},
                         {"16 bits per pixel", 10, 10, 16, true}};
   for (const Case& c : cases) {
-    CMyPNG png;
+    Picture png;
     png.width = c.width;
     png.height = c.height;
     png.bitsPerPixel = static_cast<uint8_t>(c.bitsPerPixel);
     if (c.pixels) png.pixels = AllocatePixels(10, 10, 4);
     const std::string out = dir.File("refused.png");
     testing::WriteFile(out, "stale");
-    EXPECT_FALSE(png.WritePNG(out, "", 9)) << c.name;
+    EXPECT_FALSE(WritePng(out, png, "", 9)) << c.name;
     EXPECT_FALSE(testing::FileExists(out)) << c.name;
     testing::WriteFile(out, "stale");
     if (c.bitsPerPixel < 24 && c.pixels) continue;  // quantisation takes only 24 and 32
-    EXPECT_FALSE(png.WritePNGquant(out, "", 9)) << c.name;
+    EXPECT_FALSE(WriteQuantisedPng(out, png, "", 9)) << c.name;
     EXPECT_FALSE(testing::FileExists(out)) << c.name;
   }
-  CMyPNG png;
-  const auto* triples = reinterpret_cast<const uint8_t*>("abc");
-  EXPECT_FALSE(png.WritePalettePNG(dir.File("p.png"), nullptr, 4, 4, 1, triples, nullptr, "", 9));
+  PaletteImage image;
+  image.width = image.height = 4;
+  image.paletteCount = 1;
+  image.triples = reinterpret_cast<const uint8_t*>("abc");
+  EXPECT_FALSE(WritePalettePng(dir.File("p.png"), image, "", 9));
   const uint8_t indices[16] = {};
-  EXPECT_FALSE(png.WritePalettePNG(dir.File("p.png"), indices, 4, 4, 0, triples, nullptr, "", 9));
-  EXPECT_FALSE(png.WritePalettePNG(dir.File("p.png"), indices, 4, 4, 257, triples, nullptr, "", 9));
+  image.indices = indices;
+  image.paletteCount = 0;
+  EXPECT_FALSE(WritePalettePng(dir.File("p.png"), image, "", 9));
+  image.paletteCount = 257;
+  EXPECT_FALSE(WritePalettePng(dir.File("p.png"), image, "", 9));
   EXPECT_FALSE(testing::FileExists(dir.File("p.png")));
 }
 
 TEST(PngWriteFailure, UnwritableOutputFolderGivesNoFile) {
   testing::TempDir dir;
-  CMyPNG png;
+  Picture png;
   FillPicture(png, 10, 10, 5, false);
-  EXPECT_FALSE(png.WritePNG(dir.File("missing/out.png"), "", 9));
-  EXPECT_FALSE(png.WritePNGquant(dir.File("missing/out.png"), "", 9));
+  EXPECT_FALSE(WritePng(dir.File("missing/out.png"), png, "", 9));
+  EXPECT_FALSE(WriteQuantisedPng(dir.File("missing/out.png"), png, "", 9));
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const std::string locked = dir.File("locked");
   ASSERT_EQ(mkdir(locked.c_str(), 0500), 0);
-  EXPECT_FALSE(png.WritePNG(locked + "/out.png", "", 9));
+  EXPECT_FALSE(WritePng(locked + "/out.png", png, "", 9));
   EXPECT_FALSE(testing::FileExists(locked + "/out.png"));
 }
 
@@ -506,10 +512,10 @@ TEST(PngWriteFailure, OutputOntoItsOwnSourceIsRefusedAndTheSourceKept) {
   const std::string source = dir.File("source.png");
   const std::string bytes = SourcePng(2, {{"gAMA", kSrgbGama}});
   testing::WriteFile(source, bytes);
-  CMyPNG png;
+  Picture png;
   FillPicture(png, 10, 10, 5, false);
-  EXPECT_FALSE(png.WritePNG(source, source, 9));
-  EXPECT_FALSE(png.WritePNGquant(source, source, 9));
+  EXPECT_FALSE(WritePng(source, png, source, 9));
+  EXPECT_FALSE(WriteQuantisedPng(source, png, source, 9));
   EXPECT_EQ(ReadFile(source), bytes);
 }
 
