@@ -1,10 +1,9 @@
 #include "tools/optimisers.h"
 
 #include "core/options.h"
-#include "image/png_probe.h"
 #include "platform/platform.h"
 #include "platform/process.h"
-#include "tools/redirect.h"
+#include "tools/tool_process.h"
 
 namespace velmora {
 
@@ -19,9 +18,9 @@ std::vector<std::string> Candidates(const char* name) {
 std::string FindTool(const std::string& programFolder, const std::string& relative,
                      const std::vector<std::string>& pathCandidates) {
   const std::string own = programFolder + relative;
-  if (IsExecutableFile(own)) return own;
+  if (IsUsableTool(own)) return own;
   for (const std::string& candidate : pathCandidates) {
-    if (IsExecutableFile(candidate)) return candidate;
+    if (IsUsableTool(candidate)) return candidate;
   }
   return own;
 }
@@ -38,7 +37,7 @@ std::string GifsiclePath() {
   return path;
 }
 
-bool IsExecutableFile(const std::string& path) {
+bool IsUsableTool(const std::string& path) {
   return platform::IsRegularFile(path) && GetFileSize32(path) >= 512 &&
          platform::IsExecutableImage(path);
 }
@@ -51,22 +50,14 @@ std::vector<std::string> GifsicleArguments(const std::string& input, const std::
   return {"-O3", "-o", output, input};
 }
 
-void OptimisePng(const std::string& pngPath, CTempFiles& temp) {
-  const std::string out = temp.NewName("png", false);
-  temp.Register(out);
-  // The tool asks before overwriting a file, and nobody answers: the reserved empty
-  // file must go first.
-  platform::RemoveFile(out);
-  CRedirect runner(ZopflipngPath(), ZopflipngArguments(pngPath, out));
-  runner.Run();
-  // Only a complete picture that shows exactly what was written replaces it; a rename
-  // keeps the PNG whole whatever happens.
-  if (IsLosslessPngReplacement(pngPath, out)) platform::RenameReplace(out, pngPath);
+bool RunZopflipng(const std::string& input, const std::string& output) {
+  ToolProcess tool(ZopflipngPath(), ZopflipngArguments(input, output));
+  return tool.Run();
 }
 
-void OptimiseGif(const std::string& tool, const std::string& input, const std::string& output) {
-  CRedirect runner(tool, GifsicleArguments(input, output));
-  runner.Run();
+bool RunGifsicle(const std::string& tool, const std::string& input, const std::string& output) {
+  ToolProcess process(tool, GifsicleArguments(input, output));
+  return process.Run();
 }
 
 }  // namespace velmora

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/temp_files.h"
 
 namespace velmora {
 
@@ -21,13 +20,12 @@ std::string FindTool(const std::string& programFolder, const std::string& relati
 
 // A tool is usable when it is a regular file of at least 512 bytes in this system's
 // executable format that we may execute.
-bool IsExecutableFile(const std::string& path);
+bool IsUsableTool(const std::string& path);
 
-// Recompresses a written PNG: the tool writes a new file, which replaces the PNG only
-// when it decodes completely to the same pixels; otherwise the PNG stays as written.
-void OptimisePng(const std::string& pngPath, CTempFiles& temp);
-// Runs the GIF optimiser from input to output; the caller judges the output.
-void OptimiseGif(const std::string& tool, const std::string& input, const std::string& output);
+// Run the tools from input to output; false when the tool could not be started. The
+// caller judges the output: a tool's word counts for nothing.
+bool RunZopflipng(const std::string& input, const std::string& output);
+bool RunGifsicle(const std::string& tool, const std::string& input, const std::string& output);
 
 // The arguments of the two tools after the program name.
 std::vector<std::string> ZopflipngArguments(const std::string& input, const std::string& output);

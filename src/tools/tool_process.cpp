@@ -1,16 +1,16 @@
-#include "tools/redirect.h"
+#include "tools/tool_process.h"
 
 #include "platform/process.h"
 
 namespace velmora {
 
-CRedirect::CRedirect(std::string program, std::vector<std::string> arguments)
+ToolProcess::ToolProcess(std::string program, std::vector<std::string> arguments)
     : program_(std::move(program)), arguments_(std::move(arguments)) {}
 
-bool CRedirect::Run() {
-  return platform::RunAndDrain(program_, arguments_, stopRequested_, static_cast<int>(pollInterval_));
+bool ToolProcess::Run() {
+  return platform::RunAndDrain(program_, arguments_, stopRequested_, pollMilliseconds_);
 }
 
-void CRedirect::Stop() { stopRequested_.store(true); }
+void ToolProcess::Stop() { stopRequested_.store(true); }
 
 }  // namespace velmora

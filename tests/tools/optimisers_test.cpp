@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "support/test_support.h"
 #include "tools/optimisers.h"
-#include "tools/redirect.h"
+#include "tools/tool_process.h"
 
 namespace velmora {
 namespace {
@@ -27,32 +27,32 @@ void MakeExecutable(const std::string& path, mode_t mode = 0755) {
   ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
 
-TEST(IsExecutableFile, NeedsSizeFormatAndPermission) {
+TEST(IsUsableTool, NeedsSizeFormatAndPermission) {
   TempDir dir;
   const std::string elf = ReadFile(kStandIn);
   ASSERT_GT(elf.size(), 512u);
   WriteFile(dir.File("good"), elf);
   MakeExecutable(dir.File("good"));
-  EXPECT_TRUE(IsExecutableFile(dir.File("good")));
+  EXPECT_TRUE(IsUsableTool(dir.File("good")));
 
   WriteFile(dir.File("short"), elf.substr(0, 511));
   MakeExecutable(dir.File("short"));
-  EXPECT_FALSE(IsExecutableFile(dir.File("short")));
+  EXPECT_FALSE(IsUsableTool(dir.File("short")));
   WriteFile(dir.File("exactly512"), elf.substr(0, 512));
   MakeExecutable(dir.File("exactly512"));
-  EXPECT_TRUE(IsExecutableFile(dir.File("exactly512")));
+  EXPECT_TRUE(IsUsableTool(dir.File("exactly512")));
 
   WriteFile(dir.File("script"), "#!/bin/sh\n" + std::string(1 << 20, '#'));
   MakeExecutable(dir.File("script"));
-  EXPECT_FALSE(IsExecutableFile(dir.File("script")));
+  EXPECT_FALSE(IsUsableTool(dir.File("script")));
 
   WriteFile(dir.File("noexec"), elf);
   MakeExecutable(dir.File("noexec"), 0644);
-  EXPECT_FALSE(IsExecutableFile(dir.File("noexec")));
+  EXPECT_FALSE(IsUsableTool(dir.File("noexec")));
 
-  EXPECT_FALSE(IsExecutableFile(dir.File("missing")));
-  EXPECT_FALSE(IsExecutableFile(dir.path()));
-  EXPECT_FALSE(IsExecutableFile(""));
+  EXPECT_FALSE(IsUsableTool(dir.File("missing")));
+  EXPECT_FALSE(IsUsableTool(dir.path()));
+  EXPECT_FALSE(IsUsableTool(""));
 }
 
 TEST(FindTool, ProgramFolderFirstThenPathInOrder) {
@@ -84,32 +84,32 @@ class StandInMode {
 };
 
 // Tools run at a lower priority, so that the machine stays usable while they work.
-TEST(CRedirect, ToolRunsTenStepsNicer) {
+TEST(ToolProcess, ToolRunsTenStepsNicer) {
   TempDir dir;
   WriteFile(dir.File("in.png"), "input bytes");
   StandInMode mode("nice");
   errno = 0;
   const int own = ::getpriority(PRIO_PROCESS, 0);
   ASSERT_EQ(errno, 0);
-  CRedirect runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
+  ToolProcess runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
   EXPECT_TRUE(runner.Run());
   EXPECT_EQ(ReadFile(dir.File("out.png")), std::to_string(std::min(own + 10, 19)));
 }
 
-TEST(CRedirect, DrainsMoreOutputThanThePipeHolds) {
+TEST(ToolProcess, DrainsMoreOutputThanThePipeHolds) {
   TempDir dir;
   WriteFile(dir.File("in.png"), "input bytes");
   StandInMode mode("noisy");
-  CRedirect runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
+  ToolProcess runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
   EXPECT_TRUE(runner.Run());
   EXPECT_EQ(ReadFile(dir.File("out.png")), "input bytes");
 }
 
-TEST(CRedirect, StopEndsAHangingTool) {
+TEST(ToolProcess, StopEndsAHangingTool) {
   TempDir dir;
   WriteFile(dir.File("in.gif"), "GIF89a");
   StandInMode mode("hang");
-  CRedirect runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
+  ToolProcess runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
   std::thread stopper([&runner] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     runner.Stop();
@@ -120,19 +120,19 @@ TEST(CRedirect, StopEndsAHangingTool) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST(CRedirect, CrashingAndMissingToolsReturn) {
+TEST(ToolProcess, CrashingAndMissingToolsReturn) {
   TempDir dir;
   WriteFile(dir.File("in.gif"), "GIF89a");
   {
     StandInMode mode("crash");
-    CRedirect runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
+    ToolProcess runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
     EXPECT_TRUE(runner.Run());
   }
-  CRedirect missing(dir.File("no-such-tool"), {});
+  ToolProcess missing(dir.File("no-such-tool"), {});
   EXPECT_FALSE(missing.Run());
 }
 
-TEST(CRedirect, PathsReachTheToolUnchanged) {
+TEST(ToolProcess, PathsReachTheToolUnchanged) {
   TempDir dir;
   const std::string folder = dir.File("한글 폴더 (1)");
   ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
@@ -140,7 +140,7 @@ TEST(CRedirect, PathsReachTheToolUnchanged) {
   const std::string output = folder + "/결과 ;&|*.png";
   WriteFile(input, "bytes");
   ::setenv("VELMORA_STANDIN_ARGS", dir.File("args").c_str(), 1);
-  CRedirect runner(kStandIn, ZopflipngArguments(input, output));
+  ToolProcess runner(kStandIn, ZopflipngArguments(input, output));
   EXPECT_TRUE(runner.Run());
   ::unsetenv("VELMORA_STANDIN_ARGS");
   EXPECT_EQ(ReadFile(dir.File("args")),

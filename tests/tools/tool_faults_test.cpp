@@ -1,5 +1,5 @@
 // External tools that fail: they crash, get killed half-way, write garbage or nothing,
-// or hang (see the CRedirect Stop test). Whatever they do, no broken picture may come out
+// or hang (see the ToolProcess Stop test). Whatever they do, no broken picture may come out
 // of the step that ran them.
 
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
-#include "image/png.h"
-#include "image/verify.h"
+#include "picture/png_output.h"
+#include "image/png_codec.h"
+#include "picture/verification.h"
 #include "support/bmp_writer.h"
 #include "support/child_process.h"
 #include "support/gif_writer.h"
@@ -65,9 +65,9 @@ TEST_P(GifOptimiserFaults, OnlyASoundResultPassesVerification) {
   const std::string output = dir.File("out.gif");
   WriteFile(input, AnimatedGif());
   ::setenv("VELMORA_STANDIN_MODE", GetParam().mode, 1);
-  OptimiseGif(kStandIn, input, output);
+  RunGifsicle(kStandIn, input, output);
   ::unsetenv("VELMORA_STANDIN_MODE");
-  const Verification result = VerifyRewrittenPicture(input, output, kKindGif);
+  const Verification result = VerifyRewrittenPicture(input, output, PictureKind::kGif);
   EXPECT_EQ(result.passed, GetParam().usable) << result.reason;
 }
 
@@ -107,8 +107,8 @@ TEST_P(PngOptimiserFaults, NoBrokenPngPassesVerification) {
     ::setenv("PATH", dir.File("bin").c_str(), 1);
     ::setenv("VELMORA_STANDIN_MODE", GetParam().mode, 1);
     ::setenv("VELMORA_STANDIN_ARGS", arguments.c_str(), 1);
-    CTempFiles temp(true, dir.File("tmp"));
-    CMyPNG png;
+    TempFiles temp(true, dir.File("tmp"));
+    Picture png;
     png.width = kWidth;
     png.height = kHeight;
     png.bitsPerPixel = 24;
@@ -118,7 +118,7 @@ TEST_P(PngOptimiserFaults, NoBrokenPngPassesVerification) {
         for (int c = 0; c < 3; ++c) png.pixels[(y * kWidth + x) * 3 + c] = Sample(x, y, c);
       }
     }
-    report = png.SavePNG(output, "", true, temp, false) ? "saved" : "not saved";
+    report = SavePng(png, output, "", true, temp, false) ? "saved" : "not saved";
     return 0;
   });
   ASSERT_TRUE(child.exited && child.exitCode == 0);
@@ -138,11 +138,11 @@ TEST_P(PngOptimiserFaults, NoBrokenPngPassesVerification) {
   }
   original.data = testing::PackRows(rows, 24, false);
   WriteFile(dir.File("original.bmp"), testing::BuildBmp(original));
-  const Verification verdict = VerifyRewrittenPicture(dir.File("original.bmp"), output, kKindPng);
+  const Verification verdict = VerifyRewrittenPicture(dir.File("original.bmp"), output, PictureKind::kPng);
 
-  CMyPNG written;
+  Picture written;
   int status = -1;
-  const bool whole = written.Read(output, status) && status == 0;
+  const bool whole = testing::ReadWithStatus(ReadPng, output, written, status) && status == 0;
   if (GetParam().usable || whole) {
     ASSERT_TRUE(whole);
     EXPECT_TRUE(verdict.passed) << verdict.reason;
