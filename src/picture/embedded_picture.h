@@ -1,47 +1,49 @@
 #pragma once
 // One embedded picture, already copied by a document processor into a temporary
-// file: what it is, how it is recompressed, and whether the rewritten file or the
-// original bytes go back into the document.
+// file, and what becomes of it: the original bytes stay, or a rewritten file of a
+// given kind replaces them.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "core/log.h"
 #include "core/options.h"
+#include "core/process_log.h"
 #include "core/temp_files.h"
+#include "picture/picture_kind.h"
 
 namespace velmora {
 
-// Picture kinds and output kinds. As an output kind, 0 means "keep the original".
-enum PictureKind : int { kKindBmp = 0, kKindGif = 1, kKindPng = 2, kKindJpeg = 3 };
-constexpr int kKeepOriginal = 0;
-
-// Extension of files of a kind ("bmp", "gif", "png", "jpg"); empty for others.
-const char* PictureExtension(int kind);
-
 struct EmbeddedPicture {
-  int number = 0;              // as the document processor numbers it; logged as number + 1
-  std::string sourcePath;      // the embedded bytes exactly as stored in the document
-  int32_t originalSize = 0;    // size of sourcePath, measured by the caller
-  std::string outputPath;      // set as soon as an output name is taken
+  int number = 0;            // as the document processor numbers it; logged as number + 1
+  std::string sourcePath;    // the embedded bytes exactly as stored in the document
+  int32_t originalSize = 0;  // size of sourcePath, measured by the caller
 };
 
-// Content test in the order BMP, GIF, PNG, JPEG: 1 BMP, 2 GIF, 3 PNG, 4 JPEG, 0 unknown.
-int DetectPictureKind(const std::string& path);
+struct PictureOutcome {
+  // The kind of the file that replaces the original; nothing when the original stays.
+  std::optional<PictureKind> replacement;
+  // The rewritten file, once one was named (also when it is not used).
+  std::string rewrittenPath;
 
-// Decodes, re-encodes and decides. Returns the output kind (0 keeps the original)
-// and fills picture.outputPath. Every decision is written to the log.
-int ProcessEmbeddedPicture(EmbeddedPicture& picture, const ShrinkOptions& options, CCreateLog& log,
-                           CTempFiles& temp);
+  bool Replaces() const { return replacement.has_value(); }
+  static PictureOutcome Keep(std::string rewrittenPath = {}) {
+    return {std::nullopt, std::move(rewrittenPath)};
+  }
+  static PictureOutcome Replace(PictureKind kind, std::string rewrittenPath) {
+    return {kind, std::move(rewrittenPath)};
+  }
+};
 
-// The signature of ProcessEmbeddedPicture, so that document processors can be run
-// with another picture processor (tests use one that writes chosen files).
-using PictureProcessor =
-    std::function<int(EmbeddedPicture&, const ShrinkOptions&, CCreateLog&, CTempFiles&)>;
+// What the document processors call for each picture; tests give their own.
+using PictureProcessor = std::function<PictureOutcome(const EmbeddedPicture&, const ShrinkOptions&,
+                                                      ProcessLog&, TempFiles&)>;
 
 // The size rule: a rewritten file is used only when it is not empty and strictly
 // smaller than the original.
-bool IsSmallerThanOriginal(int32_t rewrittenSize, int32_t originalSize);
+inline bool IsSmallerThanOriginal(int32_t rewrittenSize, int32_t originalSize) {
+  return rewrittenSize > 0 && rewrittenSize < originalSize;
+}
 
 }  // namespace velmora

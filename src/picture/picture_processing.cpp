@@ -1,16 +1,20 @@
-#include "image/embedded_picture.h"
+#include "picture/picture_processing.h"
 
+#include <exception>
+#include <new>
 #include <utility>
 
 #include "core/text.h"
-#include "image/bmp.h"
-#include "image/exif.h"
-#include "image/gif.h"
-#include "image/gif_probe.h"
-#include "image/hand_over.h"
-#include "image/jpeg.h"
-#include "image/my_pic.h"
-#include "image/png.h"
+#include "image/bmp_reader.h"
+#include "image/exif_block.h"
+#include "image/flatten.h"
+#include "image/gif_reader.h"
+#include "image/jpeg_codec.h"
+#include "image/png_codec.h"
+#include "picture/messages.h"
+#include "picture/png_output.h"
+#include "picture/replacement_checks.h"
+#include "picture/verification.h"
 #include "platform/platform.h"
 #include "tools/optimisers.h"
 
@@ -21,244 +25,240 @@ namespace {
 // What one call works with. Nothing outlives the call except the output file, which is
 // registered with the job's temporary files.
 struct PictureJob {
-  EmbeddedPicture& picture;
+  const EmbeddedPicture& picture;
   const ShrinkOptions& options;
-  CCreateLog& log;
-  CTempFiles& temp;
+  ProcessLog& log;
+  TempFiles& temp;
+  std::string outputPath;
 
   void Log(const std::string& text) { log.Write(text, true); }
 
+  void LogKind(PictureKind kind) {
+    Log(Format(picture_text::kEmbeddedIs, picture.number + 1, NameOf(kind)));
+  }
+
   // Names the rewritten file and registers it at once, so that it is removed at the
   // end of the job whatever happens next.
-  void TakeOutputName(int kind) {
-    picture.outputPath = temp.NewName(PictureExtension(kind), false);
-    temp.Register(picture.outputPath);
+  void TakeOutputName(PictureKind kind) {
+    outputPath = temp.NewName(ExtensionOf(kind), false);
+    temp.Register(outputPath);
   }
 
   // The output size test: the rewritten file goes into the document only when it is
   // not empty and strictly smaller than the original.
-  int Decide(int kind) {
-    if (IsSmallerThanOriginal(GetFileSize32(picture.outputPath), picture.originalSize)) {
-      Log("rewritten file is to be written");
-      return kind;
+  PictureOutcome Decide(PictureKind kind) {
+    if (IsSmallerThanOriginal(GetFileSize32(outputPath), picture.originalSize)) {
+      Log(picture_text::kRewrittenUsed);
+      return PictureOutcome::Replace(kind, outputPath);
     }
-    Log("original file is to be written");
-    return kKeepOriginal;
+    Log(picture_text::kOriginalUsed);
+    return PictureOutcome::Keep(outputPath);
   }
 
   // A picture that could not be read, or only in part, keeps its bytes: re-encoding a
   // cut picture would replace a viewable one with a worse one.
-  int ReadFailed() {
-    Log("reading embedded failed. original file is to be written");
-    return kKeepOriginal;
+  PictureOutcome ReadFailed() {
+    Log(picture_text::kReadFailed);
+    return PictureOutcome::Keep(outputPath);
   }
 
-  void LogFinished() { Log(Format("writing `%s` finished", picture.outputPath.c_str())); }
+  void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
 
   // The PNG output step on a decoded picture, with the job's optimiser switch.
-  void SavePng(CMyPNG& png, bool forceQuantisation) {
-    png.SavePNG(picture.outputPath, picture.sourcePath, options.extraOptimisers, temp,
-                forceQuantisation);
+  void SavePicture(const Picture& decoded, bool forceQuantisation) {
+    SavePng(decoded, outputPath, picture.sourcePath, options.extraOptimisers, temp,
+            forceQuantisation);
   }
 };
 
-int ProcessJpeg(PictureJob& job) {
-  job.Log(Format("embedded %d is JPEG", job.picture.number + 1));
-  CMyJPEG jpeg;
-  int status = kJpegUnreadable;
-  if (!jpeg.Read(job.picture.sourcePath, status) || status != kJpegComplete) {
-    return job.ReadFailed();
-  }
-  job.TakeOutputName(kKindJpeg);
-
-  // One time for every date written into the picture.
-  const int64_t now = platform::SecondsSinceEpoch();
-  CExifBlock exif;
-  int parseStatus = CExifBlock::kNotExif;
-  if (exif.LoadFromJpeg(job.picture.sourcePath, parseStatus) && parseStatus == CExifBlock::kParsed) {
-    job.Log("modifing exif...");
+// The source's EXIF block, edited for the re-encoded picture, or a new one when the
+// source has none that parses.
+void PrepareExif(PictureJob& job, ExifBlock& exif, int64_t now) {
+  if (exif.LoadFromJpeg(job.picture.sourcePath) == ExifStatus::kParsed) {
+    job.Log(picture_text::kModifyingExif);
     exif.RemoveThumbnail();
     exif.SetSoftware();
     exif.StampDates(now);
     exif.EnsureDateTime(now);
   } else {
-    job.Log("creating exif...");
+    job.Log(picture_text::kCreatingExif);
     exif.Create(now);
   }
+}
 
-  if (jpeg.Write(job.picture.outputPath, job.options.jpegQuality, job.picture.sourcePath)) {
+PictureOutcome ProcessJpeg(PictureJob& job) {
+  job.LogKind(PictureKind::kJpeg);
+  Picture jpeg;
+  if (ReadJpeg(job.picture.sourcePath, jpeg) != ReadStatus::kComplete) return job.ReadFailed();
+  job.TakeOutputName(PictureKind::kJpeg);
+
+  // One time for every date written into the picture.
+  const int64_t now = platform::SecondsSinceEpoch();
+  ExifBlock exif;
+  PrepareExif(job, exif, now);
+
+  if (WriteJpeg(job.outputPath, jpeg, job.options.jpegQuality, job.picture.sourcePath)) {
     exif.SetWidth(static_cast<uint32_t>(jpeg.width));
     exif.SetHeight(static_cast<uint32_t>(jpeg.height));
     exif.SetResolution(jpeg.xResolution, jpeg.yResolution);
     exif.Finish();
     // On any failure the encoder's file stays as it is: a valid picture without EXIF.
-    if (exif.WriteIntoJpeg(job.picture.outputPath) == CExifBlock::WriteResult::kTooLarge) {
-      job.Log("exif block too large, left out");
+    if (exif.WriteIntoJpeg(job.outputPath) == ExifBlock::WriteResult::kTooLarge) {
+      job.Log(picture_text::kExifTooLarge);
     }
-    job.Log(Format("writing `%s` finished", job.picture.outputPath.c_str()));
+    job.LogFinished();
   }
-  return job.Decide(kKindJpeg);
+  return job.Decide(PictureKind::kJpeg);
 }
 
-int ProcessPng(PictureJob& job) {
-  job.Log(Format("embedded %d is PNG", job.picture.number + 1));
-  CMyPNG png;
-  int status = 2;
-  if (!png.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
-  job.TakeOutputName(kKindPng);
-  const bool quantise = job.options.conversionRule == kRulePngQuant;
-  job.Log(quantise ? "writing PNGquant..." : "writing PNG...");
+PictureOutcome ProcessPng(PictureJob& job) {
+  job.LogKind(PictureKind::kPng);
+  Picture png;
+  if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
+  job.TakeOutputName(PictureKind::kPng);
+  const bool quantise = job.options.conversionRule == ConversionRule::kPngQuant;
+  job.Log(quantise ? picture_text::kWritingPngQuant : picture_text::kWritingPng);
   // Without forced quantisation the output step still makes a palette PNG of a
   // picture with few colours.
-  job.SavePng(png, quantise);
+  job.SavePicture(png, quantise);
   job.LogFinished();
-  return job.Decide(kKindPng);
+  return job.Decide(PictureKind::kPng);
 }
 
 // The JPEG writer takes no alpha: a 32-bit bitmap is composed over the background
 // colour first. Returns false when there is nothing to encode (an empty picture).
-bool FlattenForJpeg(CMyBMP& bmp, const std::string& backgroundText) {
+bool FlattenForJpeg(Picture& bmp, const std::string& backgroundText) {
   if (bmp.bitsPerPixel != 32) return true;
-  const CMyPic borrowed(bmp.width, bmp.height, bmp.bitsPerPixel, bmp.pixels.get());
-  PixelBuffer rgb = borrowed.ToRGB(ParseBackgroundColour(backgroundText));
+  PixelBuffer rgb = FlattenToRgb(bmp, ParseBackgroundColour(backgroundText));
   if (!rgb) return false;
   bmp.pixels = std::move(rgb);
   bmp.bitsPerPixel = 24;
   return true;
 }
 
-void WriteBmpAsJpeg(PictureJob& job, CMyBMP& bmp) {
-  job.Log("converting to JPEG...");
+void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
+  job.Log(picture_text::kConvertingToJpeg);
   // With nothing encoded the output file stays empty and the size test keeps the
   // original.
   if (!FlattenForJpeg(bmp, job.options.backgroundText)) return;
   const int64_t now = platform::SecondsSinceEpoch();
-  CExifBlock exif;
+  ExifBlock exif;
   exif.Create(now);
   exif.SetResolution(bmp.xResolution, bmp.yResolution);
-  CMyJPEG jpeg;
-  HandOver(bmp, jpeg);
   // The bitmap as source path: it has no ICC profile to carry over.
-  if (!jpeg.Write(job.picture.outputPath, job.options.jpegQuality, job.picture.sourcePath)) return;
+  if (!WriteJpeg(job.outputPath, bmp, job.options.jpegQuality, job.picture.sourcePath)) return;
   // On failure the encoder's file stays as it is: a valid picture without EXIF.
-  exif.WriteIntoJpeg(job.picture.outputPath);
+  exif.WriteIntoJpeg(job.outputPath);
   job.LogFinished();
 }
 
-int ProcessBmp(PictureJob& job) {
-  job.Log(Format("embedded %d is BMP", job.picture.number + 1));
-  CMyBMP bmp;
-  int status = 2;
-  if (!bmp.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
+PictureOutcome ProcessBmp(PictureJob& job) {
+  job.LogKind(PictureKind::kBmp);
+  Picture bmp;
+  if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
   // palette PNG whatever the rule says; as JPEG its hard edges would smear.
-  const int mode = bmp.sourceBitsPerPixel <= 8 ? kRulePngQuant : job.options.conversionRule;
-  if (mode == kRuleBmpToJpeg) {
-    job.TakeOutputName(kKindJpeg);
+  const ConversionRule rule =
+      bmp.sourceBitsPerPixel <= 8 ? ConversionRule::kPngQuant : job.options.conversionRule;
+  if (rule == ConversionRule::kBmpToJpeg) {
+    job.TakeOutputName(PictureKind::kJpeg);
     WriteBmpAsJpeg(job, bmp);
-    return job.Decide(kKindJpeg);
+    return job.Decide(PictureKind::kJpeg);
   }
-  job.TakeOutputName(kKindPng);
-  const bool quantise = mode == kRulePngQuant;
-  job.Log(quantise ? "converting to PNGquant..." : "converting to PNG...");
-  CMyPNG png;
-  HandOver(bmp, png);
-  job.SavePng(png, quantise);
+  job.TakeOutputName(PictureKind::kPng);
+  const bool quantise = rule == ConversionRule::kPngQuant;
+  job.Log(quantise ? picture_text::kConvertingToPngQuant : picture_text::kConvertingToPng);
+  job.SavePicture(bmp, quantise);
   job.LogFinished();
-  return job.Decide(kKindPng);
+  return job.Decide(PictureKind::kPng);
 }
 
 // An animated GIF goes to the GIF optimiser or keeps its bytes: the still-picture
 // path would paint all frames over each other and lose the animation.
-int ProcessAnimatedGif(PictureJob& job, const CMyGIF& gif) {
+PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
   if (!job.options.extraOptimisers) {
-    job.Log("frame count > 1, original file is to be written");
-    return kKeepOriginal;
+    job.Log(picture_text::kAnimationKept);
+    return PictureOutcome::Keep();
   }
-  job.Log("frame count > 1, trying GIFsicle");
+  job.Log(picture_text::kAnimationToGifsicle);
   const std::string tool = GifsiclePath();
-  if (!IsExecutableFile(tool)) {
-    job.Log("frame count > 1, original file is to be written");
-    return kKeepOriginal;
+  if (!IsUsableTool(tool)) {
+    job.Log(picture_text::kAnimationKept);
+    return PictureOutcome::Keep();
   }
-  job.TakeOutputName(kKindGif);
-  OptimiseGif(tool, job.picture.sourcePath, job.picture.outputPath);
+  job.TakeOutputName(PictureKind::kGif);
+  RunGifsicle(tool, job.picture.sourcePath, job.outputPath);
   // The tool's output is taken only when it is the same animation, whole, and it
   // passes the same size test as every other rewritten picture.
-  if (!IsCompleteGifLike(job.picture.outputPath, gif)) {
-    job.Log("original file is to be written");
-    return kKeepOriginal;
+  if (!IsCompleteGifLike(job.outputPath, gif)) {
+    job.Log(picture_text::kOriginalUsed);
+    return PictureOutcome::Keep(job.outputPath);
   }
-  return job.Decide(kKindGif);
+  return job.Decide(PictureKind::kGif);
 }
 
-int ProcessGif(PictureJob& job) {
-  job.Log(Format("embedded %d is GIF", job.picture.number + 1));
-  CMyGIF gif;
-  int status = 2;
-  if (!gif.Read(job.picture.sourcePath, status) || status != 0) return job.ReadFailed();
-  if (gif.frameCount > 1) return ProcessAnimatedGif(job, gif);
-  job.Log("converting to PNGquant...");
-  job.TakeOutputName(kKindPng);
-  CMyPNG png;
-  HandOver(gif, png);
+PictureOutcome ProcessGif(PictureJob& job) {
+  job.LogKind(PictureKind::kGif);
+  Picture gif;
+  if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
+  if (gif.frames > 1) return ProcessAnimatedGif(job, gif);
+  job.Log(picture_text::kConvertingToPngQuant);
+  job.TakeOutputName(PictureKind::kPng);
   // A still GIF is a palette picture: it becomes a palette PNG.
-  job.SavePng(png, true);
+  job.SavePicture(gif, true);
   job.LogFinished();
-  return job.Decide(kKindPng);
-}
-
-// One kind: its content test and its processing.
-struct KindHandler {
-  int kind;
-  bool (*test)(const std::string& path);
-  int (*process)(PictureJob& job);
-};
-
-// The kind tests in the order they are tried; the first that answers true decides, so
-// a file that would pass several tests is taken as the earliest kind.
-constexpr KindHandler kHandlers[] = {
-    {kKindBmp, &CMyBMP::IsBMP, &ProcessBmp},
-    {kKindGif, &CMyGIF::IsGIF, &ProcessGif},
-    {kKindPng, &CMyPNG::IsPNG, &ProcessPng},
-    {kKindJpeg, &CMyJPEG::IsJPEG, &ProcessJpeg},
-};
-
-const KindHandler* FindHandler(const std::string& path) {
-  for (const KindHandler& handler : kHandlers) {
-    if (handler.test(path)) return &handler;
-  }
-  return nullptr;
+  return job.Decide(PictureKind::kPng);
 }
 
 }  // namespace
 
-const char* PictureExtension(int kind) {
-  switch (kind) {
-    case kKindBmp: return "bmp";
-    case kKindGif: return "gif";
-    case kKindPng: return "png";
-    case kKindJpeg: return "jpg";
-    default: return "";
+PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
+                              ProcessLog& log, TempFiles& temp) {
+  const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
+  if (!kind) return PictureOutcome::Keep();
+  PictureJob job{picture, options, log, temp, {}};
+  switch (*kind) {
+    case PictureKind::kBmp: return ProcessBmp(job);
+    case PictureKind::kGif: return ProcessGif(job);
+    case PictureKind::kPng: return ProcessPng(job);
+    case PictureKind::kJpeg: return ProcessJpeg(job);
   }
+  return PictureOutcome::Keep();
 }
 
-bool IsSmallerThanOriginal(int32_t rewrittenSize, int32_t originalSize) {
-  return rewrittenSize > 0 && rewrittenSize < originalSize;
+namespace {
+
+// One log line for a picture whose processing failed; the line itself may fail when
+// memory is short, and the picture keeps its bytes either way.
+PictureOutcome KeepAfterFailure(ProcessLog& log, const char* reason) noexcept {
+  try {
+    log.Write(Format(picture_text::kProcessingFailed, reason), true);
+  } catch (...) {
+  }
+  return PictureOutcome::Keep();
 }
 
-int DetectPictureKind(const std::string& path) {
-  const KindHandler* handler = FindHandler(path);
-  return handler == nullptr ? 0 : handler->kind + 1;
+}  // namespace
+
+PictureProcessor IsolatingFailures(PictureProcessor process) {
+  return [process = std::move(process)](const EmbeddedPicture& picture,
+                                        const ShrinkOptions& options, ProcessLog& log,
+                                        TempFiles& temp) -> PictureOutcome {
+    try {
+      return process(picture, options, log, temp);
+    } catch (const std::bad_alloc&) {
+      return KeepAfterFailure(log, "out of memory");
+    } catch (const std::exception& error) {
+      return KeepAfterFailure(log, error.what());
+    } catch (...) {
+      return KeepAfterFailure(log, "unknown error");
+    }
+  };
 }
 
-int ProcessEmbeddedPicture(EmbeddedPicture& picture, const ShrinkOptions& options, CCreateLog& log,
-                           CTempFiles& temp) {
-  const KindHandler* handler = FindHandler(picture.sourcePath);
-  // Unknown content keeps its bytes; the document processor logs it if it wants to.
-  if (handler == nullptr) return kKeepOriginal;
-  PictureJob job{picture, options, log, temp};
-  return handler->process(job);
+PictureProcessor StandardPictureProcessor() {
+  // No rewritten picture enters the document before its own reader has read it back.
+  return IsolatingFailures(WithVerification(ProcessPicture));
 }
 
 }  // namespace velmora

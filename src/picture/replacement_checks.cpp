@@ -1,24 +1,24 @@
-#include "image/png_probe.h"
+#include "picture/replacement_checks.h"
 
 #include <cstddef>
 
-#include "image/png.h"
+#include "image/gif_reader.h"
+#include "image/png_codec.h"
 
 namespace velmora {
 
 namespace {
 
-bool ReadComplete(const std::string& path, CMyPNG& png) {
-  int status = 2;
-  return png.Read(path, status) && status == 0;
+bool ReadComplete(const std::string& path, Picture& png) {
+  return ReadPng(path, png) == ReadStatus::kComplete;
 }
 
 // The pixels compared as RGBA; a 24-bit picture counts as opaque. The two may differ
 // in form, since an optimiser is free to drop an alpha channel that is 255
 // everywhere or to add one for a colour key.
-bool SamePixels(const CMyPNG& a, const CMyPNG& b) {
+bool SamePixels(const Picture& a, const Picture& b) {
   if (a.width != b.width || a.height != b.height || !a.pixels || !b.pixels) return false;
-  const size_t count = static_cast<size_t>(a.width) * static_cast<size_t>(a.height);
+  const size_t count = a.PixelCount();
   const size_t stepA = a.bitsPerPixel / 8;
   const size_t stepB = b.bitsPerPixel / 8;
   if ((stepA != 3 && stepA != 4) || (stepB != 3 && stepB != 4)) return false;
@@ -36,15 +36,21 @@ bool SamePixels(const CMyPNG& a, const CMyPNG& b) {
 }  // namespace
 
 bool IsCompletePng(const std::string& path) {
-  CMyPNG png;
+  Picture png;
   return ReadComplete(path, png);
 }
 
 bool IsLosslessPngReplacement(const std::string& original, const std::string& candidate) {
-  CMyPNG before;
-  CMyPNG after;
+  Picture before;
+  Picture after;
   return ReadComplete(candidate, after) && ReadComplete(original, before) &&
          SamePixels(before, after);
+}
+
+bool IsCompleteGifLike(const std::string& path, const Picture& original) {
+  Picture candidate;
+  return ReadGif(path, candidate) == ReadStatus::kComplete && candidate.width == original.width &&
+         candidate.height == original.height && candidate.frames == original.frames;
 }
 
 }  // namespace velmora

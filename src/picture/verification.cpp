@@ -1,19 +1,15 @@
-#include "image/verify.h"
+#include "picture/verification.h"
 
 #include <algorithm>
 #include <climits>
-#include <type_traits>
 #include <utility>
 
 #include "core/options.h"
 #include "core/text.h"
-#include "image/bmp.h"
 #include "image/bmp_header.h"
-#include "image/gif.h"
-#include "image/jpeg.h"
 #include "image/jpeg_segments.h"
 #include "image/picture_file.h"
-#include "image/png.h"
+#include "picture/messages.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -24,126 +20,120 @@ uint32_t LoadBe32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-// Each reader lives only for the call, so its pixels are freed before the next file is
-// read: verification never holds two decoded pictures at once.
-template <typename Reader>
-PictureShape ReadWith(const std::string& path, int kind) {
-  Reader reader;
+PictureShape BmpHeaderShape(const std::string& path) {
+  PictureFile file;
+  BmpHeader header;
   PictureShape shape;
-  shape.kind = kind;
-  int status = 2;
-  shape.read = reader.Read(path, status);
-  shape.status = status;
-  if (shape.read) {
-    shape.width = reader.width;
-    shape.height = reader.height;
-    if constexpr (std::is_same_v<Reader, CMyGIF>) shape.frames = reader.framesRead;
-  }
+  shape.kind = PictureKind::kBmp;
+  bool read = file.Open(path) && ReadBmpHeader(file, header);
+  // A top-down bitmap stores its height negated; the most negative value has no
+  // positive twin and is no size any reader decodes.
+  const int64_t rows = header.height < 0 ? -int64_t{header.height} : header.height;
+  read = read && rows <= INT32_MAX;
+  shape.width = header.width;
+  shape.height = static_cast<int32_t>(std::min<int64_t>(rows, INT32_MAX));
+  shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
   return shape;
 }
 
-const char* KindName(int kind) {
-  switch (kind) {
-    case kKindBmp: return "BMP";
-    case kKindGif: return "GIF";
-    case kKindPng: return "PNG";
-    case kKindJpeg: return "JPEG";
-    default: return "unknown";
-  }
+PictureShape PngHeaderShape(const std::string& path) {
+  // The content test has made sure that IHDR is the first chunk: its first eight bytes
+  // are the width and the height, big-endian.
+  uint8_t head[24];
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  PictureShape shape;
+  shape.kind = PictureKind::kPng;
+  const bool read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
+  shape.width = read ? static_cast<int32_t>(LoadBe32(head + 16)) : 0;
+  shape.height = read ? static_cast<int32_t>(LoadBe32(head + 20)) : 0;
+  shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
+  return shape;
+}
+
+PictureShape JpegHeaderShape(const std::string& path) {
+  std::string bytes;
+  uint32_t width = 0, height = 0;
+  PictureShape shape;
+  shape.kind = PictureKind::kJpeg;
+  const bool read = ReadWholeFile(path, bytes) && FindJpegFrameSize(bytes, width, height);
+  shape.width = static_cast<int32_t>(width);
+  shape.height = static_cast<int32_t>(height);
+  shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
+  return shape;
 }
 
 }  // namespace
 
-PictureShape ReadPictureShape(const std::string& path, int kind) {
-  switch (kind) {
-    case kKindBmp: return ReadWith<CMyBMP>(path, kind);
-    case kKindPng: return ReadWith<CMyPNG>(path, kind);
-    case kKindJpeg: return ReadWith<CMyJPEG>(path, kind);
-    case kKindGif: return ReadWith<CMyGIF>(path, kind);
-    default: return {};
-  }
-}
-
-PictureShape ReadOriginalShape(const std::string& path) {
+PictureShape ReadPictureShape(const std::string& path, PictureKind kind) {
+  // The picture lives only for the call, so its pixels are freed before the next file
+  // is read: verification never holds two decoded pictures at once.
+  Picture picture;
   PictureShape shape;
-  if (CMyBMP::IsBMP(path)) {
-    PictureFile file;
-    BmpHeader header;
-    shape.kind = kKindBmp;
-    shape.read = file.Open(path) && ReadBmpHeader(file, header);
-    // A top-down bitmap stores its height negated; the most negative value has no
-    // positive twin and is no size any reader decodes.
-    const int64_t rows = header.height < 0 ? -int64_t{header.height} : header.height;
-    shape.read = shape.read && rows <= INT32_MAX;
-    shape.width = header.width;
-    shape.height = static_cast<int32_t>(std::min<int64_t>(rows, INT32_MAX));
-  } else if (CMyGIF::IsGIF(path)) {
-    shape = ReadPictureShape(path, kKindGif);
-  } else if (CMyPNG::IsPNG(path)) {
-    // The content test has made sure that IHDR is the first chunk: its first eight
-    // bytes are the width and the height, big-endian.
-    uint8_t head[24];
-    platform::UniqueFile file = platform::OpenFile(path, "rb");
-    shape.kind = kKindPng;
-    shape.read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
-    shape.width = static_cast<int32_t>(LoadBe32(head + 16));
-    shape.height = static_cast<int32_t>(LoadBe32(head + 20));
-  } else if (CMyJPEG::IsJPEG(path)) {
-    std::string bytes;
-    uint32_t width = 0, height = 0;
-    shape.kind = kKindJpeg;
-    shape.read = ReadWholeFile(path, bytes) && FindJpegFrameSize(bytes, width, height);
-    shape.width = static_cast<int32_t>(width);
-    shape.height = static_cast<int32_t>(height);
+  shape.kind = kind;
+  shape.status = ReadPictureAs(path, kind, picture);
+  if (shape.Read()) {
+    shape.width = picture.width;
+    shape.height = picture.height;
+    shape.frames = picture.frames;
   }
-  if (shape.read && shape.kind != kKindGif) shape.status = 0;
   return shape;
 }
 
+PictureShape ReadOriginalShape(const std::string& path) {
+  const std::optional<PictureKind> kind = DetectPictureKind(path);
+  if (!kind) return {};
+  switch (*kind) {
+    case PictureKind::kBmp: return BmpHeaderShape(path);
+    case PictureKind::kGif: return ReadPictureShape(path, PictureKind::kGif);
+    case PictureKind::kPng: return PngHeaderShape(path);
+    case PictureKind::kJpeg: return JpegHeaderShape(path);
+  }
+  return {};
+}
+
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
-                                    int outputKind) {
-  if (outputKind != kKindGif && outputKind != kKindPng && outputKind != kKindJpeg) {
-    return {false, Format("no reader for output kind %d", outputKind)};
+                                    PictureKind outputKind) {
+  if (outputKind == PictureKind::kBmp) {
+    return {false, Format(picture_text::kNoReaderFor, static_cast<int>(outputKind))};
   }
   // The original only has to be readable enough to give its size: a damaged original
   // that picture processing chose to rewrite is still compared by its dimensions.
   const PictureShape before = ReadOriginalShape(original);
-  if (!before.read) return {false, "original cannot be read for comparison"};
+  if (!before.Read()) return {false, picture_text::kOriginalUnreadable};
 
   const PictureShape after = ReadPictureShape(rewritten, outputKind);
-  const char* name = KindName(outputKind);
-  if (!after.read || after.status != 0) {
-    return {false, Format("%s reader status %d", name, after.status)};
+  const char* name = NameOf(outputKind);
+  if (after.status != ReadStatus::kComplete) {
+    return {false, Format(picture_text::kReaderStatus, name, static_cast<int>(after.status))};
   }
   if (after.width != before.width || after.height != before.height) {
-    return {false, Format("%s is %dx%d, original %dx%d", name, after.width, after.height,
+    return {false, Format(picture_text::kOtherSize, name, after.width, after.height,
                           before.width, before.height)};
   }
   // An animation flattened into one frame, or a frame lost on the way, damages the
   // document even when the size is right.
-  if (before.kind == kKindGif && before.frames > 1 && after.frames != before.frames) {
-    return {false, Format("%s has %d frame(s), original %d", name, after.frames, before.frames)};
+  if (before.kind == PictureKind::kGif && before.frames > 1 && after.frames != before.frames) {
+    return {false, Format(picture_text::kOtherFrames, name, after.frames, before.frames)};
   }
   return {true, {}};
 }
 
 PictureProcessor WithVerification(PictureProcessor process) {
-  return [process = std::move(process)](EmbeddedPicture& picture, const ShrinkOptions& options,
-                                        CCreateLog& log, CTempFiles& temp) -> int {
-    const int kind = process(picture, options, log, temp);
-    if (kind == kKeepOriginal) return kind;
+  return [process = std::move(process)](const EmbeddedPicture& picture,
+                                        const ShrinkOptions& options, ProcessLog& log,
+                                        TempFiles& temp) -> PictureOutcome {
+    PictureOutcome outcome = process(picture, options, log, temp);
+    if (!outcome.Replaces()) return outcome;
     // A file that is not smaller is never used by the document processors, so reading
     // it would only cost time.
-    if (!IsSmallerThanOriginal(GetFileSize32(picture.outputPath), picture.originalSize)) {
-      return kind;
+    if (!IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), picture.originalSize)) {
+      return outcome;
     }
     const Verification result =
-        VerifyRewrittenPicture(picture.sourcePath, picture.outputPath, kind);
-    if (result.passed) return kind;
-    log.Write(Format("rewritten file failed verification (%s), original file is to be written",
-                     result.reason.c_str()),
-              true);
-    return kKeepOriginal;
+        VerifyRewrittenPicture(picture.sourcePath, outcome.rewrittenPath, *outcome.replacement);
+    if (result.passed) return outcome;
+    log.Write(Format(picture_text::kFailedVerification, result.reason.c_str()), true);
+    return PictureOutcome::Keep(outcome.rewrittenPath);
   };
 }
 

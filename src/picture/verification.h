@@ -5,29 +5,31 @@
 // saving: the original bytes stay in the document.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "image/embedded_picture.h"
+#include "picture/embedded_picture.h"
 
 namespace velmora {
 
 // What a reader found in a picture file.
 struct PictureShape {
-  int kind = -1;      // kKindBmp ... kKindJpeg; -1 when no reader took the file
-  bool read = false;  // the reader returned success
-  int status = 2;     // the reader's status: 0 complete, 1 damaged, 2 unreadable
+  std::optional<PictureKind> kind;  // nothing when no reader took the file
+  ReadStatus status = ReadStatus::kUnreadable;
   int32_t width = 0;
   int32_t height = 0;
   int frames = 1;  // frames of a GIF; 1 for other kinds
+
+  bool Read() const { return HasPicture(status); }
 };
 
 // Reads the file with the reader of the given kind.
-PictureShape ReadPictureShape(const std::string& path, int kind);
-// The shape of an original picture, whose kind its content selects in the order BMP,
-// GIF, PNG, JPEG as picture processing tries them. Width and height come from the
-// headers where they are what the reader decodes (BMP, PNG, JPEG), so that the
-// picture is not decoded a second time; a GIF is read whole, as only that counts its
-// frames.
+PictureShape ReadPictureShape(const std::string& path, PictureKind kind);
+// The shape of an original picture, whose kind its content selects as picture
+// processing does. Width and height come from the headers where they are what the
+// reader decodes (BMP, PNG, JPEG), so that the picture is not decoded a second time; a
+// GIF is read whole, as only that counts its frames. Status kComplete when the headers
+// could be read.
 PictureShape ReadOriginalShape(const std::string& path);
 
 struct Verification {
@@ -35,15 +37,14 @@ struct Verification {
   std::string reason;  // why it failed, for the log
 };
 
-// True when rewritten, read as outputKind, reads completely (status 0) with the
-// original's width and height; an animated GIF must stay a GIF with the same number
-// of frames.
+// True when rewritten, read as outputKind, reads completely with the original's width
+// and height; an animated GIF must stay a GIF with the same number of frames.
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
-                                    int outputKind);
+                                    PictureKind outputKind);
 
 // A picture processor that runs process and then verifies the rewritten file before
 // it is handed back. A file that fails is logged with the reason and the original is
-// kept (output kind 0).
+// kept.
 PictureProcessor WithVerification(PictureProcessor process);
 
 }  // namespace velmora

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
-#include "image/exif.h"
+#include "picture/picture_processing.h"
+#include "image/exif_block.h"
 #include "support/bmp_writer.h"
 #include "support/exif_fixtures.h"
 #include "support/jpeg_fixtures.h"
 #include "support/picture_fixtures.h"
 #include "support/test_support.h"
-#include "picture_processing.h"
+#include "picture/processing_fixture.h"
 
 namespace velmora {
 namespace {
@@ -53,12 +53,12 @@ std::string CameraExif() {
 }
 
 TEST_F(PictureProcessing, ShrunkJpegIsTakenWithEveryLineInOrder) {
-  EXPECT_EQ(Process(LargeJpeg({{0xE1, CameraExif()}}), 4), kKindJpeg);
-  EXPECT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - 4), ".jpg");
-  EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
+  EXPECT_EQ(Process(LargeJpeg({{0xE1, CameraExif()}}), 4), PictureKind::kJpeg);
+  EXPECT_EQ(outcome_.rewrittenPath.substr(outcome_.rewrittenPath.size() - 4), ".jpg");
+  EXPECT_EQ(temp_.Registered().back(), outcome_.rewrittenPath);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 5 is JPEG", "modifing exif...", Finished(),
                                                "rewritten file is to be written"}));
-  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  auto exif = testing::ExifPayload(ReadFile(outcome_.rewrittenPath));
   ASSERT_TRUE(exif);
   const testing::TiffDump dump = testing::DumpExif(*exif);
   EXPECT_EQ(dump.Text("IFD0:010F"), "Maker");
@@ -67,10 +67,10 @@ TEST_F(PictureProcessing, ShrunkJpegIsTakenWithEveryLineInOrder) {
 }
 
 TEST_F(PictureProcessing, JpegWithoutExifGetsANewBlock) {
-  EXPECT_EQ(Process(LargeJpeg()), kKindJpeg);
+  EXPECT_EQ(Process(LargeJpeg()), PictureKind::kJpeg);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...", Finished(),
                                                "rewritten file is to be written"}));
-  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  auto exif = testing::ExifPayload(ReadFile(outcome_.rewrittenPath));
   ASSERT_TRUE(exif);
   EXPECT_EQ(testing::DumpExif(*exif).Text("IFD0:0131"), "Velm");
 }
@@ -78,7 +78,7 @@ TEST_F(PictureProcessing, JpegWithoutExifGetsANewBlock) {
 // A bitmap has no EXIF block of its own: its JPEG gets a new one, and the bitmap's
 // resolution in the JPEG's header.
 TEST_F(PictureProcessing, BitmapBecomingJpegGetsANewExifBlock) {
-  options_.conversionRule = 1;
+  options_.conversionRule = ConversionRule::kBmpToJpeg;
   testing::BmpLayout layout;
   layout.width = 96;
   layout.height = 64;
@@ -89,17 +89,17 @@ TEST_F(PictureProcessing, BitmapBecomingJpegGetsANewExifBlock) {
     for (int x = 0; x < 96; ++x) rows[y].push_back(testing::GradientColour(x, y));
   }
   layout.data = testing::PackRows(rows, 24, false);
-  ASSERT_EQ(Process(testing::BuildBmp(layout)), kKindJpeg);
+  ASSERT_EQ(Process(testing::BuildBmp(layout)), PictureKind::kJpeg);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is BMP", "converting to JPEG...",
                                                Finished(), "rewritten file is to be written"}));
-  auto exif = testing::ExifPayload(ReadFile(picture_.outputPath));
+  auto exif = testing::ExifPayload(ReadFile(outcome_.rewrittenPath));
   ASSERT_TRUE(exif);
   const testing::TiffDump dump = testing::DumpExif(*exif);
   EXPECT_EQ(dump.Text("IFD0:0131"), "Velm");
   EXPECT_EQ(dump.Text("IFD0:0132").size(), 19u);
   EXPECT_EQ(dump.Text("Exif:9003"), dump.Text("IFD0:0132"));
   EXPECT_EQ(dump.Text("Exif:9004"), dump.Text("IFD0:0132"));
-  const auto header = testing::ReadJpegHeader(picture_.outputPath);
+  const auto header = testing::ReadJpegHeader(outcome_.rewrittenPath);
   ASSERT_TRUE(header);
   EXPECT_EQ(header->densityUnit, 1);
   EXPECT_EQ(header->xDensity, 300);
@@ -108,20 +108,20 @@ TEST_F(PictureProcessing, BitmapBecomingJpegGetsANewExifBlock) {
 TEST_F(PictureProcessing, JpegThatGrowsKeepsTheOriginal) {
   JpegLayout small;
   small.quality = 20;
-  EXPECT_EQ(Process(MakeJpeg(small)), kKeepOriginal);
+  EXPECT_EQ(Process(MakeJpeg(small)), std::nullopt);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...", Finished(),
                                                "original file is to be written"}));
 }
 
 TEST_F(PictureProcessing, OutputOfExactlyTheOriginalSizeKeepsTheOriginal) {
   const std::string source = LargeJpeg();
-  ASSERT_EQ(Process(source), kKindJpeg);
-  const int32_t rewritten = GetFileSize32(picture_.outputPath);
+  ASSERT_EQ(Process(source), PictureKind::kJpeg);
+  const int32_t rewritten = GetFileSize32(outcome_.rewrittenPath);
   ASSERT_GT(rewritten, 0);
-  EXPECT_EQ(Process(source, 0, rewritten), kKeepOriginal);
+  EXPECT_EQ(Process(source, 0, rewritten), std::nullopt);
   EXPECT_EQ(Lines().back(), "original file is to be written");
-  EXPECT_EQ(GetFileSize32(picture_.outputPath), rewritten);
-  EXPECT_EQ(Process(source, 0, rewritten + 1), kKindJpeg);
+  EXPECT_EQ(GetFileSize32(outcome_.rewrittenPath), rewritten);
+  EXPECT_EQ(Process(source, 0, rewritten + 1), PictureKind::kJpeg);
 }
 
 TEST(PictureSizeRule, OnlyANonEmptyStrictlySmallerFileIsTaken) {
@@ -137,36 +137,36 @@ TEST(PictureSizeRule, OnlyANonEmptyStrictlySmallerFileIsTaken) {
 
 TEST_F(PictureProcessing, PartlyDecodedJpegKeepsItsBytes) {
   const std::string whole = LargeJpeg();
-  EXPECT_EQ(Process(whole.substr(0, whole.size() / 2)), kKeepOriginal);
+  EXPECT_EQ(Process(whole.substr(0, whole.size() / 2)), std::nullopt);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          "embedded 1 is JPEG",
                          "reading embedded failed. original file is to be written"}));
-  EXPECT_EQ(picture_.outputPath, "");
+  EXPECT_EQ(outcome_.rewrittenPath, "");
 }
 
 TEST_F(PictureProcessing, CmykJpegKeepsItsBytes) {
   JpegLayout cmyk;
   cmyk.components = 4;
   cmyk.jfif = false;
-  EXPECT_EQ(Process(MakeJpeg(cmyk)), kKeepOriginal);
+  EXPECT_EQ(Process(MakeJpeg(cmyk)), std::nullopt);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          "embedded 1 is JPEG",
                          "reading embedded failed. original file is to be written"}));
 }
 
 TEST_F(PictureProcessing, UnknownContentIsKeptWithoutALine) {
-  EXPECT_EQ(Process(std::string(200, 'u')), kKeepOriginal);
+  EXPECT_EQ(Process(std::string(200, 'u')), std::nullopt);
   EXPECT_EQ(Lines(), std::vector<std::string>{});
-  EXPECT_EQ(picture_.outputPath, "");
+  EXPECT_EQ(outcome_.rewrittenPath, "");
 }
 
-TEST(PictureKind, JpegIsFourAndOtherContentZero) {
+TEST(PictureKind, JpegIsDetectedAndOtherContentIsNot) {
   TempDir dir;
   WriteFile(dir.File("p.jpg"), MakeJpeg(JpegLayout{}));
-  EXPECT_EQ(DetectPictureKind(dir.File("p.jpg")), 4);
+  EXPECT_EQ(DetectPictureKind(dir.File("p.jpg")), PictureKind::kJpeg);
   WriteFile(dir.File("x"), std::string(300, 'x'));
-  EXPECT_EQ(DetectPictureKind(dir.File("x")), 0);
-  EXPECT_EQ(DetectPictureKind(dir.File("missing")), 0);
+  EXPECT_EQ(DetectPictureKind(dir.File("x")), std::nullopt);
+  EXPECT_EQ(DetectPictureKind(dir.File("missing")), std::nullopt);
 }
 
 // A full disk while the encoder writes: the partial file is smaller than the original
@@ -185,12 +185,12 @@ TEST_F(PictureProcessing, FailedEncoderWriteKeepsTheOriginal) {
   rlimit small = old;
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const int kind = ProcessEmbeddedPicture(picture_, options_, log_, temp_);
+  outcome_ = ProcessPicture(picture_, options_, log_, temp_);
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_EQ(kind, kKeepOriginal);
-  EXPECT_LE(GetFileSize32(picture_.outputPath), 0);
+  EXPECT_FALSE(outcome_.Replaces());
+  EXPECT_LE(GetFileSize32(outcome_.rewrittenPath), 0);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "creating exif...",
                                                "original file is to be written"}));
 }
@@ -202,16 +202,16 @@ TEST_F(PictureProcessing, ExifThatOutgrowsOneSegmentIsLeftOutAndLogged) {
   const size_t overhead = testing::BuildExif(layout).size();
   // The source's block fills its segment; the Software and DateTime entries added to
   // it do not fit any more.
-  layout.exif = {testing::Undefined(0x927C, std::string(CExifBlock::kMaxSegmentPayload - 1 - overhead, 'M'))};
+  layout.exif = {testing::Undefined(0x927C, std::string(ExifBlock::kMaxSegmentPayload - 1 - overhead, 'M'))};
   const std::string block = testing::BuildExif(layout);
-  ASSERT_LE(block.size(), CExifBlock::kMaxSegmentPayload);
-  ASSERT_GT(block.size() + 18, CExifBlock::kMaxSegmentPayload);
+  ASSERT_LE(block.size(), ExifBlock::kMaxSegmentPayload);
+  ASSERT_GT(block.size() + 18, ExifBlock::kMaxSegmentPayload);
 
-  EXPECT_EQ(Process(LargeJpeg({{0xE1, block}})), kKindJpeg);
+  EXPECT_EQ(Process(LargeJpeg({{0xE1, block}})), PictureKind::kJpeg);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"embedded 1 is JPEG", "modifing exif...",
                                                "exif block too large, left out", Finished(),
                                                "rewritten file is to be written"}));
-  for (const auto& segment : testing::JpegSegments(ReadFile(picture_.outputPath))) {
+  for (const auto& segment : testing::JpegSegments(ReadFile(outcome_.rewrittenPath))) {
     EXPECT_NE(segment.first, 0xE1);
   }
 }

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "image/bmp.h"
-#include "image/embedded_picture.h"
-#include "image/gif.h"
-#include "image/png.h"
-#include "picture_processing.h"
+#include "image/bmp_reader.h"
+#include "picture/picture_processing.h"
+#include "image/gif_reader.h"
+#include "image/png_codec.h"
+#include "picture/optimiser_passes.h"
+#include "picture/png_output.h"
+#include "picture/processing_fixture.h"
 #include "support/independent_decoder.h"
 #include "support/picture_fixtures.h"
 #include "support/test_support.h"
@@ -27,15 +29,15 @@ using testing::WriteFile;
 
 #define REQUIRE_TOOL(path)                                                       \
   do {                                                                           \
-    if (!IsExecutableFile(path)) GTEST_SKIP() << "optimiser not installed";      \
+    if (!IsUsableTool(path)) GTEST_SKIP() << "optimiser not installed";      \
   } while (0)
 
 // The gradient as a decoded picture, ready to be written.
-void LoadGradient(CMyPNG& png, const std::string& folder) {
+void LoadGradient(Picture& png, const std::string& folder) {
   WriteFile(folder + "/gradient.bmp", testing::GradientBmp(96, 64, 24));
-  CMyBMP bmp;
+  Picture bmp;
   int status = -1;
-  ASSERT_TRUE(bmp.Read(folder + "/gradient.bmp", status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadBmp, folder + "/gradient.bmp", bmp, status));
   png.width = bmp.width;
   png.height = bmp.height;
   png.bitsPerPixel = bmp.bitsPerPixel;
@@ -53,13 +55,13 @@ std::string Rgba(const std::string& path) {
 // and spaces.
 TEST_F(PictureProcessing, ZopflipngShrinksTheFastPngWithoutChangingItsPixels) {
   REQUIRE_TOOL(ZopflipngPath());
-  CMyPNG png;
+  Picture png;
   LoadGradient(png, dir_.path());
   const std::string folder = dir_.File("그림 폴더 1");
   std::filesystem::create_directory(folder);
   for (bool palette : {false, true}) {
     const std::string fast = dir_.File("fast.png");
-    ASSERT_TRUE(palette ? png.WritePNGquant(fast, "", 1) : png.WritePNG(fast, "", 1));
+    ASSERT_TRUE(palette ? WriteQuantisedPng(fast, png, "", 1) : WritePng(fast, png, "", 1));
     const std::string optimised = folder + "/최적 그림.png";
     WriteFile(optimised, ReadFile(fast));
     OptimisePng(optimised, temp_);
@@ -72,10 +74,10 @@ TEST_F(PictureProcessing, ZopflipngShrinksTheFastPngWithoutChangingItsPixels) {
 
 TEST_F(PictureProcessing, SavePngWithTheSwitchOnIsSmallerThanWithoutAndShowsTheSame) {
   REQUIRE_TOOL(ZopflipngPath());
-  CMyPNG png;
+  Picture png;
   LoadGradient(png, dir_.path());
-  ASSERT_TRUE(png.SavePNG(dir_.File("on.png"), "", true, temp_, false));
-  ASSERT_TRUE(png.SavePNG(dir_.File("off.png"), "", false, temp_, false));
+  ASSERT_TRUE(SavePng(png, dir_.File("on.png"), "", true, temp_, false));
+  ASSERT_TRUE(SavePng(png, dir_.File("off.png"), "", false, temp_, false));
   EXPECT_LT(ReadFile(dir_.File("on.png")).size(), ReadFile(dir_.File("off.png")).size());
   const std::string rgb = testing::GradientRgb(96, 64);
   const std::string rgba = Rgba(dir_.File("on.png"));
@@ -93,35 +95,35 @@ TEST_F(PictureProcessing, PicturesWrittenAsPngGoThroughZopflipngWithTheSameLines
                {testing::GradientBmp(96, 64, 24), "embedded 1 is BMP", "converting to PNG..."}};
   for (const Case& c : cases) {
     options_.extraOptimisers = false;
-    ASSERT_EQ(Process(c.bytes), kKindPng);
-    const size_t withoutTool = ReadFile(picture_.outputPath).size();
+    ASSERT_EQ(Process(c.bytes), PictureKind::kPng);
+    const size_t withoutTool = ReadFile(outcome_.rewrittenPath).size();
     const size_t before = Lines().size();
     options_.extraOptimisers = true;
-    ASSERT_EQ(Process(c.bytes), kKindPng);
+    ASSERT_EQ(Process(c.bytes), PictureKind::kPng);
     const std::vector<std::string> lines = Lines();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
               (std::vector<std::string>{c.kindLine, c.branchLine, Finished(),
                                         "rewritten file is to be written"}));
-    EXPECT_LT(ReadFile(picture_.outputPath).size(), withoutTool) << c.kindLine;
+    EXPECT_LT(ReadFile(outcome_.rewrittenPath).size(), withoutTool) << c.kindLine;
   }
 }
 
 TEST_F(PictureProcessing, AnimatedGifGoesThroughGifsicleAndIsTaken) {
   REQUIRE_TOOL(GifsiclePath());
   const std::string animation = testing::MovingSquareGif(64, 48, 6);
-  EXPECT_EQ(Process(animation, 2), kKindGif);
+  EXPECT_EQ(Process(animation, 2), PictureKind::kGif);
   EXPECT_EQ(Lines(),
             (std::vector<std::string>{"embedded 3 is GIF", "frame count > 1, trying GIFsicle",
                                       "rewritten file is to be written"}));
-  ASSERT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - 4), ".gif");
-  EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
-  EXPECT_LT(ReadFile(picture_.outputPath).size(), animation.size());
-  CMyGIF gif;
+  ASSERT_EQ(outcome_.rewrittenPath.substr(outcome_.rewrittenPath.size() - 4), ".gif");
+  EXPECT_EQ(temp_.Registered().back(), outcome_.rewrittenPath);
+  EXPECT_LT(ReadFile(outcome_.rewrittenPath).size(), animation.size());
+  Picture gif;
   int status = -1;
-  ASSERT_TRUE(gif.Read(picture_.outputPath, status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadGif, outcome_.rewrittenPath, gif, status));
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(gif.frameCount, 6);
-  auto decoded = testing::DecodeWithPil(picture_.outputPath);
+  EXPECT_EQ(gif.frames, 6);
+  auto decoded = testing::DecodeWithPil(outcome_.rewrittenPath);
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->frames, 6);
   EXPECT_EQ(decoded->width, 64);

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "image/embedded_picture.h"
-#include "image/jpeg.h"
-#include "picture_processing.h"
+#include "picture/picture_processing.h"
+#include "image/jpeg_codec.h"
+#include "picture/processing_fixture.h"
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
 #include "support/independent_decoder.h"
@@ -23,8 +23,8 @@ const char kFinished[] = "<finished>";
 struct DecisionRow {
   const char* name;
   std::string bytes;
-  int rule;
-  int kind;                             // the returned output kind
+  ConversionRule rule;
+  std::optional<PictureKind> kind;      // the replacement's kind, nothing when kept
   std::vector<std::string> lines;       // after the kind line
   const char* extension;                // of the output name; "" when none is taken
 };
@@ -38,31 +38,31 @@ std::vector<DecisionRow> DecisionRows() {
   const std::string rewritten = "rewritten file is to be written";
   const std::string kept = "original file is to be written";
   return {
-      {"PngRule0", png, kRuleBmpToPng, kKindPng, {"writing PNG...", kFinished, rewritten}, "png"},
-      {"PngRule1", png, kRuleBmpToJpeg, kKindPng, {"writing PNG...", kFinished, rewritten}, "png"},
-      {"PngRule2", png, kRulePngQuant, kKindPng,
+      {"PngRule0", png, ConversionRule::kBmpToPng, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule1", png, ConversionRule::kBmpToJpeg, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule2", png, ConversionRule::kPngQuant, PictureKind::kPng,
        {"writing PNGquant...", kFinished, rewritten}, "png"},
-      {"Bmp24Rule0", bmp24, kRuleBmpToPng, kKindPng,
+      {"Bmp24Rule0", bmp24, ConversionRule::kBmpToPng, PictureKind::kPng,
        {"converting to PNG...", kFinished, rewritten}, "png"},
-      {"Bmp24Rule1", bmp24, kRuleBmpToJpeg, kKindJpeg,
+      {"Bmp24Rule1", bmp24, ConversionRule::kBmpToJpeg, PictureKind::kJpeg,
        {"converting to JPEG...", kFinished, rewritten}, "jpg"},
-      {"Bmp24Rule2", bmp24, kRulePngQuant, kKindPng,
+      {"Bmp24Rule2", bmp24, ConversionRule::kPngQuant, PictureKind::kPng,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"Bmp32Rule1", GradientBmp(64, 48, 32), kRuleBmpToJpeg, kKindJpeg,
+      {"Bmp32Rule1", GradientBmp(64, 48, 32), ConversionRule::kBmpToJpeg, PictureKind::kJpeg,
        {"converting to JPEG...", kFinished, rewritten}, "jpg"},
       // At most 8 bits: a palette PNG whatever the rule.
-      {"Bmp8Rule1", testing::StripedBmp(64, 48, 8), kRuleBmpToJpeg, kKindPng,
+      {"Bmp8Rule1", testing::StripedBmp(64, 48, 8), ConversionRule::kBmpToJpeg, PictureKind::kPng,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"Bmp4Rule0", testing::StripedBmp(64, 48, 4), kRuleBmpToPng, kKindPng,
+      {"Bmp4Rule0", testing::StripedBmp(64, 48, 4), ConversionRule::kBmpToPng, PictureKind::kPng,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
       // One pixel: any PNG is larger than the 58-byte bitmap.
-      {"TinyBmpRule0", GradientBmp(1, 1, 24), kRuleBmpToPng, kKeepOriginal,
+      {"TinyBmpRule0", GradientBmp(1, 1, 24), ConversionRule::kBmpToPng, std::nullopt,
        {"converting to PNG...", kFinished, kept}, "png"},
-      {"StillGifRule0", testing::StripedGif(64, 48), kRuleBmpToPng, kKindPng,
+      {"StillGifRule0", testing::StripedGif(64, 48), ConversionRule::kBmpToPng, PictureKind::kPng,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"StillGifRule1", testing::StripedGif(64, 48), kRuleBmpToJpeg, kKindPng,
+      {"StillGifRule1", testing::StripedGif(64, 48), ConversionRule::kBmpToJpeg, PictureKind::kPng,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), kRuleBmpToPng, kKeepOriginal,
+      {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), ConversionRule::kBmpToPng, std::nullopt,
        {"frame count > 1, original file is to be written"}, ""},
   };
 }
@@ -78,10 +78,9 @@ TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
   options_.extraOptimisers = false;
   EXPECT_EQ(Process(row.bytes, 6), row.kind);
 
-  const char* kindNames[] = {"BMP", "GIF", "PNG", "JPEG"};
-  const int detected = DetectPictureKind(picture_.sourcePath);
-  ASSERT_GE(detected, 1);
-  std::vector<std::string> expected = {std::string("embedded 7 is ") + kindNames[detected - 1]};
+  const std::optional<PictureKind> detected = DetectPictureKind(picture_.sourcePath);
+  ASSERT_TRUE(detected);
+  std::vector<std::string> expected = {std::string("embedded 7 is ") + NameOf(*detected)};
   for (const std::string& line : row.lines) {
     expected.push_back(line == kFinished ? Finished() : line);
   }
@@ -89,11 +88,11 @@ TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
 
   const std::string extension = row.extension;
   if (extension.empty()) {
-    EXPECT_EQ(picture_.outputPath, "");
+    EXPECT_EQ(outcome_.rewrittenPath, "");
   } else {
-    ASSERT_GT(picture_.outputPath.size(), extension.size());
-    EXPECT_EQ(picture_.outputPath.substr(picture_.outputPath.size() - extension.size()), extension);
-    EXPECT_EQ(temp_.Registered().back(), picture_.outputPath);
+    ASSERT_GT(outcome_.rewrittenPath.size(), extension.size());
+    EXPECT_EQ(outcome_.rewrittenPath.substr(outcome_.rewrittenPath.size() - extension.size()), extension);
+    EXPECT_EQ(temp_.Registered().back(), outcome_.rewrittenPath);
   }
 }
 
@@ -128,17 +127,18 @@ class DamagedPicture : public PictureProcessing,
                        public ::testing::WithParamInterface<DamagedRow> {};
 
 TEST_P(DamagedPicture, KeepsItsBytesUnderEveryRule) {
-  for (int rule : {kRuleBmpToPng, kRuleBmpToJpeg, kRulePngQuant}) {
+  for (ConversionRule rule :
+       {ConversionRule::kBmpToPng, ConversionRule::kBmpToJpeg, ConversionRule::kPngQuant}) {
     options_.conversionRule = rule;
-    options_.extraOptimisers = rule == kRuleBmpToPng;
+    options_.extraOptimisers = rule == ConversionRule::kBmpToPng;
     const size_t before = Lines().size();
-    EXPECT_EQ(Process(GetParam().bytes), kKeepOriginal) << rule;
+    EXPECT_EQ(Process(GetParam().bytes), std::nullopt) << static_cast<int>(rule);
     const std::vector<std::string> lines = Lines();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
               (std::vector<std::string>{GetParam().kindLine,
                                         "reading embedded failed. original file is to be written"}))
-        << rule;
-    EXPECT_EQ(picture_.outputPath, "");
+        << static_cast<int>(rule);
+    EXPECT_EQ(outcome_.rewrittenPath, "");
   }
 }
 
@@ -165,14 +165,14 @@ std::string HeaderlessBmpBehind(const std::string& signature) {
 TEST_F(PictureProcessing, FileThatPassesTwoKindTestsIsTakenAsTheEarlierKind) {
   struct Case {
     std::string signature;
-    int laterKind;
-  } cases[] = {{"GIF8", 2}, {"\xFF\xD8\xFF\x7F", 4}};
+    PictureKind laterKind;
+  } cases[] = {{"GIF8", PictureKind::kGif}, {"\xFF\xD8\xFF\x7F", PictureKind::kJpeg}};
   for (const Case& c : cases) {
     const std::string bytes = HeaderlessBmpBehind(c.signature);
     testing::WriteFile(dir_.File("alone"), bytes.substr(0, 4) + std::string(120, '\0'));
     ASSERT_EQ(DetectPictureKind(dir_.File("alone")), c.laterKind) << c.signature;
     testing::WriteFile(dir_.File("both"), bytes);
-    EXPECT_EQ(DetectPictureKind(dir_.File("both")), 1) << c.signature;
+    EXPECT_EQ(DetectPictureKind(dir_.File("both")), PictureKind::kBmp) << c.signature;
     const size_t before = Lines().size();
     Process(bytes);
     const std::vector<std::string> lines = Lines();
@@ -181,11 +181,12 @@ TEST_F(PictureProcessing, FileThatPassesTwoKindTestsIsTakenAsTheEarlierKind) {
   }
 }
 
-TEST(PictureKind, EachKindHasItsNumber) {
+TEST(PictureKind, EachKindIsDetected) {
   testing::TempDir dir;
-  const std::pair<std::string, int> cases[] = {{testing::GradientBmp(4, 4), 1},
-                                               {testing::StripedGif(4, 4), 2},
-                                               {testing::GradientPng(4, 4, 9), 3}};
+  const std::pair<std::string, PictureKind> cases[] = {
+      {testing::GradientBmp(4, 4), PictureKind::kBmp},
+      {testing::StripedGif(4, 4), PictureKind::kGif},
+      {testing::GradientPng(4, 4, 9), PictureKind::kPng}};
   for (const auto& [bytes, kind] : cases) {
     testing::WriteFile(dir.File("p"), bytes);
     EXPECT_EQ(DetectPictureKind(dir.File("p")), kind);
@@ -199,14 +200,14 @@ TEST_F(PictureProcessing, TransparentBitmapBecomesJpegOverTheBackgroundColour) {
     const char* background;
     int red, green, blue;
   } cases[] = {{"0000FF", 0, 0, 255}, {"FF8000", 255, 128, 0}, {"12", 255, 255, 255}};
-  options_.conversionRule = kRuleBmpToJpeg;
+  options_.conversionRule = ConversionRule::kBmpToJpeg;
   options_.extraOptimisers = false;
   for (const Case& c : cases) {
     options_.backgroundText = c.background;
-    ASSERT_EQ(Process(testing::GradientBmp(64, 48, 32)), kKindJpeg) << c.background;
-    CMyJPEG jpeg;
+    ASSERT_EQ(Process(testing::GradientBmp(64, 48, 32)), PictureKind::kJpeg) << c.background;
+    Picture jpeg;
     int status = -1;
-    ASSERT_TRUE(jpeg.Read(picture_.outputPath, status));
+    ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, outcome_.rewrittenPath, jpeg, status));
     ASSERT_EQ(jpeg.bitsPerPixel, 24);
     // The middle of the transparent right half, and of the opaque left half.
     const uint8_t* right = jpeg.pixels.get() + (24 * 64 + 48) * 3;
@@ -228,16 +229,16 @@ TEST_F(PictureProcessing, RewrittenPngsShowTheSource) {
   const std::string gradient = testing::GradientRgb(64, 48);
   struct Case {
     std::string bytes;
-    int rule;
+    ConversionRule rule;
     bool lossless;
-  } cases[] = {{testing::GradientBmp(64, 48, 24), kRuleBmpToPng, true},
-               {testing::GradientPng(64, 48, 0), kRuleBmpToPng, true},
-               {testing::GradientPng(64, 48, 0), kRulePngQuant, false},
-               {testing::StripedGif(64, 48), kRuleBmpToPng, false}};
+  } cases[] = {{testing::GradientBmp(64, 48, 24), ConversionRule::kBmpToPng, true},
+               {testing::GradientPng(64, 48, 0), ConversionRule::kBmpToPng, true},
+               {testing::GradientPng(64, 48, 0), ConversionRule::kPngQuant, false},
+               {testing::StripedGif(64, 48), ConversionRule::kBmpToPng, false}};
   for (const Case& c : cases) {
     options_.conversionRule = c.rule;
-    ASSERT_EQ(Process(c.bytes), kKindPng);
-    auto decoded = testing::DecodeWithPil(picture_.outputPath);
+    ASSERT_EQ(Process(c.bytes), PictureKind::kPng);
+    auto decoded = testing::DecodeWithPil(outcome_.rewrittenPath);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->width, 64);
     EXPECT_EQ(decoded->height, 48);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
 #include "document/hwpml.h"
@@ -51,17 +51,17 @@ std::vector<SourcePicture> SourcePictures() {
 
 struct RuleRow {
   const char* name;
-  int rule;
+  ConversionRule rule;
   std::vector<Outcome> outcomes;  // per source picture
 };
 
 void PrintTo(const RuleRow& row, std::ostream* os) { *os << row.name; }
 
 const RuleRow kRuleRows[] = {
-    {"BmpToPng", kRuleBmpToPng,
+    {"BmpToPng", ConversionRule::kBmpToPng,
      {kLosslessPng, kPalettePng, kLosslessPng, kPalettePng, kKept, kLosslessRgba}},
-    {"BmpToJpeg", kRuleBmpToJpeg, {kJpeg, kPalettePng, kLosslessPng, kPalettePng, kKept, kJpeg}},
-    {"PngQuant", kRulePngQuant,
+    {"BmpToJpeg", ConversionRule::kBmpToJpeg, {kJpeg, kPalettePng, kLosslessPng, kPalettePng, kKept, kJpeg}},
+    {"PngQuant", ConversionRule::kPngQuant,
      {kPalettePng, kPalettePng, kPalettePng, kPalettePng, kKept, kPalettePng}},
 };
 
@@ -114,8 +114,8 @@ class PicturesInDocuments : public ::testing::TestWithParam<RuleRow> {
   }
 
   TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
+  TempFiles temp_;
+  ProcessLog log_;
   ShrinkOptions options_;
 };
 

@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
+#include "picture/picture_processing.h"
 #include "support/test_support.h"
 
 namespace velmora::testing {
@@ -23,15 +24,18 @@ class PictureProcessing : public ::testing::Test {
     log_.Open(dir_.File("log.md"));
   }
 
-  // originalSize -2: the size of the bytes.
-  int Process(const std::string& bytes, int number = 0, int32_t originalSize = -2) {
+  // originalSize -2: the size of the bytes. Returns the kind of the replacement,
+  // nothing when the original stays; the whole outcome is kept in outcome_.
+  std::optional<PictureKind> Process(const std::string& bytes, int number = 0,
+                                     int32_t originalSize = -2) {
     const std::string source = dir_.File("source");
     WriteFile(source, bytes);
     picture_ = EmbeddedPicture{};
     picture_.number = number;
     picture_.sourcePath = source;
     picture_.originalSize = originalSize == -2 ? GetFileSize32(source) : originalSize;
-    return ProcessEmbeddedPicture(picture_, options_, log_, temp_);
+    outcome_ = ProcessPicture(picture_, options_, log_, temp_);
+    return outcome_.replacement;
   }
 
   // The lines logged so far, without their time stamps; every line must have one.
@@ -44,13 +48,14 @@ class PictureProcessing : public ::testing::Test {
     return lines;
   }
 
-  std::string Finished() const { return "writing `" + picture_.outputPath + "` finished"; }
+  std::string Finished() const { return "writing `" + outcome_.rewrittenPath + "` finished"; }
 
   TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
+  TempFiles temp_;
+  ProcessLog log_;
   ShrinkOptions options_;
   EmbeddedPicture picture_;
+  PictureOutcome outcome_;
 };
 
 }  // namespace velmora::testing

@@ -3,10 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "image/gif.h"
-#include "image/gif_probe.h"
-#include "image/png_probe.h"
-#include "png_builder.h"
+#include "image/gif_reader.h"
+#include "picture/replacement_checks.h"
+#include "support/png_builder.h"
 #include "support/picture_fixtures.h"
 #include "support/test_support.h"
 
@@ -102,11 +101,11 @@ TEST(IsCompleteGifLike, SameScreenAndFramesDecodedWhole) {
   TempDir dir;
   const std::string animation = testing::MovingSquareGif(32, 24, 4);
   WriteFile(dir.File("original"), animation);
-  CMyGIF original;
+  Picture original;
   int status = -1;
-  ASSERT_TRUE(original.Read(dir.File("original"), status));
+  ASSERT_TRUE(testing::ReadWithStatus(ReadGif, dir.File("original"), original, status));
   ASSERT_EQ(status, 0);
-  ASSERT_EQ(original.frameCount, 4);
+  ASSERT_EQ(original.frames, 4);
   struct Case {
     const char* name;
     std::string candidate;

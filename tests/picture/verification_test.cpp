@@ -1,4 +1,4 @@
-#include "image/verify.h"
+#include "picture/verification.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "png_builder.h"
+#include "support/png_builder.h"
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
 #include "support/jpeg_fixtures.h"
@@ -90,7 +90,7 @@ struct VerifyCase {
   const char* name;
   std::string original;
   std::string rewritten;
-  int outputKind;
+  PictureKind outputKind;
   const char* reason;  // nullptr: passes
 };
 
@@ -116,37 +116,37 @@ TEST_P(VerifyRewrittenPictureTest, AcceptsOnlyCompleteFilesOfTheOriginalsShape) 
 INSTANTIATE_TEST_SUITE_P(
     Pictures, VerifyRewrittenPictureTest,
     ::testing::Values(
-        VerifyCase{"JpegOfTheSameSize", Jpeg(24, 16), Jpeg(24, 16), kKindJpeg, nullptr},
-        VerifyCase{"JpegCutShort", Jpeg(64, 48), FirstPart(Jpeg(64, 48), 0.8), kKindJpeg,
+        VerifyCase{"JpegOfTheSameSize", Jpeg(24, 16), Jpeg(24, 16), PictureKind::kJpeg, nullptr},
+        VerifyCase{"JpegCutShort", Jpeg(64, 48), FirstPart(Jpeg(64, 48), 0.8), PictureKind::kJpeg,
                    "JPEG reader status 1"},
-        VerifyCase{"JpegOfAnotherHeight", Jpeg(24, 16), Jpeg(24, 17), kKindJpeg,
+        VerifyCase{"JpegOfAnotherHeight", Jpeg(24, 16), Jpeg(24, 17), PictureKind::kJpeg,
                    "JPEG is 24x17, original 24x16"},
-        VerifyCase{"EmptyFile", Jpeg(24, 16), "", kKindJpeg, "JPEG reader status 2"},
-        VerifyCase{"BmpBecomesPng", Bmp(24, 16), Png(24, 16), kKindPng, nullptr},
-        VerifyCase{"BmpBecomesJpeg", Bmp(24, 16), Jpeg(24, 16), kKindJpeg, nullptr},
-        VerifyCase{"TopDownBmpBecomesPng", BmpStoringHeight(-16), Png(24, 16), kKindPng, nullptr},
+        VerifyCase{"EmptyFile", Jpeg(24, 16), "", PictureKind::kJpeg, "JPEG reader status 2"},
+        VerifyCase{"BmpBecomesPng", Bmp(24, 16), Png(24, 16), PictureKind::kPng, nullptr},
+        VerifyCase{"BmpBecomesJpeg", Bmp(24, 16), Jpeg(24, 16), PictureKind::kJpeg, nullptr},
+        VerifyCase{"TopDownBmpBecomesPng", BmpStoringHeight(-16), Png(24, 16), PictureKind::kPng, nullptr},
         VerifyCase{"BmpHeightWithoutPositiveTwin", BmpStoringHeight(INT32_MIN), Png(24, 16),
-                   kKindPng, "original cannot be read for comparison"},
-        VerifyCase{"PngCutBeforeItsEnd", Bmp(24, 16), FirstPart(Png(24, 16), 0.8), kKindPng,
+                   PictureKind::kPng, "original cannot be read for comparison"},
+        VerifyCase{"PngCutBeforeItsEnd", Bmp(24, 16), FirstPart(Png(24, 16), 0.8), PictureKind::kPng,
                    "PNG reader status 1"},
-        VerifyCase{"PngOfAnotherWidth", Png(24, 16), Png(23, 16), kKindPng,
+        VerifyCase{"PngOfAnotherWidth", Png(24, 16), Png(23, 16), PictureKind::kPng,
                    "PNG is 23x16, original 24x16"},
         // The kind the processor claims decides the reader, not the file's content.
-        VerifyCase{"JpegClaimedAsPng", Png(24, 16), Jpeg(24, 16), kKindPng, "PNG reader status 2"},
-        VerifyCase{"StillGifBecomesPng", Gif(24, 16, 1), Png(24, 16), kKindPng, nullptr},
-        VerifyCase{"AnimationKeepsItsFrames", Gif(24, 16, 3), Gif(24, 16, 3), kKindGif, nullptr},
-        VerifyCase{"AnimationLosesAFrame", Gif(24, 16, 3), Gif(24, 16, 2), kKindGif,
+        VerifyCase{"JpegClaimedAsPng", Png(24, 16), Jpeg(24, 16), PictureKind::kPng, "PNG reader status 2"},
+        VerifyCase{"StillGifBecomesPng", Gif(24, 16, 1), Png(24, 16), PictureKind::kPng, nullptr},
+        VerifyCase{"AnimationKeepsItsFrames", Gif(24, 16, 3), Gif(24, 16, 3), PictureKind::kGif, nullptr},
+        VerifyCase{"AnimationLosesAFrame", Gif(24, 16, 3), Gif(24, 16, 2), PictureKind::kGif,
                    "GIF has 2 frame(s), original 3"},
         // Long animations are counted to their last frame.
         VerifyCase{"LongAnimationLosesFramesPastTheTwoHundredAndFiftyFifth", Gif(2, 2, 300),
-                   Gif(2, 2, 260), kKindGif, "GIF has 260 frame(s), original 300"},
-        VerifyCase{"AnimationFlattenedIntoPng", Gif(24, 16, 3), Png(24, 16), kKindPng,
+                   Gif(2, 2, 260), PictureKind::kGif, "GIF has 260 frame(s), original 300"},
+        VerifyCase{"AnimationFlattenedIntoPng", Gif(24, 16, 3), Png(24, 16), PictureKind::kPng,
                    "PNG has 1 frame(s), original 3"},
-        VerifyCase{"AnimationOnAnotherScreen", Gif(24, 16, 3), Gif(16, 16, 3), kKindGif,
+        VerifyCase{"AnimationOnAnotherScreen", Gif(24, 16, 3), Gif(16, 16, 3), PictureKind::kGif,
                    "GIF is 16x16, original 24x16"},
-        VerifyCase{"OriginalNoPicture", std::string(200, 'x'), Png(24, 16), kKindPng,
+        VerifyCase{"OriginalNoPicture", std::string(200, 'x'), Png(24, 16), PictureKind::kPng,
                    "original cannot be read for comparison"},
-        VerifyCase{"BmpIsNoOutputKind", Bmp(24, 16), Bmp(24, 16), kKindBmp,
+        VerifyCase{"BmpIsNoOutputKind", Bmp(24, 16), Bmp(24, 16), PictureKind::kBmp,
                    "no reader for output kind 0"}),
     [](const ::testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
 
@@ -158,21 +158,23 @@ class WithVerificationTest : public ::testing::Test {
     log_.Open(dir_.File("log.md"));
   }
 
-  int Run(const std::string& original, int kind, const std::string& output) {
+  std::optional<PictureKind> Run(const std::string& original, std::optional<PictureKind> kind,
+                                 const std::string& output) {
     WriteFile(dir_.File("original"), original);
     picture_.sourcePath = dir_.File("original");
     picture_.originalSize = GetFileSize32(picture_.sourcePath);
     calls_ = 0;
-    PictureProcessor inner = [&](EmbeddedPicture& picture, const ShrinkOptions&, CCreateLog&,
-                                 CTempFiles& temp) {
+    PictureProcessor inner = [&](const EmbeddedPicture&, const ShrinkOptions&, ProcessLog&,
+                                 TempFiles& temp) {
       ++calls_;
-      if (kind == kKeepOriginal) return kKeepOriginal;
-      picture.outputPath = temp.NewName(PictureExtension(kind), false);
-      temp.Register(picture.outputPath);
-      WriteFile(picture.outputPath, output);
-      return kind;
+      if (!kind) return PictureOutcome::Keep();
+      const std::string path = temp.NewName(ExtensionOf(*kind), false);
+      temp.Register(path);
+      WriteFile(path, output);
+      return PictureOutcome::Replace(*kind, path);
     };
-    return WithVerification(inner)(picture_, ShrinkOptions{}, log_, temp_);
+    outcome_ = WithVerification(inner)(picture_, ShrinkOptions{}, log_, temp_);
+    return outcome_.replacement;
   }
 
   std::vector<std::string> Lines() {
@@ -184,15 +186,16 @@ class WithVerificationTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
+  TempFiles temp_;
+  ProcessLog log_;
   EmbeddedPicture picture_;
+  PictureOutcome outcome_;
   int calls_ = 0;
 };
 
 TEST_F(WithVerificationTest, CorruptedOutputKeepsTheOriginalAndSaysWhyInOneLine) {
   const std::string original = Png(40, 30);
-  EXPECT_EQ(Run(original, kKindPng, FirstPart(original, 0.7)), kKeepOriginal);
+  EXPECT_EQ(Run(original, PictureKind::kPng, FirstPart(original, 0.7)), std::nullopt);
   EXPECT_EQ(calls_, 1);
   EXPECT_EQ(Lines(), (std::vector<std::string>{
                          "rewritten file failed verification (PNG reader status 1), original "
@@ -203,16 +206,16 @@ TEST_F(WithVerificationTest, SoundOutputIsHandedOnSilently) {
   const std::string original = Bmp(40, 30);
   const std::string output = Jpeg(40, 30);
   ASSERT_LT(output.size(), original.size());
-  EXPECT_EQ(Run(original, kKindJpeg, output), kKindJpeg);
-  EXPECT_EQ(ReadFile(picture_.outputPath), output);
+  EXPECT_EQ(Run(original, PictureKind::kJpeg, output), PictureKind::kJpeg);
+  EXPECT_EQ(ReadFile(outcome_.rewrittenPath), output);
   EXPECT_TRUE(Lines().empty());
 }
 
 TEST_F(WithVerificationTest, OutputsTheDocumentWillNotUseAreNotRead) {
   // Kept originals and outputs that are not smaller never reach a document, so no
   // verdict is logged for them.
-  EXPECT_EQ(Run(Png(40, 30), kKeepOriginal, ""), kKeepOriginal);
-  EXPECT_EQ(Run(Png(8, 8), kKindJpeg, std::string(4096, 'x')), kKindJpeg);
+  EXPECT_EQ(Run(Png(40, 30), std::nullopt, ""), std::nullopt);
+  EXPECT_EQ(Run(Png(8, 8), PictureKind::kJpeg, std::string(4096, 'x')), PictureKind::kJpeg);
   EXPECT_TRUE(Lines().empty());
 }
 

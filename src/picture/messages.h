@@ -1,0 +1,39 @@
+#pragma once
+// The process log's lines about one picture. They are kept letter for letter,
+// misspellings included ("modifing"), because users and their tools search logs for
+// them: do not correct or reword them. Formats are printf formats.
+
+namespace velmora::picture_text {
+
+inline constexpr char kEmbeddedIs[] = "embedded %d is %s";  // number, kind name
+inline constexpr char kReadFailed[] = "reading embedded failed. original file is to be written";
+inline constexpr char kRewrittenUsed[] = "rewritten file is to be written";
+inline constexpr char kOriginalUsed[] = "original file is to be written";
+inline constexpr char kWritingFinished[] = "writing `%s` finished";
+
+inline constexpr char kModifyingExif[] = "modifing exif...";
+inline constexpr char kCreatingExif[] = "creating exif...";
+inline constexpr char kExifTooLarge[] = "exif block too large, left out";
+
+inline constexpr char kWritingPngQuant[] = "writing PNGquant...";
+inline constexpr char kWritingPng[] = "writing PNG...";
+inline constexpr char kConvertingToPngQuant[] = "converting to PNGquant...";
+inline constexpr char kConvertingToPng[] = "converting to PNG...";
+inline constexpr char kConvertingToJpeg[] = "converting to JPEG...";
+
+inline constexpr char kAnimationKept[] = "frame count > 1, original file is to be written";
+inline constexpr char kAnimationToGifsicle[] = "frame count > 1, trying GIFsicle";
+
+inline constexpr char kFailedVerification[] =
+    "rewritten file failed verification (%s), original file is to be written";
+inline constexpr char kProcessingFailed[] =
+    "processing embedded failed (%s), original file is to be written";
+
+// Reasons of a failed verification.
+inline constexpr char kNoReaderFor[] = "no reader for output kind %d";
+inline constexpr char kOriginalUnreadable[] = "original cannot be read for comparison";
+inline constexpr char kReaderStatus[] = "%s reader status %d";
+inline constexpr char kOtherSize[] = "%s is %dx%d, original %dx%d";
+inline constexpr char kOtherFrames[] = "%s has %d frame(s), original %d";
+
+}  // namespace velmora::picture_text
