@@ -97,7 +97,7 @@ void Base64Encoder::Finish(std::string& out) {
   pendingCount_ = 0;
 }
 
-std::string CBase64::Encode(std::string_view bytes) {
+std::string Base64Encode(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() / 3 * 4 + 4);
   Base64Encoder encoder;
@@ -106,7 +106,7 @@ std::string CBase64::Encode(std::string_view bytes) {
   return out;
 }
 
-std::string CBase64::Decode(std::string_view text, int64_t& limit) {
+std::string Base64Decode(std::string_view text, int64_t& limit) {
   std::string out;
   if (limit == 0) return out;
   // Three bytes for every four characters at most: the reservation follows the text,
@@ -120,8 +120,8 @@ std::string CBase64::Decode(std::string_view text, int64_t& limit) {
   return out;
 }
 
-bool CBase64::DecodeToFile(std::string_view text, int64_t& limit, const std::string& path) {
-  std::string bytes = Decode(text, limit);
+bool Base64DecodeToFile(std::string_view text, int64_t& limit, const std::string& path) {
+  std::string bytes = Base64Decode(text, limit);
   platform::UniqueFile file = platform::OpenFile(path, "wb");
   if (!file) return false;
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
@@ -130,7 +130,7 @@ bool CBase64::DecodeToFile(std::string_view text, int64_t& limit, const std::str
   return std::fclose(file.release()) == 0;
 }
 
-bool CBase64::EncodeFileTo(const std::string& path,
+bool Base64EncodeFileTo(const std::string& path,
                            const std::function<bool(std::string_view)>& sink, int64_t& length) {
   length = 0;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
@@ -156,9 +156,9 @@ bool CBase64::EncodeFileTo(const std::string& path,
   return text.empty() || sink(text);
 }
 
-std::optional<std::string> CBase64::EncodeFile(const std::string& path, int64_t& length) {
+std::optional<std::string> Base64EncodeFile(const std::string& path, int64_t& length) {
   std::string text;
-  bool ok = EncodeFileTo(
+  bool ok = Base64EncodeFileTo(
       path,
       [&text](std::string_view piece) {
         text.append(piece);

@@ -46,23 +46,19 @@ class Base64Encoder {
   int pendingCount_ = 0;
 };
 
-class CBase64 {
- public:
-  virtual ~CBase64() = default;
-
-  static std::string Encode(std::string_view bytes);
-  // limit: at most this many bytes (negative: no limit); replaced by the count made.
-  static std::string Decode(std::string_view text, int64_t& limit);
-  // Decodes into a new file at path (replacing one there); false when it cannot be
-  // written.
-  static bool DecodeToFile(std::string_view text, int64_t& limit, const std::string& path);
-  // The whole file as one line of text, or nothing (length 0) when it cannot be read
-  // or is empty; length becomes the number of bytes encoded.
-  static std::optional<std::string> EncodeFile(const std::string& path, int64_t& length);
-  // Streams the file's text to sink in pieces, never holding the whole file; false
-  // when the file cannot be read or sink refuses a piece. length as above.
-  static bool EncodeFileTo(const std::string& path,
-                           const std::function<bool(std::string_view)>& sink, int64_t& length);
-};
+// The bytes as one line of text.
+std::string Base64Encode(std::string_view bytes);
+// limit: at most this many bytes (negative: no limit); replaced by the count made.
+std::string Base64Decode(std::string_view text, int64_t& limit);
+// Decodes into a new file at path (replacing one there); false when it cannot be
+// written.
+bool Base64DecodeToFile(std::string_view text, int64_t& limit, const std::string& path);
+// The whole file as one line of text, or nothing (length 0) when it cannot be read or
+// is empty; length becomes the number of bytes encoded.
+std::optional<std::string> Base64EncodeFile(const std::string& path, int64_t& length);
+// Streams the file's text to sink in pieces, never holding the whole file; false when
+// the file cannot be read or sink refuses a piece. length as above.
+bool Base64EncodeFileTo(const std::string& path, const std::function<bool(std::string_view)>& sink,
+                        int64_t& length);
 
 }  // namespace velmora

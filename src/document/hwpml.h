@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "core/job.h"
-#include "core/log.h"
+#include "core/job_host.h"
+#include "document/processor_result.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
+#include "picture/embedded_picture.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -21,21 +23,19 @@ namespace velmora {
 // compressed items whose data could not be inflated. The target is written only
 // whole: a failure leaves no target, and an existing target untouched.
 ProcessorResult ShrinkHwpml(const std::string& source, const std::string& target,
-                            const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                            const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
                             JobHost* host, int& failedInflations);
 
 // How the processor recognises and recompresses one picture; ShrinkHwpml uses
-// DetectPictureKind and ProcessEmbeddedPicture. Tests give their own.
+// DetectPictureKind and the standard picture processor. Tests give their own.
 struct PictureHandlers {
-  std::function<int(const std::string& path)> detect;
-  std::function<int(EmbeddedPicture& picture, const ShrinkOptions& options, CCreateLog& log,
-                    CTempFiles& temp)>
-      process;
+  std::function<std::optional<PictureKind>(const std::string& path)> detect;
+  PictureProcessor process;
 };
 PictureHandlers StandardPictureHandlers();
 
 ProcessorResult ShrinkHwpmlWith(const std::string& source, const std::string& target,
-                                const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                                const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
                                 JobHost* host, int& failedInflations,
                                 const PictureHandlers& handlers);
 

@@ -4,23 +4,24 @@
 
 #include <string>
 
-#include "core/job.h"
-#include "core/log.h"
+#include "core/job_host.h"
+#include "document/processor_result.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
+#include "picture/embedded_picture.h"
 
 namespace velmora {
 
 // Shrinks the pictures of an HWPX package into the target. All changes are made on a
 // temporary working copy; the target is replaced only by a complete package.
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
-                           const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                           const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
                            JobHost* host);
 
-// The same with a chosen picture processor in place of ProcessEmbeddedPicture.
+// The same with a chosen picture processor in place of the standard one.
 ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,
-                               const ShrinkOptions& options, CCreateLog& log, CTempFiles& temp,
+                               const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
                                JobHost* host, const PictureProcessor& processPicture);
 
 // Largest manifest and picture entry the processor reads; an archive can claim any

@@ -98,17 +98,31 @@ int TrailingNumber(std::string_view text) {
 }
 
 namespace {
-const char* const kMediaTypes[4] = {"image/bmp", "image/gif", "image/png", "image/jpg"};
-}
 
-int MediaTypeKind(std::string_view mediaType) {
-  for (int kind = 0; kind < 4; ++kind) {
-    if (EqualsIgnoreCase(mediaType, kMediaTypes[kind])) return kind;
+struct MediaType {
+  PictureKind kind;
+  const char* text;
+};
+constexpr MediaType kMediaTypes[] = {{PictureKind::kBmp, "image/bmp"},
+                                     {PictureKind::kGif, "image/gif"},
+                                     {PictureKind::kPng, "image/png"},
+                                     {PictureKind::kJpeg, "image/jpg"}};
+
+}  // namespace
+
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType) {
+  for (const MediaType& type : kMediaTypes) {
+    if (EqualsIgnoreCase(mediaType, type.text)) return type.kind;
   }
-  return -1;
+  return std::nullopt;
 }
 
-const char* KindMediaType(int kind) { return kind >= 0 && kind < 4 ? kMediaTypes[kind] : ""; }
+const char* KindMediaType(PictureKind kind) {
+  for (const MediaType& type : kMediaTypes) {
+    if (type.kind == kind) return type.text;
+  }
+  return "";
+}
 
 bool IsEmbeddedFlag(std::string_view value) {
   size_t begin = value.find_first_not_of(" 0");

@@ -3,10 +3,13 @@
 // The manifest is never decoded: attribute values are copied byte for byte.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "picture/picture_kind.h"
 
 namespace velmora {
 
@@ -36,9 +39,9 @@ ItemAttributes SelectItemAttributes(const std::vector<AttributePair>& pairs);
 int TrailingNumber(std::string_view text);
 
 // Picture kind of a media type ("image/bmp", "image/gif", "image/png", "image/jpg",
-// ignoring case), or -1.
-int MediaTypeKind(std::string_view mediaType);
-const char* KindMediaType(int kind);
+// ignoring case); nothing for other types.
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType);
+const char* KindMediaType(PictureKind kind);
 
 // The embedded flag: true when something is left after removing spaces and "0"s
 // from both ends ("1", "true", "10" are embedded; "0", "00", "" are not).

@@ -1,4 +1,4 @@
-#include "document/inflate.h"
+#include "document/raw_inflate.h"
 
 #include <zlib.h>
 
@@ -33,35 +33,37 @@ class InflaterOwner {
 
 }  // namespace
 
-CMyZlib::CMyZlib()
+RawInflater::RawInflater()
     : in_(std::make_unique<unsigned char[]>(kChunkBytes)),
       out_(std::make_unique<unsigned char[]>(kChunkBytes)) {}
 
-int CMyZlib::Inflate(std::FILE* input, std::FILE* output, int64_t maxOutput) {
-  if (input == nullptr || output == nullptr) return kFileError;
+InflateStatus RawInflater::Inflate(std::FILE* input, std::FILE* output, int64_t maxOutput) {
+  if (input == nullptr || output == nullptr) return InflateStatus::kFileError;
   InflaterOwner inflater;
-  if (int status = inflater.InitRaw(); status != Z_OK) return status;
+  if (inflater.InitRaw() != Z_OK) return InflateStatus::kMemoryError;
   z_stream& stream = inflater.stream();
   int64_t written = 0;
   int status = Z_OK;
   do {
     stream.avail_in = static_cast<uInt>(std::fread(in_.get(), 1, kChunkBytes, input));
-    if (std::ferror(input) != 0) return kFileError;
+    if (std::ferror(input) != 0) return InflateStatus::kFileError;
     if (stream.avail_in == 0) break;
     stream.next_in = in_.get();
     do {
       stream.avail_out = static_cast<uInt>(kChunkBytes);
       stream.next_out = out_.get();
       status = inflate(&stream, Z_NO_FLUSH);
-      if (status == Z_NEED_DICT) return kDataError;
-      if (status == Z_DATA_ERROR || status == Z_MEM_ERROR) return status;
+      if (status == Z_NEED_DICT || status == Z_DATA_ERROR) return InflateStatus::kDataError;
+      if (status == Z_MEM_ERROR) return InflateStatus::kMemoryError;
       const size_t have = kChunkBytes - stream.avail_out;
       written += static_cast<int64_t>(have);
-      if (written > maxOutput) return kOutputTooLarge;
-      if (have > 0 && std::fwrite(out_.get(), 1, have, output) != have) return kFileError;
+      if (written > maxOutput) return InflateStatus::kOutputTooLarge;
+      if (have > 0 && std::fwrite(out_.get(), 1, have, output) != have) {
+        return InflateStatus::kFileError;
+      }
     } while (stream.avail_out == 0);
   } while (status != Z_STREAM_END);
-  return status == Z_STREAM_END ? kOk : kDataError;
+  return status == Z_STREAM_END ? InflateStatus::kOk : InflateStatus::kDataError;
 }
 
 bool InflateFile(const std::string& source, const std::string& target, int64_t maxOutput) {
@@ -71,11 +73,11 @@ bool InflateFile(const std::string& source, const std::string& target, int64_t m
   if (!input) return false;
   platform::UniqueFile output = platform::OpenFile(target, "wb");
   if (!output) return false;
-  CMyZlib zlib;
-  const int status = zlib.Inflate(input.get(), output.get(), maxOutput);
+  RawInflater inflater;
+  const InflateStatus status = inflater.Inflate(input.get(), output.get(), maxOutput);
   input.reset();
   const bool closed = std::fclose(output.release()) == 0;
-  return status == CMyZlib::kOk && closed && platform::FileSize(target) > 0;
+  return status == InflateStatus::kOk && closed && platform::FileSize(target) > 0;
 }
 
 }  // namespace velmora

@@ -9,24 +9,25 @@
 
 namespace velmora {
 
-class CMyZlib {
+enum class InflateStatus {
+  kOk,
+  kFileError,       // a file could not be read or written
+  kDataError,       // not a raw deflate stream, or it ends before its last block
+  kMemoryError,     // the inflater could not be made
+  kOutputTooLarge,  // more than the limit would come out
+};
+
+// Inflates one raw stream from a file into another in fixed-size chunks, so that
+// memory does not grow with the item.
+class RawInflater {
  public:
-  CMyZlib();
-  virtual ~CMyZlib() = default;
-  CMyZlib(const CMyZlib&) = delete;
-  CMyZlib& operator=(const CMyZlib&) = delete;
+  RawInflater();
+  RawInflater(const RawInflater&) = delete;
+  RawInflater& operator=(const RawInflater&) = delete;
 
-  // Status codes of Inflate: zlib's own, plus one for output beyond the limit.
-  static constexpr int kOk = 0;
-  static constexpr int kFileError = -1;
-  static constexpr int kDataError = -3;
-  static constexpr int kMemoryError = -4;
-  static constexpr int kOutputTooLarge = -100;
-
-  // Inflates one raw stream from input into output. kDataError also when the input
-  // ends before the stream does. More than maxOutput bytes stop with kOutputTooLarge:
-  // a few kilobytes of deflate data can claim gigabytes.
-  int Inflate(std::FILE* input, std::FILE* output, int64_t maxOutput);
+  // More than maxOutput bytes stop with kOutputTooLarge: a few kilobytes of deflate
+  // data can claim gigabytes.
+  InflateStatus Inflate(std::FILE* input, std::FILE* output, int64_t maxOutput);
 
   static constexpr size_t kChunkBytes = 16384;
 

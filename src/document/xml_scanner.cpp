@@ -1,4 +1,4 @@
-#include "document/micro_xml.h"
+#include "document/xml_scanner.h"
 
 #include <climits>
 #include <cstring>
@@ -25,9 +25,9 @@ bool SeekTo(std::FILE* file, int64_t offset) {
 
 }  // namespace
 
-CMicroXML::CMicroXML() : buffer_(kChunkBytes) {}
+XmlScanner::XmlScanner() : buffer_(kChunkBytes) {}
 
-bool CMicroXML::Open(const std::string& path) {
+bool XmlScanner::Open(const std::string& path) {
   Close();
   int64_t size = platform::FileSize(path);
   if (size <= 0) return false;
@@ -37,18 +37,18 @@ bool CMicroXML::Open(const std::string& path) {
   return true;
 }
 
-void CMicroXML::Close() {
+void XmlScanner::Close() {
   file_.reset();
   size_ = 0;
 }
 
-size_t CMicroXML::ReadChunk(int64_t offset, size_t length) {
+size_t XmlScanner::ReadChunk(int64_t offset, size_t length) {
   if (!file_ || !SeekTo(file_.get(), offset)) return 0;
   if (length > buffer_.size()) length = buffer_.size();
   return std::fread(buffer_.data(), 1, length, file_.get());
 }
 
-int64_t CMicroXML::FindByte(int64_t from, char wanted) {
+int64_t XmlScanner::FindByte(int64_t from, char wanted) {
   if (!file_ || from < 0) return -1;
   while (from < size_) {
     size_t got = ReadChunk(from, kChunkBytes);
@@ -63,11 +63,11 @@ int64_t CMicroXML::FindByte(int64_t from, char wanted) {
   return -1;
 }
 
-int64_t CMicroXML::FindTagStart(int64_t from) { return FindByte(from, '<'); }
+int64_t XmlScanner::FindTagStart(int64_t from) { return FindByte(from, '<'); }
 
-int64_t CMicroXML::FindTagEnd(int64_t from) { return FindByte(from, '>'); }
+int64_t XmlScanner::FindTagEnd(int64_t from) { return FindByte(from, '>'); }
 
-int64_t CMicroXML::FindTag(int64_t from, std::string_view name) {
+int64_t XmlScanner::FindTag(int64_t from, std::string_view name) {
   if (!file_ || from < 0) return -1;
   if (name.empty()) return FindTagStart(from);
   const size_t patternLength = name.size() + 1;
@@ -94,14 +94,14 @@ int64_t CMicroXML::FindTag(int64_t from, std::string_view name) {
   return -1;
 }
 
-std::optional<std::string> CMicroXML::ReadTagText(int64_t start, int64_t length) {
+std::optional<std::string> XmlScanner::ReadTagText(int64_t start, int64_t length) {
   if (!file_ || start < 0 || start >= size_ || length < 3 || length - 2 > kMaxTagBytes) {
     return std::nullopt;
   }
   return ReadBytes(start + 1, length - 2);
 }
 
-std::optional<std::string> CMicroXML::ReadTagName(int64_t start, int64_t length) {
+std::optional<std::string> XmlScanner::ReadTagName(int64_t start, int64_t length) {
   std::optional<std::string> text = ReadTagText(start, length);
   if (!text) return std::nullopt;
   size_t n = 0;
@@ -110,7 +110,7 @@ std::optional<std::string> CMicroXML::ReadTagName(int64_t start, int64_t length)
   return text;
 }
 
-std::optional<std::string> CMicroXML::ReadBytes(int64_t offset, int64_t length) {
+std::optional<std::string> XmlScanner::ReadBytes(int64_t offset, int64_t length) {
   if (!file_ || offset < 0 || offset >= size_ || length < 0) return std::nullopt;
   // The file cannot supply more than its remaining bytes, so a wrong length never
   // allocates more than that.
@@ -123,7 +123,7 @@ std::optional<std::string> CMicroXML::ReadBytes(int64_t offset, int64_t length) 
   return bytes;
 }
 
-bool CMicroXML::ReadTag(int64_t from, std::string_view name, TagRead& tag,
+bool XmlScanner::ReadTag(int64_t from, std::string_view name, TagRead& tag,
                         AttributeList& attributes) {
   tag.text.clear();
   tag.start = FindTag(from, name);

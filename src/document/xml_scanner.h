@@ -32,12 +32,11 @@ struct TagRead {
   char closingMark = 0;  // "?" or "/" when the text ends with one, else 0
 };
 
-class CMicroXML {
+class XmlScanner {
  public:
-  CMicroXML();
-  virtual ~CMicroXML() = default;
-  CMicroXML(const CMicroXML&) = delete;
-  CMicroXML& operator=(const CMicroXML&) = delete;
+  XmlScanner();
+  XmlScanner(const XmlScanner&) = delete;
+  XmlScanner& operator=(const XmlScanner&) = delete;
 
   // Opens the file for reading; false for a missing or empty file. A file already
   // open is closed first.

@@ -36,16 +36,16 @@ class Base64Length : public ::testing::TestWithParam<size_t> {};
 TEST_P(Base64Length, EncodeMatchesIndependentEncoderAndDecodesBack) {
   TempDir dir;
   const std::string bytes = RandomBytes(GetParam(), static_cast<unsigned>(GetParam()));
-  const std::string text = CBase64::Encode(bytes);
+  const std::string text = Base64Encode(bytes);
   EXPECT_EQ(text, ReferenceEncode(dir, bytes));
   int64_t limit = -1;
-  EXPECT_EQ(CBase64::Decode(text, limit), bytes);
+  EXPECT_EQ(Base64Decode(text, limit), bytes);
   EXPECT_EQ(limit, static_cast<int64_t>(bytes.size()));
 
   // The same through a file, streamed in pieces.
   WriteFile(dir.File("in.bin"), bytes);
   int64_t length = -5;
-  std::optional<std::string> fromFile = CBase64::EncodeFile(dir.File("in.bin"), length);
+  std::optional<std::string> fromFile = Base64EncodeFile(dir.File("in.bin"), length);
   if (bytes.empty()) {
     EXPECT_FALSE(fromFile.has_value());
     EXPECT_EQ(length, 0);
@@ -63,36 +63,36 @@ INSTANTIATE_TEST_SUITE_P(Lengths, Base64Length,
 TEST(Base64, DecodeSkipsJunkAndStopsAtTheLimit) {
   // "QUJD" is "ABC".
   int64_t limit = 10;
-  EXPECT_EQ(CBase64::Decode("QU JD\r\n", limit), "ABC");
+  EXPECT_EQ(Base64Decode("QU JD\r\n", limit), "ABC");
   EXPECT_EQ(limit, 3);
   limit = 2;
-  EXPECT_EQ(CBase64::Decode("QU JD\r\n", limit), "AB");
+  EXPECT_EQ(Base64Decode("QU JD\r\n", limit), "AB");
   EXPECT_EQ(limit, 2);
   limit = 0;
-  EXPECT_EQ(CBase64::Decode("QUJD", limit), "");
+  EXPECT_EQ(Base64Decode("QUJD", limit), "");
   EXPECT_EQ(limit, 0);
   limit = -1;
-  EXPECT_EQ(CBase64::Decode("\xC3\xA9Q\tU=J\x80" "D*", limit), "ABC");
+  EXPECT_EQ(Base64Decode("\xC3\xA9Q\tU=J\x80" "D*", limit), "ABC");
 }
 
 TEST(Base64, ShortFinalGroupsYieldTheBytesTheyComplete) {
   int64_t limit = -1;
-  EXPECT_EQ(CBase64::Decode("QUJDRA", limit), "ABCD");  // two characters: one byte
+  EXPECT_EQ(Base64Decode("QUJDRA", limit), "ABCD");  // two characters: one byte
   limit = -1;
-  EXPECT_EQ(CBase64::Decode("QUJDREU", limit), "ABCDE");  // three: two bytes
+  EXPECT_EQ(Base64Decode("QUJDREU", limit), "ABCDE");  // three: two bytes
   limit = -1;
-  EXPECT_EQ(CBase64::Decode("QUJDR", limit), "ABC");  // a lone character: none
+  EXPECT_EQ(Base64Decode("QUJDR", limit), "ABC");  // a lone character: none
   EXPECT_EQ(limit, 3);
 }
 
 TEST(Base64, ZeroByteEndsTheText) {
   int64_t limit = -1;
-  EXPECT_EQ(CBase64::Decode(std::string("QUJD\0REVG", 9), limit), "ABC");
+  EXPECT_EQ(Base64Decode(std::string("QUJD\0REVG", 9), limit), "ABC");
 }
 
 TEST(Base64, DecoderGivesTheSameBytesWhereverThePiecesAreCut) {
   const std::string bytes = RandomBytes(3001, 7);
-  std::string text = CBase64::Encode(bytes);
+  std::string text = Base64Encode(bytes);
   for (size_t i = 76; i < text.size(); i += 77) text.insert(i, "\r\n");
   std::mt19937 random(11);
   for (int round = 0; round < 20; ++round) {
@@ -112,16 +112,16 @@ TEST(Base64, DecoderGivesTheSameBytesWhereverThePiecesAreCut) {
 TEST(Base64, DecodeToFileWritesTheBytesOrReportsFailure) {
   TempDir dir;
   int64_t limit = -1;
-  ASSERT_TRUE(CBase64::DecodeToFile("QUJD", limit, dir.File("out.bin")));
+  ASSERT_TRUE(Base64DecodeToFile("QUJD", limit, dir.File("out.bin")));
   EXPECT_EQ(ReadFile(dir.File("out.bin")), "ABC");
   limit = -1;
-  EXPECT_FALSE(CBase64::DecodeToFile("QUJD", limit, dir.File("missing/out.bin")));
+  EXPECT_FALSE(Base64DecodeToFile("QUJD", limit, dir.File("missing/out.bin")));
 }
 
 TEST(Base64, EncodeFileOfMissingFileGivesNothing) {
   TempDir dir;
   int64_t length = 9;
-  EXPECT_FALSE(CBase64::EncodeFile(dir.File("missing.bin"), length).has_value());
+  EXPECT_FALSE(Base64EncodeFile(dir.File("missing.bin"), length).has_value());
   EXPECT_EQ(length, 0);
 }
 

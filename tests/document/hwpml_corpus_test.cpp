@@ -3,6 +3,7 @@
 #include <map>
 
 #include "document/hwpml_fixture.h"
+#include "job/shrink_job.h"
 #include "support/independent_decoder.h"
 
 namespace velmora::hwpml_test {
@@ -93,8 +94,8 @@ TEST_P(HwpmlCorpus, RewritingEveryPictureDisturbsNothingElse) {
   if (!ExpectedFailure(document).empty()) GTEST_SKIP() << "not a document with items";
   testing::TempDir dir;
   testing::RunCommand("mkdir -p " + testing::ShellQuote(dir.File("tmp")));
-  CTempFiles temp(true, dir.File("tmp"));
-  CCreateLog log;
+  TempFiles temp(true, dir.File("tmp"));
+  ProcessLog log;
   log.Open(dir.File("log.md"));
   RecordingHost host;
   FakePictures pictures;
@@ -139,20 +140,8 @@ TEST_P(HwpmlCorpus, RewritingEveryPictureDisturbsNothingElse) {
   EXPECT_EQ(rewritten, pictureCount);
 }
 
-std::vector<std::string> CorpusDocuments() {
-  std::vector<std::string> files = testing::CorpusFiles("hml", {".hml"});
-  if (files.empty()) files.push_back("(corpus absent)");
-  return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(Documents, HwpmlCorpus, ::testing::ValuesIn(CorpusDocuments()),
-                         [](const auto& info) {
-                           std::string name = info.param.substr(info.param.rfind('/') + 1);
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Documents, HwpmlCorpus, ::testing::ValuesIn(testing::CorpusCases({{"hml", {".hml"}}})),
+                         testing::CorpusCaseName);
 
 }  // namespace
 }  // namespace velmora::hwpml_test

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/job.h"
-#include "core/log.h"
+#include "core/job_host.h"
+#include "core/process_log.h"
 #include "core/temp_files.h"
 #include "core/text.h"
 #include "document/hwpml.h"
@@ -60,24 +60,28 @@ class FakePictures {
   // Runs once, before the picture is processed (to disturb the source, for example).
   std::function<void()> sideEffect;
 
+  // The kind numbers of this fixture are the picture kinds' positions (0 BMP, 1 GIF,
+  // 2 PNG, 3 JPEG); DetectByMagic counts from 1 so that 0 can mean unknown.
   PictureHandlers Handlers() {
-    return {DetectByMagic, [this](EmbeddedPicture& picture, const ShrinkOptions&, CCreateLog&,
-                                  CTempFiles& temp) {
+    auto detect = [](const std::string& path) -> std::optional<PictureKind> {
+      const int kind = DetectByMagic(path);
+      if (kind == 0) return std::nullopt;
+      return static_cast<PictureKind>(kind - 1);
+    };
+    return {detect, [this](const EmbeddedPicture& picture, const ShrinkOptions&, ProcessLog&,
+                           TempFiles& temp) -> PictureOutcome {
               if (sideEffect) std::exchange(sideEffect, nullptr)();
               const std::string bytes = testing::ReadFile(picture.sourcePath);
               seen.push_back({picture.number, bytes, picture.originalSize,
                               picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
               const int kind = DetectByMagic(picture.sourcePath);
               const int output = outputFor.count(kind) ? outputFor.at(kind) : 0;
-              if (output == 0) return 0;
-              static const char* const kMagic[] = {"BM", "GIF89a", "\x89PNG\r\n\x1A\n",
-                                                   "\xFF\xD8\xFF\xDB"};
-              picture.outputPath = temp.NewName(PictureExtension(output), false);
-              temp.Register(picture.outputPath);
-              testing::WriteFile(picture.outputPath,
-                                 std::string(kMagic[output]) + "shrunk#" +
-                                     std::to_string(picture.number));
-              return output;
+              if (output == 0) return PictureOutcome::Keep();
+              const auto outputKind = static_cast<PictureKind>(output);
+              const std::string path = temp.NewName(ExtensionOf(outputKind), false);
+              temp.Register(path);
+              testing::WriteFile(path, Shrunk(output, picture.number));
+              return PictureOutcome::Replace(outputKind, path);
             }};
   }
   // What a fake rewritten picture of an item holds.
@@ -93,8 +97,10 @@ class RecordingHost : public JobHost {
     messages.push_back(text);
     failures.push_back(failure);
   }
-  void OnTaskbarState(int state) override { events.push_back("state " + std::to_string(state)); }
-  void OnTaskbarProgress(uint64_t done, uint64_t total) override {
+  void OnProgressState(ProgressState state) override {
+    events.push_back(state == ProgressState::kHidden ? "hidden" : "running");
+  }
+  void OnProgress(uint64_t done, uint64_t total) override {
     events.push_back(std::to_string(done) + "/" + std::to_string(total));
   }
   std::vector<std::string> messages;
@@ -147,8 +153,8 @@ class HwpmlRunTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
+  TempFiles temp_;
+  ProcessLog log_;
   RecordingHost host_;
   ShrinkOptions options_;
   FakePictures pictures_;

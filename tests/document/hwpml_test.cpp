@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "document/hwpml_fixture.h"
+#include "job/shrink_job.h"
 
 namespace velmora::hwpml_test {
 namespace {
@@ -118,7 +119,7 @@ TEST_P(HwpmlFailure, EndsWithItsMessageAndWritesNoTarget) {
   if (row.logLine != nullptr) {
     EXPECT_TRUE(Logged(row.logLine)) << row.logLine;
   }
-  const bool endsWithNoProgress = !host_.events.empty() && host_.events.back() == "state 0";
+  const bool endsWithNoProgress = !host_.events.empty() && host_.events.back() == "hidden";
   EXPECT_EQ(endsWithNoProgress, row.noProgressAtEnd);
   EXPECT_FALSE(TargetExists());
   EXPECT_TRUE(Strays().empty());
@@ -135,7 +136,7 @@ TEST_F(HwpmlRunTest, TargetThatCannotBeCreatedFailsAtWriting) {
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "파일 복사 실패! (step#1 / 쓰기)");
   EXPECT_TRUE(Logged("copying file fained (step#2 / writing)!"));
-  EXPECT_EQ(host_.events.back(), "state 0");
+  EXPECT_EQ(host_.events.back(), "hidden");
 }
 
 // The source shrinks while its pictures are processed, so copying one of its three
@@ -167,7 +168,7 @@ TEST_P(HwpmlCopyFailure, ShrinkingSourceFailsTheCopyAndLeavesTheTargetAlone) {
   EXPECT_TRUE(Logged(row.logLine));
   EXPECT_EQ(Target(), "previous target");
   EXPECT_TRUE(Strays().empty());
-  EXPECT_EQ(host_.events.back(), "state 0");
+  EXPECT_EQ(host_.events.back(), "hidden");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,7 +246,7 @@ TEST_F(HwpmlRunTest, ProgressRunsThroughItemsThenFiveWritingSteps) {
   doc.items = {ItemTag(1, "png"), ItemTag(2, "png"), ItemTag(3, "jpg")};
   doc.data = {DataElement(1, Png()), DataElement(2, Png(700)), DataElement(3, Jpeg())};
   ASSERT_TRUE(Run(doc.Build()).success);
-  const std::vector<std::string> expected = {"state 2", "1/8", "2/8", "3/8", "4/8",
+  const std::vector<std::string> expected = {"running", "1/8", "2/8", "3/8", "4/8",
                                              "5/8",     "6/8", "7/8", "8/8"};
   EXPECT_EQ(host_.events, expected);
 }
@@ -546,7 +547,7 @@ TEST_P(HwpmlAmbiguous, UnpairableDocumentEndsWithoutTarget) {
   EXPECT_TRUE(Logged("embedded list and data cannot be paired by number!"));
   EXPECT_FALSE(TargetExists());
   EXPECT_TRUE(pictures_.seen.empty());
-  EXPECT_EQ(host_.events.back(), "state 0");
+  EXPECT_EQ(host_.events.back(), "hidden");
 }
 
 INSTANTIATE_TEST_SUITE_P(

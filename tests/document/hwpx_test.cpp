@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <new>
+#include <stdexcept>
 
 #include "core/text.h"
 #include "document/hwpx.h"
+#include "picture/picture_processing.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -30,7 +35,7 @@ struct FakeProcessor {
     std::string extension;
   };
   struct Rule {
-    int kind;
+    PictureKind kind;
     std::string output;
   };
   std::map<std::string, Rule> rules;  // original bytes → what to write
@@ -39,21 +44,21 @@ struct FakeProcessor {
   bool deleteEarlierOutputs = false;
 
   PictureProcessor Processor() {
-    return [this](EmbeddedPicture& picture, const ShrinkOptions&, CCreateLog&,
-                  CTempFiles& temp) -> int {
+    return [this](const EmbeddedPicture& picture, const ShrinkOptions&, ProcessLog&,
+                  TempFiles& temp) -> PictureOutcome {
       std::string bytes = ReadFile(picture.sourcePath);
       calls.push_back({picture.number, picture.originalSize, bytes,
                        picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
       auto rule = rules.find(bytes);
-      if (rule == rules.end()) return kKeepOriginal;
+      if (rule == rules.end()) return PictureOutcome::Keep();
       if (deleteEarlierOutputs) {
         for (const std::string& earlier : outputs) std::remove(earlier.c_str());
       }
-      picture.outputPath = temp.NewName(PictureExtension(rule->second.kind), false);
-      temp.Register(picture.outputPath);
-      WriteFile(picture.outputPath, rule->second.output);
-      outputs.push_back(picture.outputPath);
-      return rule->second.kind;
+      const std::string output = temp.NewName(ExtensionOf(rule->second.kind), false);
+      temp.Register(output);
+      WriteFile(output, rule->second.output);
+      outputs.push_back(output);
+      return PictureOutcome::Replace(rule->second.kind, output);
     };
   }
 };
@@ -77,8 +82,8 @@ class HwpxTest : public ::testing::Test {
 
   TempDir dir;
   TempDir tmp;
-  CTempFiles temp;
-  CCreateLog log;
+  TempFiles temp;
+  ProcessLog log;
   RecordingHost host;
   FakeProcessor fake;
 };
@@ -199,7 +204,7 @@ TEST_F(HwpxTest, LogAndProgressFollowTheManifest) {
       "`<opf:item id=\"section0\" href=\"Contents/section0.xml\" media-type=\"application/xml\"/>`",
       "nothing to do", ""};
   EXPECT_EQ(LogLines(), expected);
-  std::vector<std::string> events = {"state 2", "1/5", "2/5", "3/5", "4/5", "5/5"};
+  std::vector<std::string> events = {"running", "1/5", "2/5", "3/5", "4/5", "5/5"};
   EXPECT_EQ(host.events, events);
 }
 
@@ -248,8 +253,8 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
                    {"BinData/image5.jpg", std::string(300, 'J'), true},
                    {"Contents/section0.xml", "<x/>"},
                    {"Contents/content.hpf", manifest}});
-  fake.rules[std::string(500, 'B')] = {kKindPng, std::string(100, 'p')};
-  fake.rules[std::string(300, 'J')] = {kKindJpeg, std::string(200, 'j')};
+  fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
+  fake.rules[std::string(300, 'J')] = {PictureKind::kJpeg, std::string(200, 'j')};
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
 
   std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
@@ -271,6 +276,46 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
             "isEmbeded=\"1\"></opf:item>\r\n</opf:manifest>");
 }
 
+// Whatever one picture's processing throws, that picture keeps its bytes with one log
+// line, and the others are still rewritten.
+TEST_F(HwpxTest, PictureThatThrowsKeepsItsBytesAndTheDocumentGoesOn) {
+  struct Case {
+    std::function<void()> raise;
+    const char* line;
+  };
+  const Case cases[] = {
+      {[] { throw std::bad_alloc(); },
+       "processing embedded failed (out of memory), original file is to be written"},
+      {[] { throw std::runtime_error("cannot go on"); },
+       "processing embedded failed (cannot go on), original file is to be written"},
+      {[] { throw 42; }, "processing embedded failed (unknown error), original file is to be written"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<HwpxPicture> pictures = {
+        {"image1", "BinData/image1.bmp", "image/bmp", std::string(500, 'T')},
+        {"image2", "BinData/image2.bmp", "image/bmp", std::string(500, 'B')}};
+    WriteZip(Src(), testing::MakeHwpxItems(pictures));
+    fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
+    PictureProcessor inner = fake.Processor();
+    PictureProcessor throwing = [&](const EmbeddedPicture& picture, const ShrinkOptions& options,
+                                    ProcessLog& log, TempFiles& files) {
+      if (ReadFile(picture.sourcePath) == std::string(500, 'T')) c.raise();
+      return inner(picture, options, log, files);
+    };
+    ASSERT_TRUE(ShrinkHwpxWith(Src(), Dst(), ShrinkOptions{}, log, temp, &host,
+                               IsolatingFailures(throwing))
+                    .success);
+    const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+    ASSERT_TRUE(target);
+    std::map<std::string, std::string> entries;
+    for (const ZipItem& item : *target) entries[item.name] = item.bytes;
+    EXPECT_EQ(entries["BinData/image1.bmp"], std::string(500, 'T'));
+    EXPECT_EQ(entries["BinData/image2.png"], std::string(100, 'p'));
+    const std::vector<std::string> lines = LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), c.line), 1) << c.line;
+  }
+}
+
 TEST_F(HwpxTest, ReplacementNeverOverwritesAnotherPicture) {
   // image3.bmp would become image3.png, which another item still uses.
   const std::string manifest =
@@ -282,8 +327,8 @@ TEST_F(HwpxTest, ReplacementNeverOverwritesAnotherPicture) {
                    {"BinData/image3.png", "KEEP"},
                    {"BinData/image4.bmp", std::string(500, 'C')},
                    {"Contents/content.hpf", manifest}});
-  fake.rules[std::string(500, 'A')] = {kKindPng, "new-a"};
-  fake.rules[std::string(500, 'C')] = {kKindPng, "new-c"};
+  fake.rules[std::string(500, 'A')] = {PictureKind::kPng, "new-a"};
+  fake.rules[std::string(500, 'C')] = {PictureKind::kPng, "new-c"};
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
   std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
   ASSERT_TRUE(target);
@@ -302,8 +347,8 @@ TEST_F(HwpxTest, ReplacementNeverOverwritesAnotherPicture) {
 TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
   WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", "12345"},
                                           {"image2", "BinData/image2.png", "image/png", "abcde"}}));
-  fake.rules["12345"] = {kKindPng, "54321"};  // same size
-  fake.rules["abcde"] = {kKindPng, ""};       // empty
+  fake.rules["12345"] = {PictureKind::kPng, "54321"};  // same size
+  fake.rules["abcde"] = {PictureKind::kPng, ""};       // empty
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
   std::optional<std::vector<ZipItem>> source = ReadZip(Src());
   std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
@@ -314,8 +359,8 @@ TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
 TEST_F(HwpxTest, ArchiveWriteFailureWritesNoTargetAndKeepsTheOldOne) {
   WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(50, 'a')},
                                           {"image2", "BinData/image2.png", "image/png", std::string(50, 'b')}}));
-  fake.rules[std::string(50, 'a')] = {kKindPng, "small-a"};
-  fake.rules[std::string(50, 'b')] = {kKindPng, "small-b"};
+  fake.rules[std::string(50, 'a')] = {PictureKind::kPng, "small-a"};
+  fake.rules[std::string(50, 'b')] = {PictureKind::kPng, "small-b"};
   // The second picture's processing removes the first rewritten file, which the zip
   // library reads only when the archive is written.
   fake.deleteEarlierOutputs = true;
@@ -325,7 +370,7 @@ TEST_F(HwpxTest, ArchiveWriteFailureWritesNoTargetAndKeepsTheOldOne) {
   EXPECT_EQ(result.message, "HwpX 파일 쓰기 실패!\n(그림 교체 중 오류)");
   EXPECT_EQ(ReadFile(Dst()), "previous target");
   EXPECT_EQ(LogLines().back(), "writing the package failed!");
-  EXPECT_EQ(host.events.back(), "state 0");
+  EXPECT_EQ(host.events.back(), "hidden");
 }
 
 TEST_F(HwpxTest, TargetThatCannotBeWrittenLeavesNoPartialFile) {
@@ -333,7 +378,7 @@ TEST_F(HwpxTest, TargetThatCannotBeWrittenLeavesNoPartialFile) {
   ProcessorResult result = Shrink(Src(), dir.File("missing-folder/target.hwpx"));
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "파일 복사 실패!");
-  EXPECT_EQ(host.events.back(), "state 0");
+  EXPECT_EQ(host.events.back(), "hidden");
   // A folder in the target's place cannot be replaced; nothing is left beside it.
   ASSERT_EQ(::mkdir(Dst().c_str(), 0700), 0);
   EXPECT_EQ(Shrink(Src(), Dst()).message, "파일 복사 실패!");
@@ -359,16 +404,14 @@ TEST(HwpxCorpus, EveryPackageComesOutWithItsEntriesIntact) {
   int processed = 0;
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    DocumentForm form = DetectDocumentForm(file);
-    if (!form.accepted) {
-      // A binary word-processor file with a .hwpx name.
-      EXPECT_EQ(form.form, kFormCompound);
+    if (ReadFile(file).rfind("PK\x03\x04", 0) != 0) {
+      // A binary word-processor file with a .hwpx name: not a package.
       continue;
     }
     TempDir dir;
     TempDir tmp;
-    CTempFiles temp(true, tmp.path());
-    CCreateLog log;
+    TempFiles temp(true, tmp.path());
+    ProcessLog log;
     log.Open(temp.NewName("log.md", false));
     FakeProcessor fake;
     const std::string before = ReadFile(file);

@@ -93,12 +93,12 @@ TEST(TrailingNumber, ReadsOnlyTheFinalDigits) {
 }
 
 TEST(ItemRules, MediaTypesAndEmbeddedFlag) {
-  EXPECT_EQ(MediaTypeKind("IMAGE/PNG"), 2);
-  EXPECT_EQ(MediaTypeKind("image/jpg"), 3);
-  EXPECT_EQ(MediaTypeKind("image/jpeg"), -1);
-  EXPECT_EQ(MediaTypeKind("image/bmp"), 0);
-  EXPECT_EQ(MediaTypeKind("image/gif"), 1);
-  EXPECT_STREQ(KindMediaType(2), "image/png");
+  EXPECT_EQ(MediaTypeKind("IMAGE/PNG"), PictureKind::kPng);
+  EXPECT_EQ(MediaTypeKind("image/jpg"), PictureKind::kJpeg);
+  EXPECT_EQ(MediaTypeKind("image/jpeg"), std::nullopt);
+  EXPECT_EQ(MediaTypeKind("image/bmp"), PictureKind::kBmp);
+  EXPECT_EQ(MediaTypeKind("image/gif"), PictureKind::kGif);
+  EXPECT_STREQ(KindMediaType(PictureKind::kPng), "image/png");
   for (const char* yes : {"1", "true", "10", " 1 "}) EXPECT_TRUE(IsEmbeddedFlag(yes)) << yes;
   for (const char* no : {"0", "00", " ", ""}) EXPECT_FALSE(IsEmbeddedFlag(no)) << no;
 }

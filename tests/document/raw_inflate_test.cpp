@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "document/inflate.h"
+#include "document/raw_inflate.h"
 #include "platform/platform.h"
 #include "support/hwpml_builder.h"
 #include "support/test_support.h"
@@ -41,8 +41,8 @@ TEST(InflateFile, CutStreamFailsWithDataError) {
 
   platform::UniqueFile in = platform::OpenFile(dir.File("in.bin"), "rb");
   platform::UniqueFile out = platform::OpenFile(dir.File("out2.bin"), "wb");
-  CMyZlib zlib;
-  EXPECT_EQ(zlib.Inflate(in.get(), out.get(), kMaxInflatedBytes), CMyZlib::kDataError);
+  RawInflater zlib;
+  EXPECT_EQ(zlib.Inflate(in.get(), out.get(), kMaxInflatedBytes), InflateStatus::kDataError);
 }
 
 TEST(InflateFile, StreamOfNothingFails) {
@@ -72,20 +72,20 @@ TEST(InflateFile, OutputBeyondTheLimitStops) {
 
   platform::UniqueFile in = platform::OpenFile(dir.File("in.bin"), "rb");
   platform::UniqueFile out = platform::OpenFile(dir.File("out2.bin"), "wb");
-  CMyZlib zlib;
-  EXPECT_EQ(zlib.Inflate(in.get(), out.get(), 1 << 20), CMyZlib::kOutputTooLarge);
+  RawInflater zlib;
+  EXPECT_EQ(zlib.Inflate(in.get(), out.get(), 1 << 20), InflateStatus::kOutputTooLarge);
   EXPECT_TRUE(InflateFile(dir.File("in.bin"), dir.File("out.bin"), 4 << 20));
 }
 
 TEST(InflateFile, OneInflaterServesStreamsOneAfterAnother) {
   TempDir dir;
-  CMyZlib zlib;
+  RawInflater zlib;
   for (size_t length : {20000u, 50u, 70000u}) {
     const std::string picture = Picture(length);
     WriteFile(dir.File("in.bin"), DeflateRawForTest(picture));
     platform::UniqueFile in = platform::OpenFile(dir.File("in.bin"), "rb");
     platform::UniqueFile out = platform::OpenFile(dir.File("out.bin"), "wb");
-    ASSERT_EQ(zlib.Inflate(in.get(), out.get(), kMaxInflatedBytes), CMyZlib::kOk);
+    ASSERT_EQ(zlib.Inflate(in.get(), out.get(), kMaxInflatedBytes), InflateStatus::kOk);
     out.reset();
     EXPECT_EQ(ReadFile(dir.File("out.bin")), picture);
   }

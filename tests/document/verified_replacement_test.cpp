@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/temp_files.h"
 #include "document/hwpml.h"
 #include "document/hwpx.h"
-#include "image/embedded_picture.h"
-#include "image/verify.h"
+#include "picture/picture_processing.h"
+#include "picture/verification.h"
 #include "support/hwpml_builder.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -69,15 +69,15 @@ std::vector<Damage> Damages() {
 
 // The real picture processing, with its output damaged afterwards.
 PictureProcessor Damaging(const std::function<void(std::string&)>& damage) {
-  return [damage](EmbeddedPicture& picture, const ShrinkOptions& options, CCreateLog& log,
-                  CTempFiles& temp) {
-    const int kind = ProcessEmbeddedPicture(picture, options, log, temp);
-    if (kind != kKeepOriginal && damage) {
-      std::string bytes = ReadFile(picture.outputPath);
+  return [damage](const EmbeddedPicture& picture, const ShrinkOptions& options, ProcessLog& log,
+                  TempFiles& temp) {
+    PictureOutcome outcome = ProcessPicture(picture, options, log, temp);
+    if (outcome.Replaces() && damage) {
+      std::string bytes = ReadFile(outcome.rewrittenPath);
       damage(bytes);
-      WriteFile(picture.outputPath, bytes);
+      WriteFile(outcome.rewrittenPath, bytes);
     }
-    return kind;
+    return outcome;
   };
 }
 
@@ -102,8 +102,8 @@ class VerifiedReplacement : public ::testing::TestWithParam<Damage> {
   bool Rejected() const { return GetParam().reason != nullptr; }
 
   TempDir dir_;
-  CTempFiles temp_;
-  CCreateLog log_;
+  TempFiles temp_;
+  ProcessLog log_;
   ShrinkOptions options_;
 };
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "document/micro_xml.h"
+#include "document/xml_scanner.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -21,12 +21,12 @@ class Scanner {
     EXPECT_TRUE(xml.Open(dir_.File("doc.xml")));
   }
   TempDir dir_;
-  CMicroXML xml;
+  XmlScanner xml;
 };
 
 TEST(MicroXml, MissingAndEmptyFilesDoNotOpen) {
   TempDir dir;
-  CMicroXML xml;
+  XmlScanner xml;
   EXPECT_FALSE(xml.Open(dir.File("missing.xml")));
   WriteFile(dir.File("empty.xml"), "");
   EXPECT_FALSE(xml.Open(dir.File("empty.xml")));
@@ -84,7 +84,7 @@ class FindTagStraddle : public ::testing::TestWithParam<int> {};
 
 TEST_P(FindTagStraddle, TagAcrossChunkBoundaryIsFound) {
   // The tag starts a few bytes before or after the end of the first 32768-byte chunk.
-  const int64_t at = static_cast<int64_t>(CMicroXML::kChunkBytes) + GetParam();
+  const int64_t at = static_cast<int64_t>(XmlScanner::kChunkBytes) + GetParam();
   std::string bytes(static_cast<size_t>(at), 'x');
   bytes += "<BINDATA Id=\"1\">QQ==</BINDATA>";
   Scanner s(bytes);
@@ -108,7 +108,7 @@ TEST(MicroXml, OffsetsBeyondTwoGigabytesDoNotWrap) {
     ASSERT_EQ(::pwrite(fd, tag, sizeof tag - 1, at), static_cast<ssize_t>(sizeof tag - 1));
     ::close(fd);  // the hole before the tag takes no disk space
   }
-  CMicroXML xml;
+  XmlScanner xml;
   ASSERT_TRUE(xml.Open(path));
   EXPECT_EQ(xml.Size(), at + 13);
   EXPECT_EQ(xml.FindTag(at - 100, "HWPML"), at);
@@ -134,7 +134,7 @@ TEST(MicroXml, ReadTagNameAndTextCutAsTagsDo) {
 // A "<" whose ">" lies megabytes further on is no tag anyone wrote: its text is not
 // read into memory.
 TEST(MicroXml, TagTextLongerThanOneMebibyteIsNotRead) {
-  const int64_t limit = CMicroXML::kMaxTagBytes;
+  const int64_t limit = XmlScanner::kMaxTagBytes;
   Scanner s("<A" + std::string(static_cast<size_t>(limit), 'x') + ">");
   const int64_t end = s.xml.FindTagEnd(0);
   ASSERT_EQ(end, limit + 2);
@@ -177,8 +177,8 @@ TEST(MicroXml, ScannersKeepTheirOwnState) {
   TempDir dir;
   WriteFile(dir.File("a.xml"), std::string(40000, 'a') + "<X/>");
   WriteFile(dir.File("b.xml"), "<X/>" + std::string(40000, 'b') + "<X/>");
-  CMicroXML a;
-  CMicroXML b;
+  XmlScanner a;
+  XmlScanner b;
   ASSERT_TRUE(a.Open(dir.File("a.xml")));
   ASSERT_TRUE(b.Open(dir.File("b.xml")));
   EXPECT_EQ(a.FindTag(0, "X"), 40000);
