@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job.h"
+#include "job/shrink_job.h"
 #include "document_compare.h"
 #include "support/child_process.h"
 #include "support/recording_host.h"

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "core/job.h"
+#include <cstdlib>
+#include <new>
+
+#include "job/document_form.h"
+#include "job/messages.h"
+#include "job/shrink_job.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -14,8 +19,7 @@ using testing::WriteFile;
 
 struct FormCase {
   std::string bytes;
-  bool accepted;
-  int form;
+  DocumentForm form;
 };
 
 class DetectDocumentFormTest : public ::testing::TestWithParam<FormCase> {};
@@ -23,30 +27,28 @@ class DetectDocumentFormTest : public ::testing::TestWithParam<FormCase> {};
 TEST_P(DetectDocumentFormTest, DecidesByTheFirstEightBytes) {
   TempDir dir;
   WriteFile(dir.File("doc"), GetParam().bytes);
-  DocumentForm form = DetectDocumentForm(dir.File("doc"));
-  EXPECT_EQ(form.accepted, GetParam().accepted);
-  EXPECT_EQ(form.form, GetParam().form);
+  EXPECT_EQ(DetectDocumentForm(dir.File("doc")), GetParam().form);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, DetectDocumentFormTest,
-    ::testing::Values(FormCase{std::string("PK\x03\x04\0\0\0\0", 8), true, kFormHwpx},
-                      FormCase{"<?xml version", true, kFormHwpml},
-                      FormCase{"<?whatever", true, kFormHwpml},
-                      FormCase{"\xEF\xBB\xBF<?xml ", true, kFormHwpml},
-                      FormCase{"HWP Document File", false, kFormHwpBinary},
-                      FormCase{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1rest", false, kFormCompound},
+    ::testing::Values(FormCase{std::string("PK\x03\x04\0\0\0\0", 8), DocumentForm::kHwpx},
+                      FormCase{"<?xml version", DocumentForm::kHwpml},
+                      FormCase{"<?whatever", DocumentForm::kHwpml},
+                      FormCase{"\xEF\xBB\xBF<?xml ", DocumentForm::kHwpml},
+                      FormCase{"HWP Document File", DocumentForm::kHwpBinary},
+                      FormCase{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1rest", DocumentForm::kCompound},
                       // Seven bytes are too few, whatever they begin with.
-                      FormCase{"<?xml v", false, kFormUnknown},
-                      FormCase{" <?xml version", false, kFormUnknown},
-                      FormCase{"\xFF\xFE<\0?\0x\0m\0", false, kFormUnknown},
-                      FormCase{"PK\x05\x06\0\0\0\0", false, kFormUnknown},
-                      FormCase{"HWP Docx", false, kFormUnknown},
-                      FormCase{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE0", false, kFormUnknown}));
+                      FormCase{"<?xml v", DocumentForm::kUnknown},
+                      FormCase{" <?xml version", DocumentForm::kUnknown},
+                      FormCase{"\xFF\xFE<\0?\0x\0m\0", DocumentForm::kUnknown},
+                      FormCase{"PK\x05\x06\0\0\0\0", DocumentForm::kUnknown},
+                      FormCase{"HWP Docx", DocumentForm::kUnknown},
+                      FormCase{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE0", DocumentForm::kUnknown}));
 
 TEST(DetectDocumentForm, MissingFileIsUnknown) {
-  EXPECT_EQ(DetectDocumentForm("/nonexistent/velmora/doc").form, kFormUnknown);
-  EXPECT_FALSE(DetectDocumentForm("").accepted);
+  EXPECT_EQ(DetectDocumentForm("/nonexistent/velmora/doc"), DocumentForm::kUnknown);
+  EXPECT_EQ(DetectDocumentForm(""), DocumentForm::kUnknown);
 }
 
 class JobPathChecks : public ::testing::Test {
@@ -71,36 +73,36 @@ class JobPathChecks : public ::testing::Test {
 };
 
 TEST_F(JobPathChecks, EqualPathsIgnoringCaseAreRefused) {
-  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("A.HWPX") + " ", kMessageSamePaths);
+  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("A.HWPX") + " ", job_text::kSamePaths);
 }
 
 TEST_F(JobPathChecks, SameFileUnderAnotherSpellingIsRefused) {
-  ExpectRefused(dir.path() + "/./a.hwpx", dir.File("a.hwpx"), kMessageSamePaths);
+  ExpectRefused(dir.path() + "/./a.hwpx", dir.File("a.hwpx"), job_text::kSamePaths);
 }
 
 TEST_F(JobPathChecks, SymbolicAndHardLinksToTheSourceAreRefused) {
   ASSERT_EQ(::symlink(dir.File("a.hwpx").c_str(), dir.File("link.hwpx").c_str()), 0);
   ASSERT_EQ(::link(dir.File("a.hwpx").c_str(), dir.File("hard.hwpx").c_str()), 0);
-  ExpectRefused(dir.File("a.hwpx"), dir.File("link.hwpx"), kMessageSamePaths);
+  ExpectRefused(dir.File("a.hwpx"), dir.File("link.hwpx"), job_text::kSamePaths);
   host.messages.clear();
-  ExpectRefused(dir.File("hard.hwpx"), dir.File("a.hwpx"), kMessageSamePaths);
+  ExpectRefused(dir.File("hard.hwpx"), dir.File("a.hwpx"), job_text::kSamePaths);
 }
 
 TEST_F(JobPathChecks, UnknownFormsGetTheShortMessage) {
   WriteFile(dir.File("short.hml"), "<?xml v");
-  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), kMessageNotADocument);
+  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), job_text::kNotADocument);
 }
 
 TEST_F(JobPathChecks, MissingSourceGetsTheShortMessage) {
-  ExpectRefused(dir.File("missing.hwpx"), dir.File("out.hwpx"), kMessageNotADocument);
+  ExpectRefused(dir.File("missing.hwpx"), dir.File("out.hwpx"), job_text::kNotADocument);
 }
 
 TEST_F(JobPathChecks, BinaryDocumentsGetTheAdviceToSaveAsHwpx) {
   WriteFile(dir.File("old.hwp"), "HWP Document File V3.00");
-  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), kMessageBinaryDocument);
+  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
   host.messages.clear();
   WriteFile(dir.File("new.hwp"), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + "x");
-  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), kMessageBinaryDocument);
+  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
 }
 
 TEST(Job, ProcessorFailureIsShownAndLeavesNoTemporaryFiles) {
@@ -138,9 +140,36 @@ TEST(Job, SuccessShowsTheSummaryAndKeptFilesStay) {
   EXPECT_EQ(testing::WithoutStamp(lines.back()), "*writing HWPX finished!*");
   // Progress ends in the no-progress state after the summary.
   ASSERT_FALSE(host.events.empty());
-  EXPECT_EQ(host.events.front(), "state 0");
-  EXPECT_EQ(host.events.back(), "state 0");
+  EXPECT_EQ(host.events.front(), "hidden");
+  EXPECT_EQ(host.events.back(), "hidden");
   ::unsetenv("TMPDIR");
+}
+
+// A host that throws when a document processor starts on the pictures, as a job that
+// runs out of memory between pictures would.
+class ThrowingHost : public RecordingHost {
+ public:
+  void OnProgressState(ProgressState state) override {
+    RecordingHost::OnProgressState(state);
+    if (state == ProgressState::kRunning) throw std::bad_alloc();
+  }
+};
+
+TEST(ShrinkJob, FailureThatEscapesTheJobIsItsOneMessageAndLeavesNothingBehind) {
+  for (const char* sample : {"sample.hwpx", "sample.hml"}) {
+    TempDir dir;
+    TempDir tmp;
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const std::string source = std::string(VELMORA_SOURCE_DIR) + "/samples/" + sample;
+    ThrowingHost host;
+    EXPECT_FALSE(RunShrinkJob(source, dir.File(sample), ShrinkOptions{}, host)) << sample;
+    ::unsetenv("TMPDIR");
+    ASSERT_EQ(host.messages.size(), 1u) << sample;
+    EXPECT_EQ(host.messages[0].text, job_text::kUnexpectedFailure);
+    EXPECT_TRUE(host.messages[0].failure);
+    EXPECT_TRUE(testing::ListFolder(dir.path()).empty()) << sample;
+    EXPECT_TRUE(testing::ListFolder(tmp.path()).empty()) << sample;
+  }
 }
 
 }  // namespace

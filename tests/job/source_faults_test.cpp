@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/job.h"
+#include "job/messages.h"
+#include "job/shrink_job.h"
 #include "document_compare.h"
 #include "support/child_process.h"
 #include "support/recording_host.h"
@@ -34,10 +35,10 @@ class DisturbingHost : public RecordingHost {
  public:
   DisturbingHost(std::string when, std::function<void()> disturb)
       : when_(std::move(when)), disturb_(std::move(disturb)) {}
-  void OnTaskbarState(int state) override {
-    RecordingHost::OnTaskbarState(state);
-    if ((when_ == "start" && state == kTaskbarNoProgress) ||
-        (when_ == "walk" && state == kTaskbarNormal)) {
+  void OnProgressState(ProgressState state) override {
+    RecordingHost::OnProgressState(state);
+    if ((when_ == "start" && state == ProgressState::kHidden) ||
+        (when_ == "walk" && state == ProgressState::kRunning)) {
       Fire();
     }
   }
@@ -146,10 +147,10 @@ TEST_P(SourceVanishes, TargetIsMadeFromTheDocumentTheJobStartedOnOrNotAtAll) {
 INSTANTIATE_TEST_SUITE_P(
     Jobs, SourceVanishes,
     ::testing::Values(
-        VanishCase{"HwpxDeletedBeforeItIsRead", "hwpx", "start", false, kMessageNotADocument},
+        VanishCase{"HwpxDeletedBeforeItIsRead", "hwpx", "start", false, job_text::kNotADocument},
         VanishCase{"HwpxDeletedDuringTheWalk", "hwpx", "walk", false, nullptr},
         VanishCase{"HwpxReplacedDuringTheWalk", "hwpx", "walk", true, nullptr},
-        VanishCase{"HwpmlDeletedBeforeItIsRead", "hml", "start", false, kMessageNotADocument},
+        VanishCase{"HwpmlDeletedBeforeItIsRead", "hml", "start", false, job_text::kNotADocument},
         VanishCase{"HwpmlDeletedDuringTheWalk", "hml", "walk", false, nullptr},
         VanishCase{"HwpmlReplacedDuringTheWalk", "hml", "walk", true, nullptr}),
     [](const ::testing::TestParamInfo<VanishCase>& info) { return info.param.name; });
@@ -170,7 +171,7 @@ TEST_F(SourceFaults, SourceUnderAnotherNameIsNeverTheTarget) {
     RecordingHost host;
     EXPECT_FALSE(RunShrinkJob(source, target, Options(), host)) << target;
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, kMessageSamePaths) << target;
+    EXPECT_EQ(host.messages[0].text, job_text::kSamePaths) << target;
   }
   EXPECT_EQ(ReadFile(source), before);
   EXPECT_EQ(testing::ListFolder(dir_.path()), (std::vector<std::string>{"linked", "source.hwpx"}));

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/job.h"
+#include "job/shrink_job.h"
 #include "support/child_process.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
