@@ -1,61 +1,43 @@
 #include "cli/command_line.h"
 
-#include "core/job.h"
+#include <exception>
+
+#include "cli/messages.h"
 #include "core/text.h"
 #include "core/version.h"
+#include "image/jpeg_codec.h"
+#include "job/shrink_job.h"
 #include "platform/platform.h"
 
 namespace velmora::cli {
 
 namespace {
 
-const char kUsage[] =
-    "Usage: velmora [OPTIONS] SOURCE... [-o TARGET]\n"
-    "Makes HWPX (.hwpx) and HWPML (.hml) documents smaller by recompressing their\n"
-    "pictures. The source documents are never changed.\n"
-    "\n"
-    "Each SOURCE is shrunk into its own target: SOURCE with \"(pack)\" before the\n"
-    "extension (a.hwpx -> a(pack).hwpx, a.hml -> a(pack).hml).\n"
-    "\n"
-    "Options:\n"
-    "  -o, --output TARGET      target document (only with exactly one SOURCE)\n"
-    "  -r, --rule RULE          conversion rule: png (0, default: BMP becomes PNG),\n"
-    "                           jpeg (1: BMP becomes JPEG), pngquant (2: BMP and PNG\n"
-    "                           become palette PNG)\n"
-    "  -q, --quality N          JPEG quality, 0..100 (default 90)\n"
-    "  -b, --background RRGGBB  colour that replaces transparency when a picture\n"
-    "                           becomes JPEG (default FFFFFF)\n"
-    "  -k, --keep-temp          keep the temporary files and the process log, and\n"
-    "                           print the log's path\n"
-    "      --no-optimisers      do not run zopflipng and gifsicle\n"
-    "  -h, --help               show this help and exit\n"
-    "  -V, --version            show the version and the JPEG library, and exit\n"
-    "\n"
-    "Exit status: 0 every job succeeded, 1 a job failed, 2 usage error.\n";
-
-bool ParseRule(const std::string& value, int& rule) {
+bool ParseRule(const std::string& value, ConversionRule& rule) {
   std::string lower = ToLowerAscii(value);
   if (lower == "png" || lower == "0") {
-    rule = kRuleBmpToPng;
+    rule = ConversionRule::kBmpToPng;
   } else if (lower == "jpeg" || lower == "jpg" || lower == "1") {
-    rule = kRuleBmpToJpeg;
+    rule = ConversionRule::kBmpToJpeg;
   } else if (lower == "pngquant" || lower == "2") {
-    rule = kRulePngQuant;
+    rule = ConversionRule::kPngQuant;
   } else {
     return false;
   }
   return true;
 }
 
-// An unsigned decimal number that fits an unsigned int; nothing else.
+// A decimal number from 0 to 100, digits only: a quality the encoder would clamp is a
+// mistake the user should hear of.
 bool ParseQuality(const std::string& value, unsigned int& quality) {
   if (value.empty() || value.size() > 9) return false;
-  unsigned long long number = 0;
+  unsigned number = 0;
   for (char c : value) {
     if (c < '0' || c > '9') return false;
     number = number * 10 + static_cast<unsigned>(c - '0');
   }
-  quality = static_cast<unsigned int>(number);
+  if (number > 100) return false;
+  quality = number;
   return true;
 }
 
@@ -79,40 +61,122 @@ constexpr OptionSpec kOptions[] = {
     {'V', "version", OptionId::kVersion, false},
 };
 
+const OptionSpec* FindLong(const std::string& name) {
+  for (const OptionSpec& option : kOptions) {
+    if (name == option.longName) return &option;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindShort(char name) {
+  for (const OptionSpec& option : kOptions) {
+    if (option.shortName != '\0' && option.shortName == name) return &option;
+  }
+  return nullptr;
+}
+
 std::string ApplyOption(const OptionSpec& option, const std::string& value, CommandLine& line) {
   switch (option.id) {
     case OptionId::kOutput:
-      if (line.target) return "--output given twice";
+      if (line.target) return cli_text::kOutputTwice;
       line.target = value;
       break;
     case OptionId::kRule:
       if (!ParseRule(value, line.options.conversionRule)) {
-        return "invalid rule '" + value + "' (png, jpeg or pngquant)";
+        return Format(cli_text::kInvalidRule, value.c_str());
       }
       break;
     case OptionId::kQuality:
       if (!ParseQuality(value, line.options.jpegQuality)) {
-        return "invalid quality '" + value + "' (an unsigned decimal number)";
+        return Format(cli_text::kInvalidQuality, value.c_str());
       }
       break;
     case OptionId::kBackground:
+      if (!IsColourText(value)) return Format(cli_text::kInvalidBackground, value.c_str());
       line.options.backgroundText = value;
       break;
-    case OptionId::kKeep:
-      line.options.keepTempFiles = true;
-      break;
-    case OptionId::kNoOptimisers:
-      line.options.extraOptimisers = false;
-      break;
-    case OptionId::kHelp:
-      line.help = true;
-      break;
-    case OptionId::kVersion:
-      line.version = true;
-      break;
+    case OptionId::kKeep: line.options.keepTempFiles = true; break;
+    case OptionId::kNoOptimisers: line.options.extraOptimisers = false; break;
+    case OptionId::kHelp: line.help = true; break;
+    case OptionId::kVersion: line.version = true; break;
   }
   return {};
 }
+
+// Walks the arguments; each option step may take the next argument as its value.
+class ArgumentParser {
+ public:
+  explicit ArgumentParser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+  // The first usage error, or empty.
+  std::string Parse(CommandLine& line) {
+    bool optionsEnded = false;
+    for (next_ = 0; next_ < arguments_.size();) {
+      const std::string& argument = arguments_[next_++];
+      if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+        line.sources.push_back(argument);
+      } else if (argument == "--") {
+        optionsEnded = true;
+      } else if (argument.compare(0, 2, "--") == 0) {
+        if (std::string error = LongOption(argument.substr(2), line); !error.empty()) return error;
+      } else if (std::string error = ShortCluster(argument, line); !error.empty()) {
+        return error;
+      }
+    }
+    return {};
+  }
+
+ private:
+  // "--name", "--name=value" or "--name value".
+  std::string LongOption(std::string name, CommandLine& line) {
+    std::optional<std::string> inlineValue;
+    if (size_t equals = name.find('='); equals != std::string::npos) {
+      inlineValue = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    const OptionSpec* option = FindLong(name);
+    const std::string shown = "--" + name;
+    if (option == nullptr) return Format(cli_text::kUnknownOption, shown.c_str());
+    std::string value;
+    if (option->takesValue) {
+      if (inlineValue) {
+        value = *inlineValue;
+      } else if (next_ < arguments_.size()) {
+        value = arguments_[next_++];
+      } else {
+        return Format(cli_text::kNeedsValue, shown.c_str());
+      }
+    } else if (inlineValue) {
+      return Format(cli_text::kTakesNoValue, shown.c_str());
+    }
+    return ApplyOption(*option, value, line);
+  }
+
+  // A cluster of short options: -kq90, -k -q 90.
+  std::string ShortCluster(const std::string& argument, CommandLine& line) {
+    for (size_t j = 1; j < argument.size(); ++j) {
+      const OptionSpec* option = FindShort(argument[j]);
+      const std::string shown = std::string("-") + argument[j];
+      if (option == nullptr) return Format(cli_text::kUnknownOption, shown.c_str());
+      std::string value;
+      if (option->takesValue) {
+        if (j + 1 < argument.size()) {
+          value = argument.substr(j + 1);
+        } else if (next_ < arguments_.size()) {
+          value = arguments_[next_++];
+        } else {
+          return Format(cli_text::kNeedsValue, shown.c_str());
+        }
+        j = argument.size();
+      }
+      if (std::string error = ApplyOption(*option, value, line); !error.empty()) return error;
+    }
+    return {};
+  }
+
+  const std::vector<std::string>& arguments_;
+  size_t next_ = 0;
+};
 
 // The command line host: messages to the streams, progress as a bar on a terminal.
 class CommandLineHost : public JobHost {
@@ -127,11 +191,11 @@ class CommandLineHost : public JobHost {
     std::fflush(stream);
   }
 
-  void OnTaskbarState(int state) override {
-    if (state == kTaskbarNoProgress) ClearProgress();
+  void OnProgressState(ProgressState state) override {
+    if (state == ProgressState::kHidden) ClearProgress();
   }
 
-  void OnTaskbarProgress(uint64_t done, uint64_t total) override {
+  void OnProgress(uint64_t done, uint64_t total) override {
     if (!showProgress_ || total == 0) return;
     constexpr int kWidth = 30;
     int filled = static_cast<int>(done >= total ? kWidth : done * kWidth / total);
@@ -156,100 +220,7 @@ class CommandLineHost : public JobHost {
   bool barShown_ = false;
 };
 
-}  // namespace
-
-ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
-  CommandLine line;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
-      line.sources.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (argument.compare(0, 2, "--") == 0) {
-      std::string name = argument.substr(2);
-      std::optional<std::string> inlineValue;
-      if (size_t equals = name.find('='); equals != std::string::npos) {
-        inlineValue = name.substr(equals + 1);
-        name.resize(equals);
-      }
-      const OptionSpec* option = nullptr;
-      for (const OptionSpec& candidate : kOptions) {
-        if (name == candidate.longName) option = &candidate;
-      }
-      if (option == nullptr) return {std::nullopt, "unknown option '--" + name + "'"};
-      std::string value;
-      if (option->takesValue) {
-        if (inlineValue) {
-          value = *inlineValue;
-        } else if (i + 1 < arguments.size()) {
-          value = arguments[++i];
-        } else {
-          return {std::nullopt, "option '--" + name + "' needs a value"};
-        }
-      } else if (inlineValue) {
-        return {std::nullopt, "option '--" + name + "' takes no value"};
-      }
-      if (std::string error = ApplyOption(*option, value, line); !error.empty()) {
-        return {std::nullopt, error};
-      }
-      continue;
-    }
-    // A cluster of short options: -kq90, -k -q 90.
-    for (size_t j = 1; j < argument.size(); ++j) {
-      const OptionSpec* option = nullptr;
-      for (const OptionSpec& candidate : kOptions) {
-        if (candidate.shortName != '\0' && candidate.shortName == argument[j]) option = &candidate;
-      }
-      if (option == nullptr) return {std::nullopt, std::string("unknown option '-") + argument[j] + "'"};
-      std::string value;
-      if (option->takesValue) {
-        if (j + 1 < argument.size()) {
-          value = argument.substr(j + 1);
-        } else if (i + 1 < arguments.size()) {
-          value = arguments[++i];
-        } else {
-          return {std::nullopt, std::string("option '-") + argument[j] + "' needs a value"};
-        }
-        j = argument.size();
-      }
-      if (std::string error = ApplyOption(*option, value, line); !error.empty()) {
-        return {std::nullopt, error};
-      }
-    }
-  }
-  if (line.help || line.version) return {line, {}};
-  if (line.sources.empty()) return {std::nullopt, "no source document given"};
-  if (line.target && line.sources.size() != 1) {
-    return {std::nullopt, "--output needs exactly one source document"};
-  }
-  for (const std::string& source : line.sources) {
-    if (Trim(source).empty()) return {std::nullopt, "empty source document name"};
-  }
-  return {line, {}};
-}
-
-int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
-  ParseResult parsed = ParseCommandLine(arguments);
-  if (!parsed.commandLine) {
-    std::fprintf(err, "velmora: %s (see 'velmora --help')\n", parsed.error.c_str());
-    return kExitUsage;
-  }
-  const CommandLine& line = *parsed.commandLine;
-  if (line.help) {
-    std::fputs(kUsage, out);
-    return kExitSuccess;
-  }
-  if (line.version) {
-    std::fprintf(out, "velmora %s (JPEG: %s)\n", GetVersionText().c_str(), JpegLibraryText().c_str());
-    return kExitSuccess;
-  }
-
+int RunJobs(const CommandLine& line, std::FILE* out, std::FILE* err) {
   CommandLineHost host(out, err);
   bool allSucceeded = true;
   for (const std::string& source : line.sources) {
@@ -257,11 +228,59 @@ int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* er
     host.revealLogPath.clear();
     if (!RunShrinkJob(source, target, line.options, host)) allSucceeded = false;
     if (line.options.keepTempFiles && !host.revealLogPath.empty()) {
-      std::fprintf(out, "log: %s\n", host.revealLogPath.c_str());
+      std::fprintf(out, cli_text::kLogPath, host.revealLogPath.c_str());
     }
   }
   std::fflush(out);
   return allSucceeded ? kExitSuccess : kExitJobFailed;
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  ArgumentParser parser(arguments);
+  if (std::string error = parser.Parse(line); !error.empty()) return {std::nullopt, error};
+  if (line.help || line.version) return {line, {}};
+  if (line.sources.empty()) return {std::nullopt, cli_text::kNoSource};
+  if (line.target && line.sources.size() != 1) {
+    return {std::nullopt, cli_text::kOutputNeedsOneSource};
+  }
+  for (const std::string& source : line.sources) {
+    if (Trim(source).empty()) return {std::nullopt, cli_text::kEmptySource};
+  }
+  return {line, {}};
+}
+
+int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+  ParseResult parsed = ParseCommandLine(arguments);
+  if (!parsed.commandLine) {
+    std::fprintf(err, cli_text::kUsageError, parsed.error.c_str());
+    return kExitUsage;
+  }
+  const CommandLine& line = *parsed.commandLine;
+  if (line.help) {
+    std::fputs(cli_text::kUsage, out);
+    return kExitSuccess;
+  }
+  if (line.version) {
+    std::fprintf(out, cli_text::kVersion, GetVersionText().c_str(), JpegLibraryText().c_str());
+    return kExitSuccess;
+  }
+  return RunJobs(line, out, err);
+}
+
+int RunGuarded(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) noexcept {
+  // Each job keeps its own failures; what is left (no memory even for the job's
+  // message) ends the program with a message and the status of a failed job.
+  try {
+    return Run(arguments, out, err);
+  } catch (const std::exception& error) {
+    std::fprintf(err, cli_text::kFailure, error.what());
+  } catch (...) {
+    std::fprintf(err, cli_text::kFailure, "unexpected error");
+  }
+  return kExitJobFailed;
 }
 
 }  // namespace velmora::cli

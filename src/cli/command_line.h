@@ -31,5 +31,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 // Runs the whole program on the arguments (without the program name); the summary
 // and results go to out, failures and progress to err.
 int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err);
+// The same, with any exception that escapes turned into a failure message (exit 1).
+int RunGuarded(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) noexcept;
 
 }  // namespace velmora::cli

@@ -6,5 +6,5 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  return velmora::cli::Run(arguments, stdout, stderr);
+  return velmora::cli::RunGuarded(arguments, stdout, stderr);
 }

@@ -1,4 +1,4 @@
-#include "ui/about_dlg.h"
+#include "ui/about_box.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -8,12 +8,13 @@
 
 #include "ui/dialog_units.h"
 #include "ui/resources.h"
+#include "ui/texts.h"
 
 namespace velmora {
 
-CAboutDlg::CAboutDlg(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent), titleLabel_(new QLabel(this)), okButton_(new QPushButton(this)) {
-  setWindowTitle(QStringLiteral("Velmora 정보"));
+  setWindowTitle(QString::fromUtf8(ui_text::kAboutTitle));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   const DialogUnits du(font());
@@ -27,11 +28,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   titleLabel_->setTextFormat(Qt::PlainText);
   titleLabel_->setObjectName(QStringLiteral("aboutTitle"));
   titleLabel_->setMinimumWidth(du.X(145));
-  auto* second = new QLabel(QStringLiteral("한/글 문서 속 그림을 다시 압축해 문서를 줄입니다."), this);
+  auto* second = new QLabel(QString::fromUtf8(ui_text::kAboutLine), this);
   second->setTextFormat(Qt::PlainText);
   second->setMinimumWidth(du.X(135));
 
-  okButton_->setText(QStringLiteral("확인"));
+  okButton_->setText(QString::fromUtf8(ui_text::kAboutOk));
   okButton_->setObjectName(QStringLiteral("aboutOk"));
   okButton_->setDefault(true);
   okButton_->setCursor(Qt::PointingHandCursor);
@@ -53,13 +54,13 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-CAboutDlg::~CAboutDlg() = default;
+AboutBox::~AboutBox() = default;
 
-void CAboutDlg::SetTitleText(const QString& title) { titleLabel_->setText(title); }
+void AboutBox::SetTitleText(const QString& title) { titleLabel_->setText(title); }
 
-QString CAboutDlg::TitleText() const { return titleLabel_->text(); }
+QString AboutBox::TitleText() const { return titleLabel_->text(); }
 
-void CAboutDlg::keyPressEvent(QKeyEvent* event) {
+void AboutBox::keyPressEvent(QKeyEvent* event) {
   // Help inside the about box is answered and does nothing: there is no further help
   // to show, and it must not open a second box.
   if (event->key() == Qt::Key_F1) {

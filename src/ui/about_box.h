@@ -9,12 +9,12 @@ class QPushButton;
 
 namespace velmora {
 
-class CAboutDlg : public QDialog {
+class AboutBox : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CAboutDlg(QWidget* parent = nullptr);
-  ~CAboutDlg() override;
+  explicit AboutBox(QWidget* parent = nullptr);
+  ~AboutBox() override;
 
   // The text of the first line: the main window's title, shown as it is.
   void SetTitleText(const QString& title);

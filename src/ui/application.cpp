@@ -1,11 +1,11 @@
-#include "ui/velmora_app.h"
+#include "ui/application.h"
 
 #include "ui/resources.h"
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 
 namespace velmora {
 
-CVelmoraApp::CVelmoraApp(int& argc, char** argv) : QApplication(argc, argv) {
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Velmora"));
   // Ties the window to the installed desktop file: the launcher shows the job's
   // progress on that entry.
@@ -13,10 +13,10 @@ CVelmoraApp::CVelmoraApp(int& argc, char** argv) : QApplication(argc, argv) {
   setWindowIcon(ProgramIcon());
 }
 
-CVelmoraApp::~CVelmoraApp() = default;
+Application::~Application() = default;
 
-int CVelmoraApp::InitInstance() {
-  CVelmoraDlg window;
+int Application::Run() {
+  MainWindow window;
   window.exec();
   return 0;
 }

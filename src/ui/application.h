@@ -7,16 +7,16 @@
 
 namespace velmora {
 
-class CVelmoraApp : public QApplication {
+class Application : public QApplication {
   Q_OBJECT
 
  public:
-  CVelmoraApp(int& argc, char** argv);
-  ~CVelmoraApp() override;
+  Application(int& argc, char** argv);
+  ~Application() override;
 
   // Shows the main window modally; returns the program's exit status once it has
   // closed.
-  int InitInstance();
+  int Run();
 };
 
 }  // namespace velmora

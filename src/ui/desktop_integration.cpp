@@ -31,8 +31,8 @@ QString LauncherAppUri() {
   return QStringLiteral("application://%1.desktop").arg(QLatin1String(VELMORA_DESKTOP_ID));
 }
 
-QVariantMap LauncherStateProperties(int state) {
-  return {{QStringLiteral("progress-visible"), state != 0}};
+QVariantMap LauncherStateProperties(ProgressState state) {
+  return {{QStringLiteral("progress-visible"), state != ProgressState::kHidden}};
 }
 
 QVariantMap LauncherProgressProperties(uint64_t done, uint64_t total) {

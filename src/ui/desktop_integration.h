@@ -9,14 +9,15 @@
 
 #include <cstdint>
 
+#include "core/job_host.h"
+
 namespace velmora {
 
 // The launcher entry the progress belongs to: the program's desktop file.
 QString LauncherAppUri();
 
-// Properties of a launcher update: state 0 hides the progress, any other state
-// shows it.
-QVariantMap LauncherStateProperties(int state);
+// Properties of a launcher update that hides or shows the progress.
+QVariantMap LauncherStateProperties(ProgressState state);
 // Properties that show done/total as a fraction between 0 and 1.
 QVariantMap LauncherProgressProperties(uint64_t done, uint64_t total);
 

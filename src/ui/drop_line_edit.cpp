@@ -1,4 +1,4 @@
-#include "ui/drop_edit.h"
+#include "ui/drop_line_edit.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -10,11 +10,11 @@
 
 namespace velmora {
 
-CDropEdit::CDropEdit(QWidget* parent) : QLineEdit(parent) { setAcceptDrops(true); }
+DropLineEdit::DropLineEdit(QWidget* parent) : QLineEdit(parent) { setAcceptDrops(true); }
 
-CDropEdit::~CDropEdit() = default;
+DropLineEdit::~DropLineEdit() = default;
 
-bool CDropEdit::TakeDroppedPath(const QString& path) {
+bool DropLineEdit::TakeDroppedPath(const QString& path) {
   const QString resolved = ResolveDroppedPath(path);
   const QFileInfo info(resolved);
   if (!info.exists()) return false;
@@ -25,7 +25,7 @@ bool CDropEdit::TakeDroppedPath(const QString& path) {
   return true;
 }
 
-void CDropEdit::dragEnterEvent(QDragEnterEvent* event) {
+void DropLineEdit::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) {
     event->acceptProposedAction();
     return;
@@ -33,7 +33,7 @@ void CDropEdit::dragEnterEvent(QDragEnterEvent* event) {
   QLineEdit::dragEnterEvent(event);
 }
 
-void CDropEdit::dragMoveEvent(QDragMoveEvent* event) {
+void DropLineEdit::dragMoveEvent(QDragMoveEvent* event) {
   if (event->mimeData()->hasUrls()) {
     event->acceptProposedAction();
     return;
@@ -41,7 +41,7 @@ void CDropEdit::dragMoveEvent(QDragMoveEvent* event) {
   QLineEdit::dragMoveEvent(event);
 }
 
-void CDropEdit::dropEvent(QDropEvent* event) {
+void DropLineEdit::dropEvent(QDropEvent* event) {
   if (!event->mimeData()->hasUrls()) {
     QLineEdit::dropEvent(event);
     return;

@@ -6,14 +6,14 @@
 
 namespace velmora {
 
-class CDropEdit : public QLineEdit {
+class DropLineEdit : public QLineEdit {
   Q_OBJECT
 
  public:
   enum AcceptMode : int { kFilesOnly = 0, kFoldersOnly = 1, kFilesAndFolders = 2 };
 
-  explicit CDropEdit(QWidget* parent = nullptr);
-  ~CDropEdit() override;
+  explicit DropLineEdit(QWidget* parent = nullptr);
+  ~DropLineEdit() override;
 
   void SetAcceptMode(int mode) { acceptMode_ = mode; }
   int AcceptMode() const { return acceptMode_; }

@@ -1,17 +1,17 @@
-#include "ui/bitmap_button.h"
+#include "ui/image_button.h"
 
 #include <QPainter>
 
 namespace velmora {
 
-CBitmapButton::CBitmapButton(const QString& text, QWidget* parent) : QAbstractButton(parent) {
+ImageButton::ImageButton(const QString& text, QWidget* parent) : QAbstractButton(parent) {
   setText(text);
   setFocusPolicy(Qt::StrongFocus);
 }
 
-CBitmapButton::~CBitmapButton() = default;
+ImageButton::~ImageButton() = default;
 
-bool CBitmapButton::LoadBitmaps(const QString& normal, const QString& pressed,
+bool ImageButton::LoadBitmaps(const QString& normal, const QString& pressed,
                                 const QString& focused, const QString& disabled) {
   bool ok = normal_.load(normal);
   ok = pressed_.load(pressed) && ok;
@@ -22,18 +22,18 @@ bool CBitmapButton::LoadBitmaps(const QString& normal, const QString& pressed,
   return ok;
 }
 
-QSize CBitmapButton::sizeHint() const {
+QSize ImageButton::sizeHint() const {
   return normal_.isNull() ? QSize(84, 20) : normal_.deviceIndependentSize().toSize();
 }
 
-const QPixmap& CBitmapButton::CurrentPixmap() const {
+const QPixmap& ImageButton::CurrentPixmap() const {
   if (!isEnabled()) return disabled_;
   if (isDown()) return pressed_;
   if (hasFocus()) return focused_;
   return normal_;
 }
 
-void CBitmapButton::paintEvent(QPaintEvent* /*event*/) {
+void ImageButton::paintEvent(QPaintEvent* /*event*/) {
   const QPixmap& picture = CurrentPixmap();
   if (picture.isNull()) return;
   QPainter painter(this);

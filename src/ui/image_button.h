@@ -9,12 +9,12 @@
 
 namespace velmora {
 
-class CBitmapButton : public QAbstractButton {
+class ImageButton : public QAbstractButton {
   Q_OBJECT
 
  public:
-  explicit CBitmapButton(const QString& text, QWidget* parent = nullptr);
-  ~CBitmapButton() override;
+  explicit ImageButton(const QString& text, QWidget* parent = nullptr);
+  ~ImageButton() override;
 
   // False when any picture could not be loaded; the button then paints nothing
   // for that state but still works.

@@ -1,6 +1,6 @@
-#include "ui/velmora_app.h"
+#include "ui/application.h"
 
 int main(int argc, char** argv) {
-  velmora::CVelmoraApp app(argc, argv);
-  return app.InitInstance();
+  velmora::Application app(argc, argv);
+  return app.Run();
 }

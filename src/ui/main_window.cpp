@@ -1,4 +1,4 @@
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,44 +22,22 @@
 
 #include "core/text.h"
 #include "core/version.h"
-#include "ui/about_dlg.h"
-#include "ui/bitmap_button.h"
+#include "job/messages.h"
+#include "ui/about_box.h"
+#include "ui/image_button.h"
 #include "ui/desktop_integration.h"
 #include "ui/dialog_units.h"
 #include "ui/donation.h"
-#include "ui/drop_edit.h"
+#include "ui/drop_line_edit.h"
 #include "ui/quality_text.h"
 #include "ui/resources.h"
 #include "ui/up_down.h"
+#include "ui/texts.h"
 #include "ui/window_job_host.h"
 
 namespace velmora {
 
 namespace {
-
-const char kCaption[] = "Velmora";
-const char kInvalidQuality[] = "양의 정수를 입력하십시오.";
-const char kUnexpectedFailure[] = "작업 중 예기치 않은 오류가 발생함";
-const char kAskWaitForJob[] =
-    "작업이 진행 중입니다.\n작업이 끝날 때까지 기다렸다가 창을 닫을까요?";
-
-const char kOpenTitle[] = "압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정";
-const char kSaveHmlTitle[] = "저장할 HWPML 문서의 이름 지정";
-const char kSaveHwpxTitle[] = "저장할 한/글 표준문서(HWPX) 문서의 이름 지정";
-// "*.*" matches every file only where every file name has a dot; here it would hide
-// files without an extension, so the last filter says "*".
-const char kFilterHwpxFirst[] =
-    "한/글 표준문서 (*.hwpx);;HWPML 2.x 문서 (*.hml);;All files (*)";
-const char kFilterHmlFirst[] =
-    "HWPML 2.x 문서 (*.hml);;한/글 표준문서 (*.hwpx);;All files (*)";
-
-const char kTipQuality[] = "JPEG 변환시 저장 품질 지정";
-const char kTipBackground[] = "JPEG 변환시 투명도를 지정색으로 대체";
-const char kTipKeepTemp[] = "문서에 첨부된 파일을 임시폴더에 추출 후 삭제하지 않음";
-const char kTipRule[] =
-    "이미지 변환 규칙 지정\n- BMP를 PNG로 변환하는 것이 기본\n"
-    "- 더 작은 파일 크기를 원하는 경우 JPEG 또는 PNGquant로 변환 가능";
-const char kTipExtra[] = "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임";
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -88,7 +66,7 @@ int FitWidth(const QWidget* widget, int unitsWidth, const QString& text, int pad
 
 }  // namespace
 
-CVelmoraDlg::CVelmoraDlg(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QDialog(parent), runner_(RunShrinkJob) {
   InitUiResources();
   // A main window, not a dialog of another program: its own taskbar entry, a
@@ -105,7 +83,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
   host_ = std::make_unique<WindowJobHost>(
       this, WindowJobHost::Callbacks{
                 [this](const QString& text, bool failure) { ShowJobMessage(text, failure); },
-                [this](int state) {
+                [this](ProgressState state) {
                   if (actions_.launcherUpdate) {
                     actions_.launcherUpdate(LauncherStateProperties(state));
                   }
@@ -121,7 +99,7 @@ CVelmoraDlg::CVelmoraDlg(QWidget* parent)
   Initialise();
 }
 
-CVelmoraDlg::~CVelmoraDlg() {
+MainWindow::~MainWindow() {
   // The job uses the host, which dies with the window: a job still running (the
   // program is being ended without the window being closed) is released from any
   // message it waits on and awaited, so that nothing of it outlives the window.
@@ -131,72 +109,72 @@ CVelmoraDlg::~CVelmoraDlg() {
   }
 }
 
-void CVelmoraDlg::SetJobRunner(JobRunner runner) { runner_ = std::move(runner); }
+void MainWindow::SetJobRunner(JobRunner runner) { runner_ = std::move(runner); }
 
-void CVelmoraDlg::SetDesktopActions(DesktopActions actions) { actions_ = std::move(actions); }
+void MainWindow::SetDesktopActions(DesktopActions actions) { actions_ = std::move(actions); }
 
-void CVelmoraDlg::SetMessageBoxObserver(std::function<void(QMessageBox&)> observer) {
+void MainWindow::SetMessageBoxObserver(std::function<void(QMessageBox&)> observer) {
   messageBoxObserver_ = std::move(observer);
 }
 
-void CVelmoraDlg::SetAboutBoxObserver(std::function<void(CAboutDlg&)> observer) {
+void MainWindow::SetAboutBoxObserver(std::function<void(AboutBox&)> observer) {
   aboutBoxObserver_ = std::move(observer);
 }
 
-const std::string& CVelmoraDlg::RevealLogPath() const { return host_->revealLogPath; }
+const std::string& MainWindow::RevealLogPath() const { return host_->revealLogPath; }
 
-void CVelmoraDlg::BuildControls() {
+void MainWindow::BuildControls() {
   auto named = [](QWidget* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
   };
-  sourceLabel_ = new QLabel(QStringLiteral("Src"), this);
-  sourceEdit_ = new CDropEdit(this);
+  sourceLabel_ = new QLabel(Q(ui_text::kSourceLabel), this);
+  sourceEdit_ = new DropLineEdit(this);
   named(sourceEdit_, "sourceEdit");
-  sourceButton_ = new QPushButton(QStringLiteral("Desig"), this);
+  sourceButton_ = new QPushButton(Q(ui_text::kChooseButton), this);
   named(sourceButton_, "sourceButton");
-  targetLabel_ = new QLabel(QStringLiteral("Dst"), this);
-  targetEdit_ = new CDropEdit(this);
+  targetLabel_ = new QLabel(Q(ui_text::kTargetLabel), this);
+  targetEdit_ = new DropLineEdit(this);
   named(targetEdit_, "targetEdit");
-  targetButton_ = new QPushButton(QStringLiteral("Desig"), this);
+  targetButton_ = new QPushButton(Q(ui_text::kChooseButton), this);
   named(targetButton_, "targetButton");
 
-  optionsGroup_ = new QGroupBox(QStringLiteral("options"), this);
+  optionsGroup_ = new QGroupBox(Q(ui_text::kOptionsGroup), this);
   ruleList_ = new QComboBox(optionsGroup_);
   named(ruleList_, "ruleList");
-  ruleList_->addItems({Q("BMP → PNG (기본)"), Q("BMP → JPEG"), Q("BMP/PNG → PNGquant")});
-  qualityLabel_ = new QLabel(QStringLiteral("JpeqQ:"), optionsGroup_);
+  for (const char* rule : ui_text::kRules) ruleList_->addItem(Q(rule));
+  qualityLabel_ = new QLabel(Q(ui_text::kQualityLabel), optionsGroup_);
   qualityLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   qualityEdit_ = new QLineEdit(optionsGroup_);
   named(qualityEdit_, "qualityEdit");
   qualityArrows_ = new UpDownControl(optionsGroup_);
   named(qualityArrows_, "qualityArrows");
-  backgroundLabel_ = new QLabel(QStringLiteral("Bkgr: #"), optionsGroup_);
+  backgroundLabel_ = new QLabel(Q(ui_text::kBackgroundLabel), optionsGroup_);
   backgroundLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   backgroundEdit_ = new QLineEdit(optionsGroup_);
   named(backgroundEdit_, "backgroundEdit");
-  keepTempCheck_ = new QCheckBox(Q("임시파일 유지"), optionsGroup_);
+  keepTempCheck_ = new QCheckBox(Q(ui_text::kKeepTempCheck), optionsGroup_);
   named(keepTempCheck_, "keepTempCheck");
-  extraOptimiserCheck_ = new QCheckBox(QStringLiteral("Zopflipng/Gifscicle"), optionsGroup_);
+  extraOptimiserCheck_ = new QCheckBox(Q(ui_text::kOptimiserCheck), optionsGroup_);
   named(extraOptimiserCheck_, "extraOptimiserCheck");
 
-  donateButton_ = new CBitmapButton(QStringLiteral("Donate!"), this);
+  donateButton_ = new ImageButton(Q(ui_text::kDonateButton), this);
   named(donateButton_, "donateButton");
-  runButton_ = new QPushButton(QStringLiteral("Run!"), this);
+  runButton_ = new QPushButton(Q(ui_text::kRunButton), this);
   named(runButton_, "runButton");
   runButton_->setDefault(true);
-  closeButton_ = new QPushButton(Q("닫기"), this);
+  closeButton_ = new QPushButton(Q(ui_text::kCloseButton), this);
   named(closeButton_, "closeButton");
 }
 
-void CVelmoraDlg::BuildLayout() {
+void MainWindow::BuildLayout() {
   const DialogUnits du(font());
   const int buttonPadding = du.X(8);
   const int editPadding = du.X(6);
 
   sourceLabel_->setMinimumWidth(du.X(12));
   targetLabel_->setMinimumWidth(du.X(12));
-  for (CDropEdit* edit : {sourceEdit_, targetEdit_}) edit->setMinimumWidth(du.X(362));
+  for (DropLineEdit* edit : {sourceEdit_, targetEdit_}) edit->setMinimumWidth(du.X(362));
   for (QPushButton* button : {sourceButton_, targetButton_}) {
     button->setFixedWidth(FitWidth(button, du.X(34), button->text(), buttonPadding));
   }
@@ -275,7 +253,7 @@ void CVelmoraDlg::BuildLayout() {
   window->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void CVelmoraDlg::SetTabOrder() {
+void MainWindow::SetTabOrder() {
   QWidget* order[] = {sourceEdit_,    sourceButton_,  targetEdit_,    targetButton_,
                       ruleList_,      qualityEdit_,   qualityArrows_, backgroundEdit_,
                       keepTempCheck_, extraOptimiserCheck_, donateButton_, runButton_,
@@ -283,35 +261,35 @@ void CVelmoraDlg::SetTabOrder() {
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
-void CVelmoraDlg::Initialise() {
+void MainWindow::Initialise() {
   // Every start begins with the option defaults: nothing is stored between runs.
   qualityEdit_->setText(QString::number(options_.jpegQuality));
-  ruleList_->setCurrentIndex(options_.conversionRule);
+  ruleList_->setCurrentIndex(static_cast<int>(options_.conversionRule));
   keepTempCheck_->setChecked(options_.keepTempFiles);
   extraOptimiserCheck_->setChecked(options_.extraOptimisers);
 
   // The window manager owns the system menu on this desktop, so the about item is
   // offered in the window's own context menu.
-  auto* about = new QAction(Q("Velmora 정보(&A)..."), this);
+  auto* about = new QAction(Q(ui_text::kAboutAction), this);
   about->setObjectName(QStringLiteral("aboutAction"));
-  connect(about, &QAction::triggered, this, &CVelmoraDlg::ShowAboutBox);
+  connect(about, &QAction::triggered, this, &MainWindow::ShowAboutBox);
   addAction(about);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
   setWindowIcon(ProgramIcon());
-  sourceEdit_->SetAcceptMode(CDropEdit::kFilesOnly);
-  targetEdit_->SetAcceptMode(CDropEdit::kFilesOnly);
+  sourceEdit_->SetAcceptMode(DropLineEdit::kFilesOnly);
+  targetEdit_->SetAcceptMode(DropLineEdit::kFilesOnly);
   backgroundEdit_->setText(QStringLiteral("FFFFFF"));
 
-  titleText_ = QStringLiteral("Velmora von Halvern %1").arg(Q(GetVersionText()));
+  titleText_ = Q(ui_text::kTitle).arg(Q(GetVersionText()));
   setWindowTitle(titleText_);
 
-  qualityEdit_->setToolTip(Q(kTipQuality));
-  qualityArrows_->setToolTip(Q(kTipQuality));
-  backgroundEdit_->setToolTip(Q(kTipBackground));
-  keepTempCheck_->setToolTip(Q(kTipKeepTemp));
-  ruleList_->setToolTip(Q(kTipRule));
-  extraOptimiserCheck_->setToolTip(Q(kTipExtra));
+  qualityEdit_->setToolTip(Q(ui_text::kTipQuality));
+  qualityArrows_->setToolTip(Q(ui_text::kTipQuality));
+  backgroundEdit_->setToolTip(Q(ui_text::kTipBackground));
+  keepTempCheck_->setToolTip(Q(ui_text::kTipKeepTemp));
+  ruleList_->setToolTip(Q(ui_text::kTipRule));
+  extraOptimiserCheck_->setToolTip(Q(ui_text::kTipExtra));
 
   donateButton_->LoadBitmaps(
       QStringLiteral(":/velmora/donate_normal.png"), QStringLiteral(":/velmora/donate_pressed.png"),
@@ -325,22 +303,22 @@ void CVelmoraDlg::Initialise() {
     clickable->setCursor(Qt::PointingHandCursor);
   }
 
-  connect(sourceEdit_, &QLineEdit::textChanged, this, &CVelmoraDlg::OnSourceChanged);
-  connect(sourceButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnChooseSource);
-  connect(targetButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnChooseTarget);
-  connect(ruleList_, &QComboBox::currentIndexChanged, this, &CVelmoraDlg::OnRuleChanged);
-  connect(qualityArrows_, &UpDownControl::Stepped, this, &CVelmoraDlg::OnQualityStep);
-  connect(runButton_, &QPushButton::clicked, this, &CVelmoraDlg::OnRun);
-  connect(closeButton_, &QPushButton::clicked, this, &CVelmoraDlg::reject);
-  connect(donateButton_, &CBitmapButton::clicked, this, &CVelmoraDlg::OnDonate);
+  connect(sourceEdit_, &QLineEdit::textChanged, this, &MainWindow::OnSourceChanged);
+  connect(sourceButton_, &QPushButton::clicked, this, &MainWindow::OnChooseSource);
+  connect(targetButton_, &QPushButton::clicked, this, &MainWindow::OnChooseTarget);
+  connect(ruleList_, &QComboBox::currentIndexChanged, this, &MainWindow::OnRuleChanged);
+  connect(qualityArrows_, &UpDownControl::Stepped, this, &MainWindow::OnQualityStep);
+  connect(runButton_, &QPushButton::clicked, this, &MainWindow::OnRun);
+  connect(closeButton_, &QPushButton::clicked, this, &MainWindow::reject);
+  connect(donateButton_, &ImageButton::clicked, this, &MainWindow::OnDonate);
   // Only while this window is the active one: F1 inside the about box does nothing.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  connect(help, &QShortcut::activated, this, &CVelmoraDlg::ShowAboutBox);
+  connect(help, &QShortcut::activated, this, &MainWindow::ShowAboutBox);
 
   sourceEdit_->setFocus();
 }
 
-void CVelmoraDlg::EnableControls(bool enable) {
+void MainWindow::EnableControls(bool enable) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            sourceEdit_, targetEdit_, qualityEdit_, backgroundEdit_, sourceButton_, targetButton_,
            runButton_, ruleList_, qualityArrows_, keepTempCheck_, extraOptimiserCheck_,
@@ -349,8 +327,8 @@ void CVelmoraDlg::EnableControls(bool enable) {
   }
 }
 
-void CVelmoraDlg::ShowAboutBox() {
-  CAboutDlg box(this);
+void MainWindow::ShowAboutBox() {
+  AboutBox box(this);
   box.SetTitleText(titleText_);
   if (aboutBoxObserver_) {
     QTimer::singleShot(0, &box, [this, &box] { aboutBoxObserver_(box); });
@@ -358,7 +336,7 @@ void CVelmoraDlg::ShowAboutBox() {
   box.exec();
 }
 
-void CVelmoraDlg::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
   // Escape would close the window; here it does nothing.
   if (event->key() == Qt::Key_Escape) {
     event->accept();
@@ -367,7 +345,7 @@ void CVelmoraDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void CVelmoraDlg::reject() {
+void MainWindow::reject() {
   if (!IsJobRunning()) {
     QDialog::reject();
     return;
@@ -375,7 +353,7 @@ void CVelmoraDlg::reject() {
   // The job cannot be stopped halfway without leaving half-written files, and it
   // uses this window until it ends: the window closes after it or not at all.
   if (closeAfterJob_) return;
-  QMessageBox box(QMessageBox::Question, Q(kCaption), Q(kAskWaitForJob),
+  QMessageBox box(QMessageBox::Question, Q(ui_text::kCaption), Q(ui_text::kAskWaitForJob),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Yes);
@@ -383,26 +361,26 @@ void CVelmoraDlg::reject() {
   if (!IsJobRunning()) QDialog::reject();
 }
 
-void CVelmoraDlg::OnSourceChanged(const QString& text) {
+void MainWindow::OnSourceChanged(const QString& text) {
   targetEdit_->setText(Q(DefaultTargetName(text.toStdString())));
 }
 
-void CVelmoraDlg::OnChooseSource() {
+void MainWindow::OnChooseSource() {
   FileDialogRequest request;
-  request.title = Q(kOpenTitle);
-  request.filter = Q(kFilterHwpxFirst);
+  request.title = Q(ui_text::kOpenTitle);
+  request.filter = Q(ui_text::kFilterHwpxFirst);
   request.folder = StartFolder(sourceEdit_->text());
   const QString chosen = actions_.chooseFile ? actions_.chooseFile(request) : QString();
   if (!chosen.isEmpty()) sourceEdit_->setText(chosen);
 }
 
-void CVelmoraDlg::OnChooseTarget() {
+void MainWindow::OnChooseTarget() {
   const QString source = Q(Trim(sourceEdit_->text().toStdString()));
   const bool hml = source.endsWith(QLatin1String(".hml"), Qt::CaseInsensitive);
   FileDialogRequest request;
   request.save = true;
-  request.title = Q(hml ? kSaveHmlTitle : kSaveHwpxTitle);
-  request.filter = Q(hml ? kFilterHmlFirst : kFilterHwpxFirst);
+  request.title = Q(hml ? ui_text::kSaveHmlTitle : ui_text::kSaveHwpxTitle);
+  request.filter = Q(hml ? ui_text::kFilterHmlFirst : ui_text::kFilterHwpxFirst);
   request.defaultSuffix = QStringLiteral("hwpx");
   const QString target = targetEdit_->text();
   request.folder = StartFolder(target.isEmpty() ? sourceEdit_->text() : target);
@@ -410,24 +388,24 @@ void CVelmoraDlg::OnChooseTarget() {
   if (!chosen.isEmpty()) targetEdit_->setText(chosen);
 }
 
-void CVelmoraDlg::OnRuleChanged(int index) {
+void MainWindow::OnRuleChanged(int index) {
   TransferControlsToOptions();
   // Follows the list as it is shown, even when the transfer above stopped at an
   // unreadable quality and left the rule of the option set behind.
-  backgroundEdit_->setEnabled(index == kRuleBmpToJpeg);
+  backgroundEdit_->setEnabled(index == static_cast<int>(ConversionRule::kBmpToJpeg));
 }
 
-void CVelmoraDlg::OnQualityStep(bool up) {
+void MainWindow::OnQualityStep(bool up) {
   const int64_t read = LeadingInteger(qualityEdit_->text().toStdString());
   const int64_t stepped = StepQuality(read, up);
   if (stepped != read) qualityEdit_->setText(QString::number(stepped));
   qualityEdit_->setFocus();
 }
 
-bool CVelmoraDlg::TransferControlsToOptions() {
+bool MainWindow::TransferControlsToOptions() {
   const std::optional<unsigned> quality = ParseUnsignedDecimal(qualityEdit_->text().toStdString());
   if (!quality) {
-    QMessageBox box(QMessageBox::Warning, Q(kCaption), Q(kInvalidQuality), QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, Q(ui_text::kCaption), Q(ui_text::kInvalidQuality), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     ExecMessageBox(box);
     qualityEdit_->setFocus();
@@ -436,12 +414,12 @@ bool CVelmoraDlg::TransferControlsToOptions() {
   }
   options_.jpegQuality = *quality;
   options_.keepTempFiles = keepTempCheck_->isChecked();
-  options_.conversionRule = ruleList_->currentIndex();
+  options_.conversionRule = static_cast<ConversionRule>(ruleList_->currentIndex());
   options_.extraOptimisers = extraOptimiserCheck_->isChecked();
   return true;
 }
 
-void CVelmoraDlg::OnRun() {
+void MainWindow::OnRun() {
   if (IsJobRunning()) return;
   const std::string source = Trim(sourceEdit_->text().toStdString());
   const std::string target = Trim(targetEdit_->text().toStdString());
@@ -460,13 +438,13 @@ void CVelmoraDlg::OnRun() {
     } catch (...) {
       // An exception leaving the thread would end the program; a job that runs out
       // of memory must not take the window and the user's other work down with it.
-      host_->ShowMessage(kUnexpectedFailure, true);
+      host_->ShowMessage(job_text::kUnexpectedFailure, true);
     }
     QMetaObject::invokeMethod(this, [this] { OnJobFinished(); }, Qt::QueuedConnection);
   });
 }
 
-void CVelmoraDlg::OnJobFinished() {
+void MainWindow::OnJobFinished() {
   if (worker_.joinable()) worker_.join();
   EnableControls(true);
   if (!host_->revealLogPath.empty() && actions_.revealFile) {
@@ -478,18 +456,18 @@ void CVelmoraDlg::OnJobFinished() {
   }
 }
 
-void CVelmoraDlg::OnDonate() {
+void MainWindow::OnDonate() {
   if (actions_.openUrl) actions_.openUrl(QUrl(Q(DonationAddress())));
 }
 
-void CVelmoraDlg::ShowJobMessage(const QString& text, bool failure) {
-  QMessageBox box(failure ? QMessageBox::Warning : QMessageBox::Information, Q(kCaption), text,
+void MainWindow::ShowJobMessage(const QString& text, bool failure) {
+  QMessageBox box(failure ? QMessageBox::Warning : QMessageBox::Information, Q(ui_text::kCaption), text,
                   QMessageBox::Ok, this);
   box.setTextFormat(Qt::PlainText);
   ExecMessageBox(box);
 }
 
-int CVelmoraDlg::ExecMessageBox(QMessageBox& box) {
+int MainWindow::ExecMessageBox(QMessageBox& box) {
   if (messageBoxObserver_) {
     QTimer::singleShot(0, &box, [this, &box] { messageBoxObserver_(box); });
   }

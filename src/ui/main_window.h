@@ -13,7 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "core/job.h"
+#include "core/job_host.h"
+#include "job/shrink_job.h"
 #include "core/options.h"
 
 class QCheckBox;
@@ -26,9 +27,9 @@ class QPushButton;
 
 namespace velmora {
 
-class CAboutDlg;
-class CBitmapButton;
-class CDropEdit;
+class AboutBox;
+class ImageButton;
+class DropLineEdit;
 class UpDownControl;
 class WindowJobHost;
 
@@ -41,7 +42,7 @@ struct FileDialogRequest {
   QString defaultSuffix;  // appended to a typed name without extension (save only)
 };
 
-class CVelmoraDlg : public QDialog {
+class MainWindow : public QDialog {
   Q_OBJECT
 
  public:
@@ -60,15 +61,15 @@ class CVelmoraDlg : public QDialog {
     std::function<QString(const FileDialogRequest& request)> chooseFile;
   };
 
-  explicit CVelmoraDlg(QWidget* parent = nullptr);
-  ~CVelmoraDlg() override;
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   void SetJobRunner(JobRunner runner);
   void SetDesktopActions(DesktopActions actions);
   // Called with every message box and about box of this window once it is on
   // screen; the observer may answer it (for tests and automation).
   void SetMessageBoxObserver(std::function<void(QMessageBox&)> observer);
-  void SetAboutBoxObserver(std::function<void(CAboutDlg&)> observer);
+  void SetAboutBoxObserver(std::function<void(AboutBox&)> observer);
 
   // Enables or disables every input control together; "Donate!" stays enabled.
   void EnableControls(bool enable);
@@ -107,9 +108,9 @@ class CVelmoraDlg : public QDialog {
   void ShowJobMessage(const QString& text, bool failure);
   int ExecMessageBox(QMessageBox& box);
 
-  CDropEdit* sourceEdit_ = nullptr;
+  DropLineEdit* sourceEdit_ = nullptr;
   QPushButton* sourceButton_ = nullptr;
-  CDropEdit* targetEdit_ = nullptr;
+  DropLineEdit* targetEdit_ = nullptr;
   QPushButton* targetButton_ = nullptr;
   QGroupBox* optionsGroup_ = nullptr;
   QComboBox* ruleList_ = nullptr;
@@ -120,7 +121,7 @@ class CVelmoraDlg : public QDialog {
   QLineEdit* backgroundEdit_ = nullptr;
   QCheckBox* keepTempCheck_ = nullptr;
   QCheckBox* extraOptimiserCheck_ = nullptr;
-  CBitmapButton* donateButton_ = nullptr;
+  ImageButton* donateButton_ = nullptr;
   QPushButton* runButton_ = nullptr;
   QPushButton* closeButton_ = nullptr;
   QLabel* sourceLabel_ = nullptr;
@@ -131,7 +132,7 @@ class CVelmoraDlg : public QDialog {
   JobRunner runner_;
   DesktopActions actions_;
   std::function<void(QMessageBox&)> messageBoxObserver_;
-  std::function<void(CAboutDlg&)> aboutBoxObserver_;
+  std::function<void(AboutBox&)> aboutBoxObserver_;
   std::unique_ptr<WindowJobHost> host_;
   std::thread worker_;
   bool closeAfterJob_ = false;

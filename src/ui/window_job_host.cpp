@@ -31,17 +31,17 @@ void WindowJobHost::ShowMessage(const std::string& text, bool failure) {
   answered_.wait(lock, [&] { return answeredCount_ > ticket || shutdown_; });
 }
 
-void WindowJobHost::OnTaskbarState(int state) {
+void WindowJobHost::OnProgressState(ProgressState state) {
   QMetaObject::invokeMethod(
-      window_, [this, state] { if (callbacks_.taskbarState) callbacks_.taskbarState(state); },
+      window_, [this, state] { if (callbacks_.progressState) callbacks_.progressState(state); },
       Qt::QueuedConnection);
 }
 
-void WindowJobHost::OnTaskbarProgress(uint64_t done, uint64_t total) {
+void WindowJobHost::OnProgress(uint64_t done, uint64_t total) {
   QMetaObject::invokeMethod(
       window_,
       [this, done, total] {
-        if (callbacks_.taskbarProgress) callbacks_.taskbarProgress(done, total);
+        if (callbacks_.progress) callbacks_.progress(done, total);
       },
       Qt::QueuedConnection);
 }

@@ -11,7 +11,7 @@
 #include <functional>
 #include <mutex>
 
-#include "core/job.h"
+#include "core/job_host.h"
 
 namespace velmora {
 
@@ -20,8 +20,8 @@ class WindowJobHost : public JobHost {
   struct Callbacks {
     // Run on the window's thread.
     std::function<void(const QString& text, bool failure)> showMessage;
-    std::function<void(int state)> taskbarState;
-    std::function<void(uint64_t done, uint64_t total)> taskbarProgress;
+    std::function<void(ProgressState state)> progressState;
+    std::function<void(uint64_t done, uint64_t total)> progress;
   };
 
   // window: the object whose thread runs the callbacks; it must outlive the host.
@@ -30,8 +30,8 @@ class WindowJobHost : public JobHost {
 
   // Called from the worker only: the window's thread would wait on itself.
   void ShowMessage(const std::string& text, bool failure) override;
-  void OnTaskbarState(int state) override;
-  void OnTaskbarProgress(uint64_t done, uint64_t total) override;
+  void OnProgressState(ProgressState state) override;
+  void OnProgress(uint64_t done, uint64_t total) override;
 
   // Releases a worker waiting for an answer and makes later messages return at
   // once; the window calls it when it goes away while a job still runs, so that

@@ -30,7 +30,7 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   cli::ParseResult result = ParseCommandLine(GetParam().arguments);
   ASSERT_TRUE(result.commandLine) << result.error;
   const cli::CommandLine& line = *result.commandLine;
-  EXPECT_EQ(line.options.conversionRule, GetParam().rule);
+  EXPECT_EQ(static_cast<int>(line.options.conversionRule), GetParam().rule);
   EXPECT_EQ(line.options.jpegQuality, GetParam().quality);
   EXPECT_EQ(line.options.backgroundText, GetParam().background);
   EXPECT_EQ(line.options.keepTempFiles, GetParam().keep);
@@ -45,12 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"a.hwpx"}, 0, 90, "FFFFFF", false, true, {"a.hwpx"}, ""},
         ParseCase{{"-r", "jpeg", "a.hwpx", "-q", "75", "b.hml"}, 1, 75, "FFFFFF", false, true,
                   {"a.hwpx", "b.hml"}, ""},
-        ParseCase{{"--rule=2", "--quality=0", "--background=#123", "--keep-temp",
+        ParseCase{{"--rule=2", "--quality=0", "--background=a0B1c2", "--keep-temp",
                    "--no-optimisers", "a", "--output", "b"},
-                  2, 0, "#123", true, false, {"a"}, "b"},
+                  2, 0, "a0B1c2", true, false, {"a"}, "b"},
         ParseCase{{"-kq50", "-rPNGQUANT", "-oout.hwpx", "in.hwpx"}, 2, 50, "FFFFFF", true, true,
                   {"in.hwpx"}, "out.hwpx"},
-        ParseCase{{"-q", "250", "--", "-k", "--rule=1"}, 0, 250, "FFFFFF", false, true,
+        ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
@@ -63,6 +63,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"-q", "-5", "a"},
       {"-q", "+5", "a"},
       {"-q", "", "a"},
+      // Qualities beyond 100 and colours that are not six hexadecimal digits.
+      {"-q", "101", "a"},
+      {"-q", "999999999", "a"},
+      {"-b", "GGGGGG", "a"},
+      {"-b", "#123", "a"},
+      {"-b", "FFFFFF0", "a"},
       {"--rule", "gif", "a"},
       {"--bogus", "a"},
       {"-z", "a"},
@@ -103,7 +109,8 @@ TEST(CommandLineProgram, ExitStatusAndStreams) {
   Outcome usage = RunProgram("-q abc " + testing::ShellQuote(dir.File("doc.hwpx")));
   EXPECT_EQ(usage.status, 2);
   EXPECT_TRUE(usage.out.empty());
-  EXPECT_EQ(usage.err, "velmora: invalid quality 'abc' (an unsigned decimal number) (see 'velmora --help')\n");
+  EXPECT_EQ(usage.err,
+            "velmora: invalid quality 'abc' (a whole number from 0 to 100) (see 'velmora --help')\n");
   EXPECT_FALSE(testing::FileExists(dir.File("doc(pack).hwpx")));
 
   Outcome good = RunProgram(testing::ShellQuote(dir.File("doc.hwpx")));

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "image/pixel_buffer.h"
-#include "image/png.h"
+#include "image/png_codec.h"
 #include "support/hwpml_builder.h"
 #include "support/independent_decoder.h"
 #include "support/picture_fixtures.h"
@@ -35,13 +35,13 @@ constexpr int kHeight = 48;
 const char kWithTools[] = "프로그램 폴더 (도구)";
 const char kWithoutTools[] = "프로그램 폴더";
 
-struct Picture {
+struct SamplePicture {
   const char* name;
   const char* extension;
   std::string bytes;
 };
 
-std::vector<Picture> Pictures() {
+std::vector<SamplePicture> Pictures() {
   return {{"image1", "png", testing::GradientPng(kWidth, kHeight, 0)},
           {"image2", "bmp", testing::GradientBmp(kWidth, kHeight, 24)},
           {"image3", "gif", testing::StripedGif(kWidth, kHeight)},
@@ -79,7 +79,7 @@ class OptimiserJobs : public ::testing::Test {
     std::filesystem::create_directories(Folder("다른 그림"));
     // Smaller than the pictures, but not so small that it is no picture to the content
     // test.
-    CMyPNG other;
+    Picture other;
     other.width = kWidth;
     other.height = kHeight;
     other.bitsPerPixel = 24;
@@ -90,14 +90,14 @@ class OptimiserJobs : public ::testing::Test {
       other.pixels[i * 3 + 2] = static_cast<uint8_t>((i * 2654435761u) >> 28);
     }
     const std::string otherPng = Folder("다른 그림") + "/other.png";
-    ASSERT_TRUE(other.WritePNG(otherPng, "", 9));
+    ASSERT_TRUE(WritePng(otherPng, other, "", 9));
     ASSERT_GT(ReadFile(otherPng).size(), 200u);
     WriteFile(Folder("다른 그림") + "/other.gif", testing::StripedGif(kWidth, kHeight));
 
     std::vector<testing::HwpxPicture> items;
     testing::HmlDocument hml;
     int number = 0;
-    for (const Picture& picture : Pictures()) {
+    for (const SamplePicture& picture : Pictures()) {
       const std::string extension = picture.extension;
       items.push_back({picture.name, "BinData/" + std::string(picture.name) + "." + extension,
                        "image/" + extension, picture.bytes, "1"});
@@ -202,7 +202,7 @@ TempDir* OptimiserJobs::dir_ = nullptr;
 // Each target picture is a complete picture of the source's size; the lossless ones
 // show the source's pixels; the animated one is the original.
 void ExpectSoundPictures(const std::vector<std::string>& pictures, const std::string& what) {
-  const std::vector<Picture> sources = Pictures();
+  const std::vector<SamplePicture> sources = Pictures();
   ASSERT_EQ(pictures.size(), sources.size()) << what;
   const std::string gradient = testing::GradientRgb(kWidth, kHeight);
   for (size_t i = 0; i < sources.size(); ++i) {

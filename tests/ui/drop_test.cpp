@@ -7,9 +7,9 @@
 #include <QTest>
 
 #include "core/options.h"
-#include "ui/drop_edit.h"
+#include "ui/drop_line_edit.h"
 #include "ui/dropped_path.h"
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 namespace velmora::uitest {
@@ -86,7 +86,7 @@ class DropTest : public QObject {
   void DropOnSourceField() {
     QFETCH(QStringList, dropped);
     QFETCH(QString, expected);
-    CVelmoraDlg window;
+    MainWindow window;
     auto* source = window.findChild<QLineEdit*>("sourceEdit");
     auto* target = window.findChild<QLineEdit*>("targetEdit");
     source->setText("/before/a.hwpx");
@@ -103,7 +103,7 @@ class DropTest : public QObject {
   }
 
   void DropOnTargetFieldReplacesOnlyTarget() {
-    CVelmoraDlg window;
+    MainWindow window;
     auto* source = window.findChild<QLineEdit*>("sourceEdit");
     auto* target = window.findChild<QLineEdit*>("targetEdit");
     source->setText("/in/a.hwpx");
@@ -115,12 +115,12 @@ class DropTest : public QObject {
   }
 
   void AcceptModesDecideBetweenFilesAndFolders() {
-    CDropEdit edit;
-    edit.SetAcceptMode(CDropEdit::kFoldersOnly);
+    DropLineEdit edit;
+    edit.SetAcceptMode(DropLineEdit::kFoldersOnly);
     QVERIFY(!edit.TakeDroppedPath(Path("one.hwpx")));
     QVERIFY(edit.TakeDroppedPath(Path("sub")));
     QCOMPARE(edit.text(), Path("sub"));
-    edit.SetAcceptMode(CDropEdit::kFilesAndFolders);
+    edit.SetAcceptMode(DropLineEdit::kFilesAndFolders);
     QVERIFY(edit.TakeDroppedPath(Path("one.hwpx")));
     QVERIFY(edit.TakeDroppedPath(Path("link-to-folder")));
     QCOMPARE(edit.text(), Path("sub"));

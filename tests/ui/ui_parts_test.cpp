@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ui/bitmap_button.h"
+#include "ui/image_button.h"
 #include "ui/desktop_integration.h"
 #include "ui/donation.h"
 #include "ui/quality_text.h"
@@ -70,7 +70,7 @@ class UiPartsTest : public QObject {
   }
 
   void BitmapButtonShowsPictureOfItsState() {
-    CBitmapButton button("Donate!");
+    ImageButton button("Donate!");
     QVERIFY(button.LoadBitmaps(":/velmora/donate_normal.png", ":/velmora/donate_pressed.png",
                                ":/velmora/donate_focused.png", ":/velmora/donate_disabled.png"));
     QCOMPARE(button.sizeHint(), QSize(84, 20));
@@ -90,8 +90,8 @@ class UiPartsTest : public QObject {
 
   void LauncherProgressIsAFractionWithinRange() {
     QCOMPARE(LauncherAppUri(), QString("application://velmora-gui.desktop"));
-    QCOMPARE(LauncherStateProperties(0).value("progress-visible").toBool(), false);
-    QCOMPARE(LauncherStateProperties(2).value("progress-visible").toBool(), true);
+    QCOMPARE(LauncherStateProperties(ProgressState::kHidden).value("progress-visible").toBool(), false);
+    QCOMPARE(LauncherStateProperties(ProgressState::kRunning).value("progress-visible").toBool(), true);
     const QVariantMap quarter = LauncherProgressProperties(50, 200);
     QCOMPARE(quarter.value("progress").toDouble(), 0.25);
     QCOMPARE(quarter.value("progress-visible").toBool(), true);

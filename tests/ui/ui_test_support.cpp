@@ -11,11 +11,11 @@
 #include <QUrl>
 
 #include "support/test_support.h"
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 
 namespace velmora::uitest {
 
-BoxAnswerer::BoxAnswerer(CVelmoraDlg& window) {
+BoxAnswerer::BoxAnswerer(MainWindow& window) {
   window.SetMessageBoxObserver([this](QMessageBox& box) {
     BoxRecord record;
     record.title = box.windowTitle();

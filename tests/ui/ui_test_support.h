@@ -14,7 +14,7 @@
 class QWidget;
 
 namespace velmora {
-class CVelmoraDlg;
+class MainWindow;
 
 namespace uitest {
 
@@ -37,7 +37,7 @@ struct BoxRecord {
 // while it is on screen, and answers it with the chosen button (OK by default).
 class BoxAnswerer {
  public:
-  explicit BoxAnswerer(CVelmoraDlg& window);
+  explicit BoxAnswerer(MainWindow& window);
   std::vector<BoxRecord> boxes;
   QMessageBox::StandardButton answer = QMessageBox::Ok;
   std::function<void(QMessageBox&)> whileShown;

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "core/version.h"
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 namespace velmora::uitest {
@@ -35,7 +35,7 @@ class WindowFieldsTest : public QObject {
   void TargetFollowsSourceCharacterByCharacter() {
     QFETCH(QString, typed);
     QFETCH(QStringList, targets);
-    CVelmoraDlg window;
+    MainWindow window;
     auto* source = window.findChild<QLineEdit*>("sourceEdit");
     auto* target = window.findChild<QLineEdit*>("targetEdit");
     QCOMPARE(targets.size(), typed.size());
@@ -47,7 +47,7 @@ class WindowFieldsTest : public QObject {
   }
 
   void HandChosenTargetIsReplacedOnNextSourceChange() {
-    CVelmoraDlg window;
+    MainWindow window;
     auto* source = window.findChild<QLineEdit*>("sourceEdit");
     auto* target = window.findChild<QLineEdit*>("targetEdit");
     QTest::keyClicks(source, "report.hwpx");
@@ -59,9 +59,9 @@ class WindowFieldsTest : public QObject {
   }
 
   void OpenDialogAsksForDocumentAndRenamesTarget() {
-    CVelmoraDlg window;
+    MainWindow window;
     std::vector<FileDialogRequest> requests;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow::DesktopActions actions;
     actions.chooseFile = [&](const FileDialogRequest& request) {
       requests.push_back(request);
       return QString("/docs/new/plan.hml");
@@ -81,8 +81,8 @@ class WindowFieldsTest : public QObject {
   }
 
   void CancelledDialogChangesNothing() {
-    CVelmoraDlg window;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow window;
+    MainWindow::DesktopActions actions;
     actions.chooseFile = [](const FileDialogRequest&) { return QString(); };
     window.SetDesktopActions(actions);
     window.findChild<QLineEdit*>("sourceEdit")->setText("/docs/a.hwpx");
@@ -115,9 +115,9 @@ class WindowFieldsTest : public QObject {
   void SaveDialogFollowsSourceKind() {
     QFETCH(QString, source);
     QFETCH(QString, target);
-    CVelmoraDlg window;
+    MainWindow window;
     std::vector<FileDialogRequest> requests;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow::DesktopActions actions;
     actions.chooseFile = [&](const FileDialogRequest& request) {
       requests.push_back(request);
       return QString("/chosen/out.hwpx");
@@ -137,7 +137,7 @@ class WindowFieldsTest : public QObject {
   }
 
   void ShowsFixedTextsAndTooltips() {
-    CVelmoraDlg window;
+    MainWindow window;
     QCOMPARE(window.windowTitle(),
              QString("Velmora von Halvern %1").arg(QString::fromStdString(GetVersionText())));
     QCOMPARE(window.TitleText(), window.windowTitle());
@@ -183,7 +183,7 @@ class WindowFieldsTest : public QObject {
   }
 
   void TabOrderFollowsRowsLeftToRight() {
-    CVelmoraDlg window;
+    MainWindow window;
     const QStringList expected = {"sourceEdit",     "sourceButton",   "targetEdit",
                                   "targetButton",   "ruleList",       "qualityEdit",
                                   "qualityArrows",  "backgroundEdit", "keepTempCheck",
@@ -200,7 +200,7 @@ class WindowFieldsTest : public QObject {
   }
 
   void StartsWithDefaultsAndFocusOnSource() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(window.findChild<QLineEdit*>("qualityEdit")->text(), QString("90"));

@@ -18,8 +18,8 @@
 #include <new>
 
 #include "support/test_support.h"
-#include "ui/about_dlg.h"
-#include "ui/velmora_dlg.h"
+#include "ui/about_box.h"
+#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 namespace velmora::uitest {
@@ -51,7 +51,7 @@ class Gate {
   bool open_ = false;
 };
 
-void StartJob(CVelmoraDlg& window, const QString& source) {
+void StartJob(MainWindow& window, const QString& source) {
   window.findChild<QLineEdit*>("sourceEdit")->setText(source);
   window.findChild<QPushButton*>("runButton")->click();
 }
@@ -61,9 +61,9 @@ class WindowJobTest : public QObject {
 
  private slots:
   void ControlsAreDisabledWhileJobRunsAndDonateStaysUsable() {
-    CVelmoraDlg window;
+    MainWindow window;
     std::vector<QUrl> opened;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow::DesktopActions actions;
     actions.openUrl = [&](const QUrl& url) { opened.push_back(url); };
     window.SetDesktopActions(actions);
     window.findChild<QComboBox*>("ruleList")->setCurrentIndex(2);  // disables the background
@@ -97,7 +97,7 @@ class WindowJobTest : public QObject {
   }
 
   void JobMessageIsOwnedByWindowAndBlocksWorkerUntilAnswered() {
-    CVelmoraDlg window;
+    MainWindow window;
     std::atomic<bool> returned{false};
     window.SetJobRunner([&](const std::string&, const std::string&, const ShrinkOptions&,
                             JobHost& host) {
@@ -125,7 +125,7 @@ class WindowJobTest : public QObject {
 
   // A job that throws (out of memory, say) must not end the program with the window.
   void JobThatThrowsShowsAFailureAndFreesTheWindow() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.SetJobRunner([](const std::string&, const std::string&, const ShrinkOptions&,
                            JobHost&) -> bool { throw std::bad_alloc(); });
     BoxAnswerer boxes(window);
@@ -140,7 +140,7 @@ class WindowJobTest : public QObject {
   }
 
   void BackgroundFieldIsEnabledAfterEveryJob() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.SetJobRunner([](const std::string&, const std::string&, const ShrinkOptions&,
                            JobHost&) { return false; });
     window.findChild<QComboBox*>("ruleList")->setCurrentIndex(2);
@@ -159,11 +159,11 @@ class WindowJobTest : public QObject {
     const std::string sampleBytes =
         testing::ReadFile(std::string(VELMORA_SOURCE_DIR) + "/samples/sample.hwpx");
     testing::WriteFile(source.toStdString(), sampleBytes);
-    CVelmoraDlg window;
+    MainWindow window;
     window.findChild<QCheckBox*>("extraOptimiserCheck")->setChecked(false);
     std::vector<QVariantMap> launcher;
     std::vector<QString> revealed;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow::DesktopActions actions;
     actions.launcherUpdate = [&](const QVariantMap& properties) { launcher.push_back(properties); };
     actions.revealFile = [&](const QString& path) { revealed.push_back(path); };
     window.SetDesktopActions(actions);
@@ -205,9 +205,9 @@ class WindowJobTest : public QObject {
     qputenv("TMPDIR", folder.path().toUtf8());
     const QString source = folder.filePath("keep.hwpx");
     WriteSmallHwpx(source);
-    CVelmoraDlg window;
+    MainWindow window;
     std::vector<QString> revealed;
-    CVelmoraDlg::DesktopActions actions;
+    MainWindow::DesktopActions actions;
     actions.revealFile = [&](const QString& path) { revealed.push_back(path); };
     window.SetDesktopActions(actions);
     BoxAnswerer boxes(window);
@@ -226,7 +226,7 @@ class WindowJobTest : public QObject {
   }
 
   void ClosingDuringJobWaitsForItWhenAsked() {
-    CVelmoraDlg window;
+    MainWindow window;
     Gate gate;
     std::atomic<bool> finished{false};
     window.SetJobRunner([&](const std::string&, const std::string&, const ShrinkOptions&,
@@ -251,7 +251,7 @@ class WindowJobTest : public QObject {
   }
 
   void ClosingDuringJobCanBeRefused() {
-    CVelmoraDlg window;
+    MainWindow window;
     Gate gate;
     window.SetJobRunner([&](const std::string&, const std::string&, const ShrinkOptions&,
                             JobHost&) {
@@ -276,7 +276,7 @@ class WindowJobTest : public QObject {
     std::atomic<bool> messageReturned{false};
     std::atomic<bool> jobEnded{false};
     Gate started;
-    auto* window = new CVelmoraDlg;
+    auto* window = new MainWindow;
     window->SetJobRunner([&](const std::string&, const std::string&, const ShrinkOptions&,
                              JobHost& host) {
       started.Open();
@@ -295,7 +295,7 @@ class WindowJobTest : public QObject {
   }
 
   void EscapeIsSwallowed() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_Escape);
@@ -305,19 +305,19 @@ class WindowJobTest : public QObject {
   }
 
   void CloseButtonClosesWhenIdle() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.show();
     window.findChild<QPushButton*>("closeButton")->click();
     QVERIFY(!window.isVisible());
   }
 
   void F1OpensAboutBoxAndF1InsideDoesNothing() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     int opened = 0;
     QString shownTitle;
-    window.SetAboutBoxObserver([&](CAboutDlg& box) {
+    window.SetAboutBoxObserver([&](AboutBox& box) {
       ++opened;
       shownTitle = box.TitleText();
       QTest::keyClick(&box, Qt::Key_F1);
@@ -331,7 +331,7 @@ class WindowJobTest : public QObject {
   }
 
   void ContextMenuOffersAboutBox() {
-    CVelmoraDlg window;
+    MainWindow window;
     QAction* about = nullptr;
     for (QAction* action : window.actions()) {
       if (action->text() == QString("Velmora 정보(&A)...")) about = action;
@@ -339,7 +339,7 @@ class WindowJobTest : public QObject {
     QVERIFY(about != nullptr);
     QCOMPARE(window.contextMenuPolicy(), Qt::ActionsContextMenu);
     int opened = 0;
-    window.SetAboutBoxObserver([&](CAboutDlg& box) {
+    window.SetAboutBoxObserver([&](AboutBox& box) {
       ++opened;
       QCOMPARE(box.windowTitle(), QString("Velmora 정보"));
       box.findChild<QPushButton*>("aboutOk")->click();

@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "ui/up_down.h"
-#include "ui/velmora_dlg.h"
+#include "ui/main_window.h"
 #include "ui_test_support.h"
 
 namespace velmora::uitest {
@@ -20,7 +20,7 @@ namespace {
 struct RecordingRunner {
   std::mutex mutex;
   std::vector<ShrinkOptions> seen;
-  CVelmoraDlg::JobRunner Runner() {
+  MainWindow::JobRunner Runner() {
     return [this](const std::string&, const std::string&, const ShrinkOptions& options, JobHost&) {
       std::lock_guard<std::mutex> lock(mutex);
       seen.push_back(options);
@@ -54,7 +54,7 @@ class WindowOptionsTest : public QObject {
   void QualityArrowsKeepToRange() {
     QFETCH(QString, typed);
     QFETCH(bool, up);
-    CVelmoraDlg window;
+    MainWindow window;
     auto* quality = window.findChild<QLineEdit*>("qualityEdit");
     auto* arrows = window.findChild<UpDownControl*>("qualityArrows");
     quality->setText(typed);
@@ -63,7 +63,7 @@ class WindowOptionsTest : public QObject {
   }
 
   void ArrowKeysOnTheArrowsStepAndFocusTheField() {
-    CVelmoraDlg window;
+    MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto* quality = window.findChild<QLineEdit*>("qualityEdit");
@@ -75,7 +75,7 @@ class WindowOptionsTest : public QObject {
   }
 
   void TypedQualityIsNotClamped() {
-    CVelmoraDlg window;
+    MainWindow window;
     RecordingRunner runner;
     window.SetJobRunner(runner.Runner());
     BoxAnswerer boxes(window);
@@ -91,7 +91,7 @@ class WindowOptionsTest : public QObject {
   }
 
   void InvalidQualityShowsMessageAndJobRunsWithPreviousValues() {
-    CVelmoraDlg window;
+    MainWindow window;
     RecordingRunner runner;
     window.SetJobRunner(runner.Runner());
     BoxAnswerer boxes(window);
@@ -112,7 +112,7 @@ class WindowOptionsTest : public QObject {
     QCOMPARE(boxes.boxes[0].parent, static_cast<QWidget*>(&window));
     QCOMPARE(runner.seen.size(), size_t{1});
     QCOMPARE(runner.seen[0].jpegQuality, 75u);
-    QCOMPARE(runner.seen[0].conversionRule, 2);
+    QCOMPARE(static_cast<int>(runner.seen[0].conversionRule), 2);
     QCOMPARE(runner.seen[0].keepTempFiles, false);
     QCOMPARE(runner.seen[0].extraOptimisers, true);
     // The background text is read when the job starts, not by the transfer.
@@ -120,7 +120,7 @@ class WindowOptionsTest : public QObject {
   }
 
   void ValidTransferTakesEveryControl() {
-    CVelmoraDlg window;
+    MainWindow window;
     RecordingRunner runner;
     window.SetJobRunner(runner.Runner());
     window.findChild<QLineEdit*>("sourceEdit")->setText("/in/a.hml");
@@ -132,14 +132,14 @@ class WindowOptionsTest : public QObject {
     QTRY_VERIFY(!window.IsJobRunning());
     QCOMPARE(runner.seen.size(), size_t{1});
     QCOMPARE(runner.seen[0].jpegQuality, 60u);
-    QCOMPARE(runner.seen[0].conversionRule, 1);
+    QCOMPARE(static_cast<int>(runner.seen[0].conversionRule), 1);
     QCOMPARE(runner.seen[0].keepTempFiles, true);
     QCOMPARE(runner.seen[0].extraOptimisers, false);
     QCOMPARE(runner.seen[0].backgroundText, std::string("FFFFFF"));
   }
 
   void EmptyPathStartsNoJob() {
-    CVelmoraDlg window;
+    MainWindow window;
     RecordingRunner runner;
     window.SetJobRunner(runner.Runner());
     window.findChild<QLineEdit*>("sourceEdit")->setText("   ");
@@ -154,19 +154,19 @@ class WindowOptionsTest : public QObject {
   }
 
   void RuleListEnablesBackgroundOnlyForJpeg() {
-    CVelmoraDlg window;
+    MainWindow window;
     auto* rules = window.findChild<QComboBox*>("ruleList");
     auto* background = window.findChild<QLineEdit*>("backgroundEdit");
     const bool expected[] = {false, true, false};
     for (int rule : {2, 1, 0, 1, 2}) {
       rules->setCurrentIndex(rule);
       QCOMPARE(background->isEnabled(), expected[rule]);
-      QCOMPARE(window.Options().conversionRule, rule);
+      QCOMPARE(static_cast<int>(window.Options().conversionRule), rule);
     }
   }
 
   void RuleListFollowsShownRuleEvenWhenQualityIsInvalid() {
-    CVelmoraDlg window;
+    MainWindow window;
     BoxAnswerer boxes(window);
     window.findChild<QLineEdit*>("qualityEdit")->setText("high");
     window.findChild<QComboBox*>("ruleList")->setCurrentIndex(1);
@@ -174,7 +174,7 @@ class WindowOptionsTest : public QObject {
     QCOMPARE(boxes.boxes[0].text, QString("양의 정수를 입력하십시오."));
     QVERIFY(window.findChild<QLineEdit*>("backgroundEdit")->isEnabled());
     // The option set keeps its last transferred rule.
-    QCOMPARE(window.Options().conversionRule, 0);
+    QCOMPARE(static_cast<int>(window.Options().conversionRule), 0);
   }
 };
 
