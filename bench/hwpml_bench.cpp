@@ -17,7 +17,7 @@
 #include <random>
 #include <string>
 
-#include "core/job.h"
+#include "job/shrink_job.h"
 #include "core/text.h"
 #include "document/base64.h"
 #include "platform/platform.h"
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
       ok = WriteAll(file.get(),
                     velmora::Format("<BINDATA %sEncoding=\"Base64\" Id=\"%d\" Size=\"%zu\">",
                                     compressed ? "Compress=\"true\" " : "", k, item.size())) &&
-           WriteAll(file.get(), velmora::CBase64::Encode(item)) &&
+           WriteAll(file.get(), velmora::Base64Encode(item)) &&
            WriteAll(file.get(), "</BINDATA>");
     }
     ok = ok && WriteAll(file.get(), "</BINDATASTORAGE></TAIL></HWPML>\r\n");

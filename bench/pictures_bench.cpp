@@ -12,10 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
-#include "image/embedded_picture.h"
+#include "picture/picture_processing.h"
 #include "platform/platform.h"
 #include "tools/optimisers.h"
 
@@ -32,7 +32,6 @@ struct Totals {
   double milliseconds = 0;
 };
 
-const char* const kKindNames[] = {"unknown", "BMP", "GIF", "PNG", "JPEG"};
 
 std::vector<std::string> Pictures(const std::vector<std::string>& folders) {
   std::vector<std::string> files;
@@ -57,37 +56,40 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(work, error);
   std::printf("zopflipng: %s (%s)\ngifsicle: %s (%s)\n", velmora::ZopflipngPath().c_str(),
-              velmora::IsExecutableFile(velmora::ZopflipngPath()) ? "usable" : "not usable",
+              velmora::IsUsableTool(velmora::ZopflipngPath()) ? "usable" : "not usable",
               velmora::GifsiclePath().c_str(),
-              velmora::IsExecutableFile(velmora::GifsiclePath()) ? "usable" : "not usable");
+              velmora::IsUsableTool(velmora::GifsiclePath()) ? "usable" : "not usable");
 
   // (kind, rule, switch) → totals. JPEG and GIF pictures do not depend on the rule.
-  std::map<std::tuple<int, int, bool>, Totals> totals;
+  std::map<std::tuple<velmora::PictureKind, int, bool>, Totals> totals;
   for (const std::string& file : files) {
-    const int kind = velmora::DetectPictureKind(file);
-    if (kind == 0) continue;
+    const std::optional<velmora::PictureKind> detected = velmora::DetectPictureKind(file);
+    if (!detected) continue;
+    const velmora::PictureKind kind = *detected;
+    using velmora::PictureKind;
     for (int rule = 0; rule <= 2; ++rule) {
-      if ((kind == 2 || kind == 4) && rule > 0) continue;
-      if (kind == 3 && rule == 1) continue;  // PNG pictures: rule 1 is rule 0
+      if ((kind == PictureKind::kGif || kind == PictureKind::kJpeg) && rule > 0) continue;
+      if (kind == PictureKind::kPng && rule == 1) continue;  // PNG pictures: rule 1 is rule 0
       for (bool optimisers : {false, true}) {
-        if (kind == 4 && optimisers) continue;
-        velmora::CTempFiles temp(true, work);
-        velmora::CCreateLog log;
+        if (kind == PictureKind::kJpeg && optimisers) continue;
+        velmora::TempFiles temp(true, work);
+        velmora::ProcessLog log;
         const std::string logPath = temp.NewName("md", false);
         temp.Register(logPath);
         log.Open(logPath);
         ShrinkOptions options;
-        options.conversionRule = rule;
+        options.conversionRule = static_cast<velmora::ConversionRule>(rule);
         options.extraOptimisers = optimisers;
         EmbeddedPicture picture;
         picture.sourcePath = file;
         picture.originalSize = velmora::GetFileSize32(file);
         const double start = platform::MonotonicMilliseconds();
-        const int outputKind = velmora::ProcessEmbeddedPicture(picture, options, log, temp);
+        const velmora::PictureOutcome outcome =
+            velmora::ProcessPicture(picture, options, log, temp);
         const double elapsed = platform::MonotonicMilliseconds() - start;
-        const int32_t size = velmora::GetFileSize32(picture.outputPath);
+        const int32_t size = velmora::GetFileSize32(outcome.rewrittenPath);
         const bool taken =
-            outputKind != 0 && velmora::IsSmallerThanOriginal(size, picture.originalSize);
+            outcome.Replaces() && velmora::IsSmallerThanOriginal(size, picture.originalSize);
         Totals& t = totals[{kind, rule, optimisers}];
         ++t.files;
         t.rewritten += taken ? 1 : 0;
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
     const auto& [kind, rule, optimisers] = key;
     const long long saved = t.before - t.after;
     std::printf("%-5s %-5d %-11s %6d %10d %12lld %12lld %12lld %6.2f%% %10.2f\n",
-                kKindNames[kind], rule, optimisers ? "on" : "off", t.files, t.rewritten, t.before,
+                velmora::NameOf(kind), rule, optimisers ? "on" : "off", t.files, t.rewritten, t.before,
                 t.after, saved, t.before > 0 ? 100.0 * saved / t.before : 0.0,
                 t.milliseconds / 1000.0);
   }

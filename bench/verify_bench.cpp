@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "core/process_log.h"
 #include "core/options.h"
 #include "core/temp_files.h"
 #include "document/hwpml.h"
 #include "document/hwpx.h"
-#include "image/embedded_picture.h"
-#include "image/verify.h"
+#include "picture/picture_processing.h"
+#include "picture/verification.h"
 #include "platform/platform.h"
 
 namespace {
@@ -58,11 +58,11 @@ Run Shrink(const std::string& source, const std::string& work, bool verify) {
   fs::remove_all(work);
   fs::create_directories(work);
   Run run;
-  CTempFiles temp(true, work);
-  CCreateLog log;
+  TempFiles temp(true, work);
+  ProcessLog log;
   log.Open(work + "/log.md");
   const PictureProcessor process =
-      verify ? WithVerification(ProcessEmbeddedPicture) : PictureProcessor(ProcessEmbeddedPicture);
+      verify ? WithVerification(ProcessPicture) : PictureProcessor(ProcessPicture);
   ShrinkOptions options;
   options.extraOptimisers = false;
   const std::string extension = fs::path(source).extension().string();
@@ -73,7 +73,7 @@ Run Shrink(const std::string& source, const std::string& work, bool verify) {
     EmbeddedPicture picture;
     picture.sourcePath = source;
     picture.originalSize = GetFileSize32(source);
-    run.written = process(picture, options, log, temp) != kKeepOriginal;
+    run.written = process(picture, options, log, temp).Replaces();
   } else if (hwpx) {
     run.written = ShrinkHwpxWith(source, target, options, log, temp, nullptr, process).success;
   } else {

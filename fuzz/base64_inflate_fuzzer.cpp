@@ -12,7 +12,7 @@
 #include <string>
 
 #include "document/base64.h"
-#include "document/inflate.h"
+#include "document/raw_inflate.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Base64 in one piece and in three.
   int64_t produced = -1;
-  const std::string whole = CBase64::Decode(body, produced);
+  const std::string whole = Base64Decode(body, produced);
   Require(produced == static_cast<int64_t>(whole.size()), "the count made is the bytes made");
   const size_t cut1 = body.empty() ? 0 : input.Option(0) * body.size() / 256;
   const size_t cut2 = std::max(cut1, body.empty() ? 0 : input.Option(1) * body.size() / 256);
@@ -67,13 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(pieces == whole, "decoding does not depend on where the text is cut");
 
   int64_t limit = input.Option(2);
-  const std::string limited = CBase64::Decode(body, limit);
+  const std::string limited = Base64Decode(body, limit);
   Require(limited == whole.substr(0, static_cast<size_t>(input.Option(2))),
           "a limit gives the prefix of the whole result");
 
-  const std::string encoded = CBase64::Encode(body);
+  const std::string encoded = Base64Encode(body);
   int64_t all = -1;
-  Require(CBase64::Decode(encoded, all) == body, "decoding an encoding gives the bytes back");
+  Require(Base64Decode(encoded, all) == body, "decoding an encoding gives the bytes back");
 
   // The input as deflate data, and its Base64 decoding as deflate data.
   for (const std::string_view stream : {body, std::string_view(whole)}) {

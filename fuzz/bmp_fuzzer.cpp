@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "image/bmp.h"
+#include "image/bmp_reader.h"
 #include "picture_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const FuzzInput input(data, size, 1);
   const std::string path = WriteScratchFile("input.bmp", input.Body());
 
-  const bool recognised = CMyBMP::IsBMP(path);
-  CMyBMP bmp;
-  int status = 2;
-  const bool read = bmp.Read(path, status);
-  CheckRead(bmp, read, status, true);
+  const bool recognised = IsBmpFile(path);
+  Picture bmp;
+  const ReadStatus status = ReadBmp(path, bmp);
+  const bool read = HasPicture(status);
+  CheckRead(bmp, status, true);
   Require(!read || recognised, "only recognised bitmaps are read");
   if (read) {
     Require(bmp.bitsPerPixel == 24 || bmp.bitsPerPixel == 32, "bitmaps read as 24 or 32 bits");

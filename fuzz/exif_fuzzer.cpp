@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "image/exif.h"
-#include "image/jpeg.h"
+#include "image/exif_block.h"
+#include "image/jpeg_codec.h"
 #include "image/pixel_buffer.h"
 
 namespace {
@@ -25,22 +25,22 @@ constexpr int64_t kNow = 1700000000;  // a fixed time, so that every run replays
 // start-of-image marker follows the fuzzed segment.
 const std::string& BasePicture() {
   static const std::string bytes = [] {
-    CMyJPEG jpeg;
+    Picture jpeg;
     jpeg.width = 16;
     jpeg.height = 8;
     jpeg.bitsPerPixel = 24;
     jpeg.pixels = AllocatePixels(16, 8, 3);
     for (int i = 0; i < 16 * 8 * 3; ++i) jpeg.pixels[i] = static_cast<uint8_t>(i * 37);
     const std::string path = ScratchFolder() + "/base.jpg";
-    Require(jpeg.Write(path, 90, ""), "the base picture is written");
+    Require(WriteJpeg(path, jpeg, 90, ""), "the base picture is written");
     return ReadWholeFile(path);
   }();
   return bytes;
 }
 
 std::string WithExifSegment(std::string_view payload) {
-  if (payload.size() > CExifBlock::kMaxSegmentPayload) {
-    payload = payload.substr(0, CExifBlock::kMaxSegmentPayload);
+  if (payload.size() > ExifBlock::kMaxSegmentPayload) {
+    payload = payload.substr(0, ExifBlock::kMaxSegmentPayload);
   }
   std::string file = "\xFF\xD8\xFF\xE1";
   file += static_cast<char>((payload.size() + 2) >> 8);
@@ -79,15 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = wholeFile ? std::string(body) : WithExifSegment(body);
   const std::string path = WriteScratchFile("exif.jpg", file);
 
-  CMyJPEG before;
-  int beforeStatus = kJpegUnreadable;
-  const bool picture = before.Read(path, beforeStatus);
+  Picture before;
+  const bool picture = HasPicture(ReadJpeg(path, before));
 
   const uint8_t edits = input.Option(0);
-  CExifBlock exif;
-  int status = CExifBlock::kNotExif;
-  if (exif.LoadFromJpeg(path, status)) {
-    Require(status == CExifBlock::kParsed, "a loaded block has parsed");
+  ExifBlock exif;
+  if (exif.LoadFromJpeg(path) == ExifStatus::kParsed) {
     if (edits & 0x01) exif.RemoveThumbnail();
     if (edits & 0x02) exif.SetSoftware();
     if (edits & 0x04) exif.StampDates(kNow);
@@ -102,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (edits & 0x40) exif.SetResolution(static_cast<float>(size % 1200), 72.0f);
   exif.Finish();
 
-  const CExifBlock::WriteResult result = exif.WriteIntoJpeg(path);
-  if (result != CExifBlock::WriteResult::kWritten) {
+  const ExifBlock::WriteResult result = exif.WriteIntoJpeg(path);
+  if (result != ExifBlock::WriteResult::kWritten) {
     Require(ReadWholeFile(path) == file, "a file that was not written is left as it was");
     return 0;
   }
@@ -119,16 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "the tables, frame and scans are carried over byte for byte");
   }
   if (picture) {
-    CMyJPEG after;
-    int afterStatus = kJpegUnreadable;
-    Require(after.Read(path, afterStatus), "a picture stays readable with its new block");
+    Picture after;
+    Require(HasPicture(ReadJpeg(path, after)), "a picture stays readable with its new block");
     Require(after.width == before.width && after.height == before.height,
             "a picture keeps its size with its new block");
   }
   if (!exif.Empty()) {
-    CExifBlock again;
-    int againStatus = CExifBlock::kNotExif;
-    Require(again.LoadFromJpeg(path, againStatus), "a written block loads again");
+    ExifBlock again;
+    Require(again.LoadFromJpeg(path) == ExifStatus::kParsed, "a written block loads again");
   }
   return 0;
 }

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "core/job.h"
+#include "job/shrink_job.h"
 #include "core/options.h"
 #include "fuzz_support.h"
 
@@ -33,7 +33,7 @@ class QuietHost : public JobHost {
 // programs, and far too slow for fuzzing.
 inline ShrinkOptions JobOptions(uint8_t rule, uint8_t quality) {
   ShrinkOptions options;
-  options.conversionRule = rule % 3;
+  options.conversionRule = static_cast<ConversionRule>(rule % 3);
   options.jpegQuality = quality % 101;
   options.backgroundText = (rule & 0x80) != 0 ? "00FF80" : "FFFFFF";
   options.keepTempFiles = false;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "image/jpeg.h"
+#include "image/jpeg_codec.h"
 #include "picture_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,24 +17,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const FuzzInput input(data, size, 2);
   const std::string path = WriteScratchFile("input.jpg", input.Body());
 
-  const bool recognised = CMyJPEG::IsJPEG(path);
-  const std::string profile = CMyJPEG::LoadIccProfile(path);
+  const bool recognised = IsJpegFile(path);
+  const std::string profile = LoadIccProfile(path);
   Require(recognised || profile.empty(), "profiles come only from recognised JPEG files");
-  CMyJPEG jpeg;
-  int status = kJpegUnreadable;
-  const bool read = jpeg.Read(path, status);
-  CheckRead(jpeg, read, status, false);
+  Picture jpeg;
+  const ReadStatus status = ReadJpeg(path, jpeg);
+  const bool read = HasPicture(status);
+  CheckRead(jpeg, status, false);
   Require(!read || recognised, "only recognised JPEG files are read");
   if (!read) return 0;
   Require(jpeg.bitsPerPixel == 8 || jpeg.bitsPerPixel == 24, "JPEG pictures read as 8 or 24 bits");
 
   if ((input.Option(0) & 1) != 0 && int64_t{jpeg.width} * jpeg.height <= kMaxRoundTripPixels) {
     const std::string output = ScratchFolder() + "/again.jpg";
-    Require(jpeg.Write(output, input.Option(1) % 101, path), "a read picture can be encoded");
-    CMyJPEG again;
-    int againStatus = kJpegUnreadable;
-    Require(again.Read(output, againStatus) && againStatus == kJpegComplete,
-            "an encoded JPEG reads completely");
+    Require(WriteJpeg(output, jpeg, input.Option(1) % 101, path), "a read picture can be encoded");
+    Picture again;
+    Require(ReadJpeg(output, again) == ReadStatus::kComplete, "an encoded JPEG reads completely");
     Require(again.width == jpeg.width && again.height == jpeg.height,
             "an encoded JPEG keeps its size");
   }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "png_builder.h"
+#include "support/png_builder.h"
 #include "support/bmp_writer.h"
 #include "support/exif_fixtures.h"
 #include "support/gif_writer.h"
@@ -34,7 +34,7 @@ const std::map<std::string, std::string> kOptions = {{"bmp", "\x01"},
                                                      {"png", "\x03"},
                                                      {"jpeg", "\x01Z"},
                                                      {"exif", "\x7F"},
-                                                     {"micro_xml", std::string(1, '\0')},
+                                                     {"xml_scanner", std::string(1, '\0')},
                                                      {"base64_inflate", "@\x80\x10"},
                                                      {"manifest", ""},
                                                      {"hwpx_job", std::string("\0Z", 2)},
@@ -46,7 +46,7 @@ const std::map<std::string, uintmax_t> kMaxSeed = {{"bmp", 1 << 20},
                                                    {"png", 1 << 20},
                                                    {"jpeg", 1 << 20},
                                                    {"exif", 1 << 18},
-                                                   {"micro_xml", 1 << 20},
+                                                   {"xml_scanner", 1 << 20},
                                                    {"base64_inflate", 1 << 20},
                                                    {"manifest", 1 << 20},
                                                    {"hwpx_job", 1 << 20},
@@ -334,7 +334,7 @@ void DocumentSeeds(Seeds& seeds) {
   const std::string hml = Document({"jpg", "bmp", "png", "gif"}, {jpeg, bmp, png, gif}, true);
   seeds.Add("hwpml_job", "four.hml", hml);
   seeds.Add("hwpml_job", "plain.hml", Document({"jpg"}, {jpeg}, false));
-  seeds.Add("micro_xml", "four.hml", hml);
+  seeds.Add("xml_scanner", "four.hml", hml);
 
   std::vector<HwpxPicture> pictures = {{"image1", "BinData/image1.jpg", "image/jpg", jpeg, "1"},
                                        {"image2", "BinData/image2.bmp", "image/bmp", bmp, "1"},
@@ -362,7 +362,7 @@ void SharedFiles(Seeds& seeds) {
   seeds.AddFiles("hwpx_job", samples, {".hwpx"}, "sample_");
   seeds.AddManifests(samples, "sample_");
   seeds.AddFiles("hwpml_job", samples, {".hml"}, "sample_");
-  seeds.AddFiles("micro_xml", samples, {".hml"}, "sample_");
+  seeds.AddFiles("xml_scanner", samples, {".hml"}, "sample_");
   const std::string corpus = CorpusDir();
   if (corpus.empty()) return;
   seeds.AddFiles("bmp", corpus + "/img/bmp", {".bmp"}, "corpus_");
@@ -373,7 +373,7 @@ void SharedFiles(Seeds& seeds) {
   seeds.AddFiles("hwpx_job", corpus + "/hwpx", {".hwpx"}, "corpus_");
   seeds.AddManifests(corpus + "/hwpx", "corpus_");
   seeds.AddFiles("hwpml_job", corpus + "/hml", {".hml"}, "corpus_");
-  seeds.AddFiles("micro_xml", corpus + "/hml", {".hml"}, "corpus_");
+  seeds.AddFiles("xml_scanner", corpus + "/hml", {".hml"}, "corpus_");
 }
 
 }  // namespace

@@ -45,10 +45,9 @@ void CheckItem(std::string_view tagText) {
   }
   Require(item.filled == present, "the slots found are the different names present");
 
-  const int kind = MediaTypeKind(item.slots[kSlotMediaType]);
-  Require(kind >= -1 && kind <= 3, "a media type is one of four kinds or none");
-  if (kind >= 0) {
-    Require(EqualsIgnoreCase(KindMediaType(kind), item.slots[kSlotMediaType]),
+  const std::optional<PictureKind> kind = MediaTypeKind(item.slots[kSlotMediaType]);
+  if (kind) {
+    Require(EqualsIgnoreCase(KindMediaType(*kind), item.slots[kSlotMediaType]),
             "a kind's media type is the one that named it");
   }
   Require(TrailingNumber(item.slots[kSlotId]) >= 0, "picture numbers are not negative");

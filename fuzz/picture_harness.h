@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "fuzz_support.h"
-#include "image/hand_over.h"
+#include "image/picture.h"
 #include "image/pixel_buffer.h"
-#include "image/png.h"
+#include "image/png_codec.h"
 
 namespace velmora::fuzz {
 
@@ -22,47 +22,36 @@ constexpr int64_t kMaxRoundTripPixels = 1 << 16;
 // Shorter PNG files are not recognised as PNG by the content test.
 constexpr size_t kMinRecognisedPng = 112;
 
-// Checks what every reader promises after Read: a picture of allowed size with a
-// buffer of width × height × bytes per pixel, or no success at all.
-template <typename Reader>
-void CheckRead(Reader& reader, bool read, int status, bool emptyOnFailure) {
-  if (!read) {
-    Require(status >= 2, "a failed read reports an unreadable status");
-    if (emptyOnFailure) Require(reader.pixels == nullptr, "a failed read holds no picture");
+// Checks what every reader promises: a picture of allowed size with a buffer of
+// width × height × bytes per pixel, or no picture at all.
+inline void CheckRead(const Picture& picture, ReadStatus status, bool emptyOnFailure) {
+  if (!HasPicture(status)) {
+    if (emptyOnFailure) Require(picture.pixels == nullptr, "a failed read holds no picture");
     return;
   }
-  Require(status == 0 || status == 1, "a successful read reports status 0 or 1");
-  Require(PictureSizeAllowed(reader.width, reader.height), "a read picture has an allowed size");
-  Require(reader.pixels != nullptr, "a read picture has pixels");
-  Require(reader.bitsPerPixel == 8 || reader.bitsPerPixel == 24 || reader.bitsPerPixel == 32,
+  Require(PictureSizeAllowed(picture.width, picture.height), "a read picture has an allowed size");
+  Require(picture.pixels != nullptr, "a read picture has pixels");
+  Require(picture.bitsPerPixel == 8 || picture.bitsPerPixel == 24 || picture.bitsPerPixel == 32,
           "pixels are 8, 24 or 32 bits");
-  const size_t length = static_cast<size_t>(reader.width) * static_cast<size_t>(reader.height) *
-                        (reader.bitsPerPixel / 8);
-  TouchBytes(reader.pixels.get(), length);
+  TouchBytes(picture.pixels.get(), picture.ByteCount());
 }
 
-// Moves the reader's pixels into a PNG writer, writes them losslessly and reads the
-// file back: the same size and the same samples must come out.
-template <typename Reader>
-void RoundTripThroughPng(Reader& reader, const std::string& source) {
-  if (reader.bitsPerPixel != 24 && reader.bitsPerPixel != 32) return;
-  if (int64_t{reader.width} * reader.height > kMaxRoundTripPixels) return;
-  const size_t length = static_cast<size_t>(reader.width) * static_cast<size_t>(reader.height) *
-                        (reader.bitsPerPixel / 8);
-  CMyPNG writer;
-  HandOver(reader, writer);
+// Writes the read picture losslessly as PNG and reads the file back: the same size and
+// the same samples must come out.
+inline void RoundTripThroughPng(const Picture& picture, const std::string& source) {
+  if (picture.bitsPerPixel != 24 && picture.bitsPerPixel != 32) return;
+  if (int64_t{picture.width} * picture.height > kMaxRoundTripPixels) return;
   const std::string output = ScratchFolder() + "/round-trip.png";
-  Require(writer.WritePNG(output, source, 1), "the lossless writer takes a read picture");
+  Require(WritePng(output, picture, source, 1), "the lossless writer takes a read picture");
   // The content test takes no PNG under its minimum length, however valid.
   if (ReadWholeFile(output).size() < kMinRecognisedPng) return;
 
-  CMyPNG again;
-  int status = 2;
-  Require(again.Read(output, status) && status == 0, "a written PNG reads completely");
-  Require(again.width == writer.width && again.height == writer.height,
+  Picture again;
+  Require(ReadPng(output, again) == ReadStatus::kComplete, "a written PNG reads completely");
+  Require(again.width == picture.width && again.height == picture.height,
           "a written PNG keeps its size");
-  Require(again.bitsPerPixel == writer.bitsPerPixel, "a written PNG keeps its pixel form");
-  Require(std::memcmp(again.pixels.get(), writer.pixels.get(), length) == 0,
+  Require(again.bitsPerPixel == picture.bitsPerPixel, "a written PNG keeps its pixel form");
+  Require(std::memcmp(again.pixels.get(), picture.pixels.get(), picture.ByteCount()) == 0,
           "a written PNG keeps every sample");
 }
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "image/png.h"
-#include "image/png_probe.h"
+#include "image/png_codec.h"
+#include "picture/replacement_checks.h"
 #include "picture_harness.h"
 
 namespace {
@@ -24,25 +24,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const FuzzInput input(data, size, 1);
   const std::string path = WriteScratchFile("input.png", input.Body());
 
-  const bool recognised = CMyPNG::IsPNG(path);
+  const bool recognised = IsPngFile(path);
   IsCompletePng(path);
-  CMyPNG png;
-  int status = 2;
-  const bool read = png.Read(path, status);
-  CheckRead(png, read, status, false);
+  Picture png;
+  const ReadStatus status = ReadPng(path, png);
+  const bool read = HasPicture(status);
+  CheckRead(png, status, false);
   Require(!read || recognised, "only recognised PNG files are read");
   if (!read) return 0;
   Require(png.bitsPerPixel == 24 || png.bitsPerPixel == 32, "PNG pictures read as 24 or 32 bits");
-  CMyPNG::CountColours(png.pixels.get(), static_cast<size_t>(png.width) * png.height,
-                       png.bitsPerPixel);
+  CountColours(png.pixels.get(), png.PixelCount(), png.bitsPerPixel);
 
   if ((input.Option(0) & 2) != 0 && int64_t{png.width} * png.height <= kMaxQuantisedPixels) {
     const std::string output = ScratchFolder() + "/quantised.png";
-    if (png.WritePNGquant(output, path, 1) && ReadWholeFile(output).size() >= kMinRecognisedPng) {
-      CMyPNG again;
-      int againStatus = 2;
-      Require(again.Read(output, againStatus) && againStatus == 0,
-              "a palette PNG reads completely");
+    if (WriteQuantisedPng(output, png, path, 1) && ReadWholeFile(output).size() >= kMinRecognisedPng) {
+      Picture again;
+      Require(ReadPng(output, again) == ReadStatus::kComplete, "a palette PNG reads completely");
       Require(again.width == png.width && again.height == png.height,
               "a palette PNG keeps the picture's size");
     }

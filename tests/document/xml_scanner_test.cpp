@@ -24,7 +24,7 @@ class Scanner {
   XmlScanner xml;
 };
 
-TEST(MicroXml, MissingAndEmptyFilesDoNotOpen) {
+TEST(XmlScanner, MissingAndEmptyFilesDoNotOpen) {
   TempDir dir;
   XmlScanner xml;
   EXPECT_FALSE(xml.Open(dir.File("missing.xml")));
@@ -36,7 +36,7 @@ TEST(MicroXml, MissingAndEmptyFilesDoNotOpen) {
   EXPECT_FALSE(xml.ReadBytes(0, 1).has_value());
 }
 
-TEST(MicroXml, ZeroByteEndsTagStartAndEndSearches) {
+TEST(XmlScanner, ZeroByteEndsTagStartAndEndSearches) {
   // "<" then a zero byte, as a 16-bit encoded file looks to an 8-bit scan.
   Scanner s(std::string("\xFF\xFE<\0?\0x\0>\0", 10));
   EXPECT_EQ(s.xml.FindTagStart(0), 2);
@@ -45,7 +45,7 @@ TEST(MicroXml, ZeroByteEndsTagStartAndEndSearches) {
   EXPECT_EQ(s.xml.FindTagStart(-1), -1);
 }
 
-TEST(MicroXml, ZeroBytesDoNotStopTagSearch) {
+TEST(XmlScanner, ZeroBytesDoNotStopTagSearch) {
   Scanner s(std::string("a\0b\0<HWPML>", 11));
   EXPECT_EQ(s.xml.FindTag(0, "HWPML"), 4);
   EXPECT_EQ(s.xml.FindTag(0, ""), -1);  // an empty name is a "<" search, which stops
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FollowCase{"xx<BINITEM", -1},
                       FollowCase{"<BINITEMX/><BINITEM/>", 11}));
 
-TEST(MicroXml, DataSearchSkipsListAndStorageTags) {
+TEST(XmlScanner, DataSearchSkipsListAndStorageTags) {
   Scanner s("<BINDATALIST Count=\"1\"><BINDATASTORAGE><BINDATA Id=\"1\">QQ==</BINDATA>");
   EXPECT_EQ(s.xml.FindTag(0, "BINDATA"), 39);
   EXPECT_EQ(s.xml.FindTag(0, "/BINDATA"), 59);
@@ -97,7 +97,7 @@ TEST_P(FindTagStraddle, TagAcrossChunkBoundaryIsFound) {
 INSTANTIATE_TEST_SUITE_P(Offsets, FindTagStraddle,
                          ::testing::Values(-12, -9, -8, -7, -2, -1, 0, 1, 5, 32768));
 
-TEST(MicroXml, OffsetsBeyondTwoGigabytesDoNotWrap) {
+TEST(XmlScanner, OffsetsBeyondTwoGigabytesDoNotWrap) {
   TempDir dir;
   const std::string path = dir.File("sparse.xml");
   const int64_t at = (int64_t{3} << 30) + 17;  // past every 32-bit offset
@@ -120,7 +120,7 @@ TEST(MicroXml, OffsetsBeyondTwoGigabytesDoNotWrap) {
   EXPECT_EQ(tag.text, "HWPML a=\"1\"");
 }
 
-TEST(MicroXml, ReadTagNameAndTextCutAsTagsDo) {
+TEST(XmlScanner, ReadTagNameAndTextCutAsTagsDo) {
   Scanner s("<?xml version=\"1.0\"?><A/><B\tc='1'>");
   EXPECT_EQ(s.xml.ReadTagName(0, 21), "?xml");
   EXPECT_EQ(s.xml.ReadTagText(0, 21), "?xml version=\"1.0\"?");
@@ -133,7 +133,7 @@ TEST(MicroXml, ReadTagNameAndTextCutAsTagsDo) {
 
 // A "<" whose ">" lies megabytes further on is no tag anyone wrote: its text is not
 // read into memory.
-TEST(MicroXml, TagTextLongerThanOneMebibyteIsNotRead) {
+TEST(XmlScanner, TagTextLongerThanOneMebibyteIsNotRead) {
   const int64_t limit = XmlScanner::kMaxTagBytes;
   Scanner s("<A" + std::string(static_cast<size_t>(limit), 'x') + ">");
   const int64_t end = s.xml.FindTagEnd(0);
@@ -145,14 +145,14 @@ TEST(MicroXml, TagTextLongerThanOneMebibyteIsNotRead) {
   EXPECT_EQ(fits.xml.ReadTagName(0, limit + 2).value_or("<none>"), "A");
 }
 
-TEST(MicroXml, ReadBytesStopsAtTheEndOfTheFile) {
+TEST(XmlScanner, ReadBytesStopsAtTheEndOfTheFile) {
   Scanner s("0123456789");
   EXPECT_EQ(s.xml.ReadBytes(3, 4), "3456");
   EXPECT_EQ(s.xml.ReadBytes(8, 1000000000), "89");
   EXPECT_FALSE(s.xml.ReadBytes(10, 1).has_value());
 }
 
-TEST(MicroXml, ReadTagGivesTextClosingMarkAndAttributes) {
+TEST(XmlScanner, ReadTagGivesTextClosingMarkAndAttributes) {
   Scanner s("<?xml version=\"1.0\"?><BINITEM BinData=\"1\" Format='png' Type=\"Embedding\"/>"
             "<BINDATALIST Count=\"3\">");
   TagRead tag;
@@ -173,7 +173,7 @@ TEST(MicroXml, ReadTagGivesTextClosingMarkAndAttributes) {
   EXPECT_EQ(GetCountAttribute(attributes), 3);
 }
 
-TEST(MicroXml, ScannersKeepTheirOwnState) {
+TEST(XmlScanner, ScannersKeepTheirOwnState) {
   TempDir dir;
   WriteFile(dir.File("a.xml"), std::string(40000, 'a') + "<X/>");
   WriteFile(dir.File("b.xml"), "<X/>" + std::string(40000, 'b') + "<X/>");

@@ -1,4 +1,4 @@
-#include "picture_compare.h"
+#include "support/picture_compare.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "png_builder.h"
+#include "support/png_builder.h"
 
 #include <zlib.h>
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/job.h"
+#include "core/job_host.h"
 
 namespace velmora::testing {
 
@@ -18,8 +18,10 @@ class RecordingHost : public JobHost {
   void ShowMessage(const std::string& text, bool failure) override {
     messages.push_back({text, failure});
   }
-  void OnTaskbarState(int state) override { events.push_back("state " + std::to_string(state)); }
-  void OnTaskbarProgress(uint64_t done, uint64_t total) override {
+  void OnProgressState(ProgressState state) override {
+    events.push_back(state == ProgressState::kHidden ? "hidden" : "running");
+  }
+  void OnProgress(uint64_t done, uint64_t total) override {
     events.push_back(std::to_string(done) + "/" + std::to_string(total));
   }
 

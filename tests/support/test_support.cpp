@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -89,6 +90,24 @@ std::vector<std::string> CorpusFiles(const std::string& subFolder,
   }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+std::vector<std::string> CorpusCases(const std::vector<CorpusFolder>& folders) {
+  std::vector<std::string> files;
+  for (const auto& [folder, extensions] : folders) {
+    for (std::string& file : CorpusFiles(folder, extensions)) files.push_back(std::move(file));
+  }
+  if (files.empty()) files.emplace_back();
+  return files;
+}
+
+std::string CorpusCaseName(const ::testing::TestParamInfo<std::string>& info) {
+  if (info.param.empty()) return "absent";
+  std::string name = std::filesystem::path(info.param).filename().string();
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
 }
 
 void WriteZip(const std::string& path, const std::vector<ZipItem>& items) {

@@ -7,9 +7,21 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "image/picture.h"
+
 namespace velmora::testing {
+
+// Runs a picture reader and gives its status as the number the process log shows
+// (0 complete, 1 partial, 2 unreadable, 3 unsupported); true when a picture was read.
+template <typename Reader>
+bool ReadWithStatus(Reader read, const std::string& path, Picture& picture, int& status) {
+  const ReadStatus result = read(path, picture);
+  status = static_cast<int>(result);
+  return HasPicture(result);
+}
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {
@@ -38,6 +50,15 @@ std::string CorpusDir();
 // sorted; empty when the corpus is absent.
 std::vector<std::string> CorpusFiles(const std::string& subFolder,
                                      const std::vector<std::string>& extensions);
+// The cases of a parameterised corpus suite: the files of the sub-folders with the
+// extensions, or one empty placeholder when the corpus is absent, so that the suite is
+// still instantiated and its one case reports itself skipped (VELMORA_REQUIRE_CORPUS).
+using CorpusFolder = std::pair<std::string, std::vector<std::string>>;
+std::vector<std::string> CorpusCases(const std::vector<CorpusFolder>& folders);
+// A test name for a corpus case: the file name with every character other than a
+// letter or digit as '_'; "absent" for the placeholder.
+std::string CorpusCaseName(const ::testing::TestParamInfo<std::string>& info);
+
 #define VELMORA_REQUIRE_CORPUS()                                         \
   do {                                                                   \
     if (::velmora::testing::CorpusDir().empty()) GTEST_SKIP() << "corpus absent"; \

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "document/micro_xml.h"
+#include "document/xml_scanner.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string path = WriteScratchFile("input.xml", body);
-  CMicroXML xml;
+  XmlScanner xml;
   if (!xml.Open(path)) {
     Require(body.empty(), "only an empty file fails to open");
     return 0;
