@@ -109,6 +109,10 @@ std::string DefaultTargetName(std::string_view source) {
   return ComposeJamo(result);
 }
 
+double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount) {
+  return secondsPerMegapixel * (1.0 + static_cast<double>(pixelCount) / 1e6);
+}
+
 int32_t GetFileSize32(const std::string& path) {
   int64_t size = platform::FileSize(path);
   if (size < 0) return -1;

@@ -22,7 +22,29 @@ struct ShrinkOptions {
   std::string backgroundText = "FFFFFF";
   bool keepTempFiles = false;
   bool extraOptimisers = true;
+  // Time budget of an external tool over one picture, in seconds per megapixel of
+  // the picture, with the same again for every picture (ToolTimeLimitSeconds); 0: no
+  // limit. A tool that spends it is ended and the file written before it is used.
+  unsigned toolSecondsPerMegapixel = kDefaultToolSecondsPerMegapixel;
+  // Memory budget of one picture, in mebibytes: a picture whose decoding would need
+  // more (PictureMemoryBytes) keeps its original bytes.
+  unsigned memoryBudgetMiB = kDefaultMemoryBudgetMiB;
+
+  static constexpr unsigned kDefaultToolSecondsPerMegapixel = 60;
+  static constexpr unsigned kDefaultMemoryBudgetMiB = 512;
 };
+
+// The seconds an external tool may take over a picture of pixelCount pixels:
+// secondsPerMegapixel × (1 + megapixels), so that a small picture still gets a whole
+// unit. Generous on purpose: zopflipng takes about 20 s per megapixel of a photograph
+// on an idle machine, and a healthy run must never be cut. 0 (no limit) when
+// secondsPerMegapixel is 0.
+double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount);
+
+// The budget in bytes.
+inline uint64_t MemoryBudgetBytes(const ShrinkOptions& options) {
+  return uint64_t{options.memoryBudgetMiB} << 20;
+}
 
 struct Rgb {
   uint8_t red = 255;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -116,10 +117,10 @@ class Compressor {
 // destructor is created in these functions, and nothing they changed after setjmp is
 // read after the jump. They return false after a fatal error.
 
-bool GuardedReadHeader(Decompressor& d, std::FILE* file, bool saveIcc, bool limitMemory) {
+bool GuardedReadHeader(Decompressor& d, std::FILE* file, bool saveIcc, long memoryLimit) {
   if (setjmp(d.errors.jump) != 0) return false;
   jpeg_create_decompress(&d.info);
-  if (limitMemory) d.info.mem->max_memory_to_use = kMaxLibraryMemory;
+  if (memoryLimit > 0) d.info.mem->max_memory_to_use = memoryLimit;
   d.info.progress = &d.progress;
   jpeg_stdio_src(&d.info, file);
   if (saveIcc) jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
@@ -266,12 +267,31 @@ bool IsJpegFile(const std::string& path) {
 }
 
 ReadStatus ReadJpeg(const std::string& path, Picture& picture) {
+  return ReadJpegWithin(path, picture, kMaxLibraryMemory);
+}
+
+bool ReadJpegHeader(const std::string& path, JpegHeader& header) {
+  header = JpegHeader();
+  if (!IsJpegFile(path)) return false;
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return false;
+  Decompressor d;
+  if (!GuardedReadHeader(d, file.get(), false, kMaxLibraryMemory)) return false;
+  header.width = d.info.image_width;
+  header.height = d.info.image_height;
+  header.components = d.info.num_components;
+  header.progressive = d.info.progressive_mode != FALSE;
+  return true;
+}
+
+ReadStatus ReadJpegWithin(const std::string& path, Picture& picture, uint64_t memoryLimit) {
   picture = Picture();
   if (!IsJpegFile(path)) return ReadStatus::kUnreadable;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return ReadStatus::kUnreadable;
   Decompressor d;
-  if (!GuardedReadHeader(d, file.get(), false, true)) return ReadStatus::kUnreadable;
+  const long limit = static_cast<long>(std::min<uint64_t>(memoryLimit, kMaxLibraryMemory));
+  if (!GuardedReadHeader(d, file.get(), false, limit)) return ReadStatus::kUnreadable;
 
   const int components = d.info.num_components;
   const bool rgb = components == 3 && d.info.out_color_space == JCS_RGB;
@@ -349,7 +369,7 @@ std::string LoadIccProfile(const std::string& path) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return {};
   Decompressor d;
-  if (!GuardedReadHeader(d, file.get(), true, false)) return {};
+  if (!GuardedReadHeader(d, file.get(), true, 0)) return {};
   return GatherIccChunks(d.info.marker_list);
 }
 

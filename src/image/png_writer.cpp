@@ -151,11 +151,14 @@ bool WriteQuantisedPng(const std::string& output, const Picture& picture,
   if (!picture.pixels || !PictureSizeAllowed(picture.width, picture.height)) return false;
   QuantisedPicture quantised;
   {
-    PixelBuffer rgba =
-        ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
-    if (!rgba || !QuantiseRgba(rgba.get(), picture.width, picture.height, settings, quantised)) {
-      return false;
+    // RGBA pixels go to the quantiser as they are; only RGB ones need an RGBA copy.
+    PixelBuffer rgba;
+    if (picture.bitsPerPixel != 32) {
+      rgba = ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
+      if (!rgba) return false;
     }
+    const uint8_t* pixels = rgba ? rgba.get() : picture.pixels.get();
+    if (!QuantiseRgba(pixels, picture.width, picture.height, settings, quantised)) return false;
   }
   PaletteImage image;
   image.indices = quantised.indices.get();

@@ -24,6 +24,15 @@ inline constexpr char kConvertingToJpeg[] = "converting to JPEG...";
 inline constexpr char kAnimationKept[] = "frame count > 1, original file is to be written";
 inline constexpr char kAnimationToGifsicle[] = "frame count > 1, trying GIFsicle";
 
+inline constexpr char kAnimatedPngKept[] = "animated PNG (acTL), original file is to be written";
+inline constexpr char kOverMemoryBudget[] =
+    "picture of %dx%d needs about %llu MiB, over the memory budget of %u MiB: "
+    "original file is to be written";
+inline constexpr char kPngToolTimedOut[] =
+    "zopflipng stopped after its time budget of %.0f s, the PNG written before it is used";
+inline constexpr char kGifToolTimedOut[] =
+    "gifsicle stopped after its time budget of %.0f s, original file is to be written";
+
 inline constexpr char kFailedVerification[] =
     "rewritten file failed verification (%s), original file is to be written";
 inline constexpr char kProcessingFailed[] =
@@ -35,5 +44,6 @@ inline constexpr char kOriginalUnreadable[] = "original cannot be read for compa
 inline constexpr char kReaderStatus[] = "%s reader status %d";
 inline constexpr char kOtherSize[] = "%s is %dx%d, original %dx%d";
 inline constexpr char kOtherFrames[] = "%s has %d frame(s), original %d";
+inline constexpr char kAnimatedOriginal[] = "original is an animated PNG";
 
 }  // namespace velmora::picture_text

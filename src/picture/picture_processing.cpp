@@ -11,7 +11,9 @@
 #include "image/gif_reader.h"
 #include "image/jpeg_codec.h"
 #include "image/png_codec.h"
+#include "picture/memory_budget.h"
 #include "picture/messages.h"
+#include "picture/optimiser_passes.h"
 #include "picture/png_output.h"
 #include "picture/replacement_checks.h"
 #include "picture/verification.h"
@@ -64,10 +66,33 @@ struct PictureJob {
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
 
-  // The PNG output step on a decoded picture, with the job's optimiser switch.
-  void SavePicture(const Picture& decoded, bool forceQuantisation) {
-    SavePng(decoded, outputPath, picture.sourcePath, options.extraOptimisers, temp,
-            forceQuantisation);
+  // The time an external tool may take over a picture of so many pixels.
+  ToolBudget Budget(uint64_t pixelCount) {
+    return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount), &log};
+  }
+
+  // The PNG output step on a decoded picture, with the job's optimiser switch. The
+  // decoded pixels are freed once the file is written: the optimiser works on the
+  // file, and holding them while it runs and its output is compared would hold a
+  // second full-size copy.
+  void SavePicture(Picture& decoded, bool forceQuantisation) {
+    const bool optimise = WantsPngOptimiser(options.extraOptimisers);
+    const bool written =
+        WritePngOutput(decoded, outputPath, picture.sourcePath, optimise, forceQuantisation);
+    const uint64_t pixelCount = decoded.PixelCount();
+    decoded.pixels.reset();
+    if (optimise && written) OptimisePng(outputPath, temp, Budget(pixelCount));
+  }
+
+  // A picture whose processing would pass the memory budget keeps its bytes; its
+  // headers tell before anything is decoded.
+  bool WithinMemoryBudget(PictureKind kind) {
+    const std::optional<MemoryNeed> need = PictureMemoryNeed(picture.sourcePath, kind);
+    if (!need || need->bytes <= MemoryBudgetBytes(options)) return true;
+    const auto mebibytes = static_cast<unsigned long long>((need->bytes + (1u << 20) - 1) >> 20);
+    Log(Format(picture_text::kOverMemoryBudget, need->width, need->height, mebibytes,
+               options.memoryBudgetMiB));
+    return false;
   }
 };
 
@@ -88,8 +113,13 @@ void PrepareExif(PictureJob& job, ExifBlock& exif, int64_t now) {
 
 PictureOutcome ProcessJpeg(PictureJob& job) {
   job.LogKind(PictureKind::kJpeg);
+  if (!job.WithinMemoryBudget(PictureKind::kJpeg)) return PictureOutcome::Keep();
   Picture jpeg;
-  if (ReadJpeg(job.picture.sourcePath, jpeg) != ReadStatus::kComplete) return job.ReadFailed();
+  // The library's own working memory is held to the budget as well.
+  if (ReadJpegWithin(job.picture.sourcePath, jpeg, MemoryBudgetBytes(job.options)) !=
+      ReadStatus::kComplete) {
+    return job.ReadFailed();
+  }
   job.TakeOutputName(PictureKind::kJpeg);
 
   // One time for every date written into the picture.
@@ -113,6 +143,13 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
 
 PictureOutcome ProcessPng(PictureJob& job) {
   job.LogKind(PictureKind::kPng);
+  // The still-picture path would keep the first frame of an animation and lose the
+  // rest; no rule may flatten one.
+  if (IsAnimatedPng(job.picture.sourcePath)) {
+    job.Log(picture_text::kAnimatedPngKept);
+    return PictureOutcome::Keep();
+  }
+  if (!job.WithinMemoryBudget(PictureKind::kPng)) return PictureOutcome::Keep();
   Picture png;
   if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
   job.TakeOutputName(PictureKind::kPng);
@@ -154,6 +191,7 @@ void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
 
 PictureOutcome ProcessBmp(PictureJob& job) {
   job.LogKind(PictureKind::kBmp);
+  if (!job.WithinMemoryBudget(PictureKind::kBmp)) return PictureOutcome::Keep();
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
@@ -187,7 +225,19 @@ PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
     return PictureOutcome::Keep();
   }
   job.TakeOutputName(PictureKind::kGif);
-  RunGifsicle(tool, job.picture.sourcePath, job.outputPath);
+  const uint64_t pixelCount = gif.PixelCount() * static_cast<uint64_t>(gif.frames);
+  const ToolBudget budget = job.Budget(pixelCount);
+  const platform::RunResult run =
+      RunGifsicle(tool, job.picture.sourcePath, job.outputPath, budget.seconds);
+  // What a tool that was ended left behind is never looked at.
+  if (run != platform::RunResult::kFinished) {
+    if (run == platform::RunResult::kTimedOut) {
+      job.Log(Format(picture_text::kGifToolTimedOut, budget.seconds));
+    } else {
+      job.Log(picture_text::kOriginalUsed);
+    }
+    return PictureOutcome::Keep(job.outputPath);
+  }
   // The tool's output is taken only when it is the same animation, whole, and it
   // passes the same size test as every other rewritten picture.
   if (!IsCompleteGifLike(job.outputPath, gif)) {
@@ -199,9 +249,15 @@ PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
 
 PictureOutcome ProcessGif(PictureJob& job) {
   job.LogKind(PictureKind::kGif);
+  if (!job.WithinMemoryBudget(PictureKind::kGif)) return PictureOutcome::Keep();
   Picture gif;
   if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
-  if (gif.frames > 1) return ProcessAnimatedGif(job, gif);
+  if (gif.frames > 1) {
+    // The animation goes to the tool as a file; only its size and frame count are
+    // needed to judge what comes back.
+    gif.pixels.reset();
+    return ProcessAnimatedGif(job, gif);
+  }
   job.Log(picture_text::kConvertingToPngQuant);
   job.TakeOutputName(PictureKind::kPng);
   // A still GIF is a palette picture: it becomes a palette PNG.

@@ -5,11 +5,10 @@
 
 namespace velmora {
 
-bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
-             bool extraOptimisers, TempFiles& temp, bool forceQuantisation) {
+bool WritePngOutput(const Picture& picture, const std::string& output, const std::string& source,
+                    bool forOptimiser, bool forceQuantisation) {
   // The external optimiser recompresses anyway, so zlib then only needs to be fast.
-  const bool optimise = WantsPngOptimiser(extraOptimisers);
-  const int zlibLevel = optimise ? 1 : 9;
+  const int zlibLevel = forOptimiser ? 1 : 9;
   bool written = false;
   if (forceQuantisation) {
     written = WriteQuantisedPng(output, picture, source, zlibLevel);
@@ -21,8 +20,16 @@ bool SavePng(const Picture& picture, const std::string& output, const std::strin
   } else {
     written = WriteQuantisedPng(output, picture, source, zlibLevel);
   }
+  return written;
+}
+
+bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
+             bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
+             const ToolBudget& budget) {
+  const bool optimise = WantsPngOptimiser(extraOptimisers);
+  const bool written = WritePngOutput(picture, output, source, optimise, forceQuantisation);
   // A failed write has removed its output; there is nothing to optimise then.
-  if (optimise && written) OptimisePng(output, temp);
+  if (optimise && written) OptimisePng(output, temp, budget);
   return written;
 }
 

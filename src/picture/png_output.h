@@ -7,6 +7,7 @@
 
 #include "core/temp_files.h"
 #include "image/picture.h"
+#include "picture/optimiser_passes.h"
 
 namespace velmora {
 
@@ -20,6 +21,12 @@ constexpr uint32_t kMaxPaletteCandidateColours = 299;
 // recompress. Colour-space chunks come from source when it is a PNG. False when
 // nothing was written (the output file is then removed).
 bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
-             bool extraOptimisers, TempFiles& temp, bool forceQuantisation);
+             bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
+             const ToolBudget& budget = {});
+
+// SavePng's writing step alone: forOptimiser writes fast, for the optimiser to
+// recompress. The caller may free the pixels before it runs the optimiser.
+bool WritePngOutput(const Picture& picture, const std::string& output, const std::string& source,
+                    bool forOptimiser, bool forceQuantisation);
 
 }  // namespace velmora

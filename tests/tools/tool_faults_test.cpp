@@ -65,7 +65,7 @@ TEST_P(GifOptimiserFaults, OnlyASoundResultPassesVerification) {
   const std::string output = dir.File("out.gif");
   WriteFile(input, AnimatedGif());
   ::setenv("VELMORA_STANDIN_MODE", GetParam().mode, 1);
-  RunGifsicle(kStandIn, input, output);
+  RunGifsicle(kStandIn, input, output, 0);
   ::unsetenv("VELMORA_STANDIN_MODE");
   const Verification result = VerifyRewrittenPicture(input, output, PictureKind::kGif);
   EXPECT_EQ(result.passed, GetParam().usable) << result.reason;

@@ -1,0 +1,25 @@
+#include "picture/memory_budget.h"
+
+#include "image/jpeg_codec.h"
+#include "picture/verification.h"
+
+namespace velmora {
+
+std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind kind) {
+  const PictureShape shape = ReadHeaderShape(path);
+  if (!shape.Read() || shape.kind != kind || shape.width <= 0 || shape.height <= 0) {
+    return std::nullopt;
+  }
+  // Both factors are below 2^31, so the products stay far inside 64 bits.
+  const uint64_t pixels = static_cast<uint64_t>(shape.width) * static_cast<uint64_t>(shape.height);
+  uint64_t bytes = pixels * 4 * 2;
+  if (kind == PictureKind::kJpeg) {
+    JpegHeader header;
+    if (!ReadJpegHeader(path, header)) return std::nullopt;
+    const uint64_t samples = pixels * static_cast<uint64_t>(header.components > 0 ? header.components : 3);
+    bytes = samples * 3;
+  }
+  return MemoryNeed{shape.width, shape.height, bytes};
+}
+
+}  // namespace velmora
