@@ -43,6 +43,8 @@ bool HwpmlRun::DecodeData(const DataElement& data, const std::string& path, int6
   constexpr int64_t kPiece = 65536;
   std::string bytes;
   for (int64_t offset = data.contentStart; offset < data.contentEnd && !decoder.Done();) {
+    // An item of gigabytes takes a while; a stopped job gives it up.
+    if (platform::StopRequested()) return false;
     const int64_t length = std::min(kPiece, data.contentEnd - offset);
     std::optional<std::string> text = xml_.ReadBytes(offset, length);
     if (!text || text->empty()) return false;
@@ -129,6 +131,9 @@ ProcessorResult HwpmlRun::Run() {
   if (!InOrder()) return Fail(document_text::kLogOrder, document_text::kHwpmlOrder, true);
 
   for (size_t i = 0; i < items_.size(); ++i) {
+    if (platform::StopRequested()) {
+      return Fail(document_text::kLogStopped, document_text::kStopped, true);
+    }
     ShowProgress(host_, i + 1, Total());
     log_.Write("", false);
     log_.Write(Format(document_text::kLogProcessing, static_cast<int>(i + 1)), true);
@@ -151,6 +156,8 @@ bool CopyRange(std::FILE* source, int64_t first, int64_t last, platform::AtomicF
   std::vector<char> chunk(65536);
   int64_t remaining = last - first + 1;
   while (remaining > 0) {
+    // A stopped job leaves no target: the caller's AtomicFile removes what was written.
+    if (platform::StopRequested()) return false;
     const size_t want = static_cast<size_t>(std::min<int64_t>(remaining, 65536));
     const size_t got = std::fread(chunk.data(), 1, want, source);
     if (got == 0) return false;

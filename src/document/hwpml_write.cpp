@@ -18,8 +18,9 @@ ProcessorResult HwpmlRun::WriteTarget() {
   if (!in) return Fail(document_text::kLogReopenFailed, document_text::kHwpmlReopen, true);
   // The target appears only complete: it is written beside its place and moved there
   // at the end, so a failure leaves no partial target and an existing one untouched.
+  // A new target gets no more permissions than the source has.
   platform::AtomicFile out;
-  if (!out.Open(target_)) {
+  if (!out.Open(target_, source_)) {
     return Fail(document_text::kLogCreateFailed, document_text::kHwpmlCreate, true);
   }
   if (!WriteList(in.get(), out)) {

@@ -1,7 +1,9 @@
 #include "document/hwpx.h"
 
+#include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "core/text.h"
 #include "document/manifest.h"
@@ -28,13 +30,26 @@ class HwpxRun {
 
   // Walks the manifest's total item tags; false when the archive could not be changed.
   bool RewriteManifest(const std::string& manifest, int total, std::string& output);
+  // Removes the entries whose pictures were replaced, unless an item still names one.
+  bool RemoveReplacedEntries();
+  // True when some picture was replaced: the package then has to be written anew.
+  bool Changed() const { return !replaced_.empty(); }
+  bool Stopped() const { return stopped_; }
 
  private:
+  // The new entry that took the place of a replaced one.
+  struct Replacement {
+    std::string name;
+    PictureKind kind;
+  };
+
   PictureOutcome ShrinkItem(int pictureNumber, const std::string& href,
                             std::optional<PictureKind> kind, bool embedded);
   bool ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome, bool selfClosing,
                     std::string& output);
-  std::string FreeEntryName(int number, PictureKind kind);
+  std::string FreeEntryName(int number, PictureKind kind, const std::string& replacing);
+  void AppendItemTag(const ItemAttributes& item, const Replacement& entry, bool selfClosing,
+                     std::string& output);
 
   const ShrinkOptions& options_;
   ProcessLog& log_;
@@ -43,6 +58,14 @@ class HwpxRun {
   ZipArchive& zip_;
   const PictureProcessor& processPicture_;
   std::set<std::string> addedNames_;
+  // Replaced entries by the href that named them: a second item naming the same entry
+  // shares its replacement, so that every item still names an entry.
+  std::map<std::string, Replacement> replaced_;
+  // The old entries to remove once the walk is over, and the hrefs that item tags kept
+  // as they were: an entry one of them names stays.
+  std::vector<std::pair<std::string, ZipEntry>> oldEntries_;
+  std::set<std::string> keptHrefs_;
+  bool stopped_ = false;
 };
 
 int CountItemTags(const std::string& manifest) {
@@ -50,7 +73,7 @@ int CountItemTags(const std::string& manifest) {
   long long offset = 0;
   const auto length = static_cast<long long>(manifest.size());
   while (offset < length) {
-    long long w = FindBytes(manifest, kItemOpen, offset);
+    long long w = FindMarkupOutsideComments(manifest, kItemOpen, offset);
     if (w < 0) break;
     long long e = FindBytes(manifest, ">", w);
     if (e < 0) break;
@@ -68,7 +91,14 @@ bool HwpxRun::RewriteManifest(const std::string& manifest, int total, std::strin
   long long i = 0;
   int k = 0;
   while (i < length) {
-    long long w = FindBytes(manifest, kItemOpen, i);
+    // A stopped job writes nothing; the caller sees it and gives up the package.
+    if (platform::StopRequested()) {
+      stopped_ = true;
+      return false;
+    }
+    // Item tags inside comments, CDATA sections and processing instructions are copied
+    // with them as text.
+    long long w = FindMarkupOutsideComments(manifest, kItemOpen, i);
     long long e = w < 0 ? -1 : FindBytes(manifest, ">", w);
     if (w < 0 || e < 0) {
       output.append(manifest, static_cast<size_t>(i), std::string::npos);
@@ -88,16 +118,29 @@ bool HwpxRun::RewriteManifest(const std::string& manifest, int total, std::strin
     const int pictureNumber = TrailingNumber(item.slots[kSlotId]);
     log_.Write(Backquoted(BytesAsText(tag)), true);
 
+    const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
+    // Only an item that would be processed shares; any other keeps its tag as it is.
+    const bool candidate = item.filled == 4 && kind && embedded;
+    const auto shared = candidate ? replaced_.find(item.slots[kSlotHref]) : replaced_.end();
+    if (shared != replaced_.end()) {
+      // The entry was replaced for an earlier item: this one names the new entry too.
+      log_.Write(Format(document_text::kLogSharedEntry, BytesAsText(shared->first).c_str(),
+                        shared->second.name.c_str()),
+                 true);
+      AppendItemTag(item, shared->second, selfClosing, output);
+      i = e + 1;
+      continue;
+    }
     PictureOutcome outcome;
     if (item.filled == 4) {
       outcome = ShrinkItem(pictureNumber, item.slots[kSlotHref], kind, embedded);
     }
     if (outcome.Replaces()) {
-      const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
       if (!ReplaceEntry(item, outcome, selfClosing, output)) return false;
     } else {
       log_.Write(document_text::kLogNothingToDo, true);
       output.append(tag);
+      keptHrefs_.insert(item.slots[kSlotHref]);
     }
     i = e + 1;
   }
@@ -127,13 +170,25 @@ PictureOutcome HwpxRun::ShrinkItem(int pictureNumber, const std::string& href,
   return PictureOutcome::Keep();
 }
 
-std::string HwpxRun::FreeEntryName(int number, PictureKind kind) {
+std::string HwpxRun::FreeEntryName(int number, PictureKind kind, const std::string& replacing) {
   // A name that another entry of the package still uses takes the next free number,
-  // so that replacing one picture never overwrites another.
+  // so that replacing one picture never overwrites another; the replaced entry's own
+  // name is free, and the new bytes then take its place.
   for (long long n = number;; ++n) {
     std::string name = Format("BinData/image%lld.%s", n, ExtensionOf(kind));
-    if (!zip_.Find(name, false) && addedNames_.count(name) == 0) return name;
+    if ((name == replacing || !zip_.Find(name, false)) && addedNames_.count(name) == 0) {
+      return name;
+    }
   }
+}
+
+void HwpxRun::AppendItemTag(const ItemAttributes& item, const Replacement& entry,
+                            bool selfClosing, std::string& output) {
+  // A tag that was not self-closing keeps its form so that its closing tag still
+  // matches.
+  output += Format("<opf:item id=\"%s\" href=\"%s\" media-type=\"%s\" isEmbeded=\"1\"%s",
+                   item.slots[kSlotId].c_str(), entry.name.c_str(), KindMediaType(entry.kind),
+                   selfClosing ? "/>" : ">");
 }
 
 bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome,
@@ -143,21 +198,32 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& out
   const int number = TrailingNumber(dot == std::string::npos ? std::string_view(href)
                                                              : std::string_view(href).substr(0, dot));
   std::optional<ZipEntry> old = zip_.Find(href, false);
-  if (old && !zip_.Delete(*old)) {
-    log_.Write(Format(document_text::kLogDeleteFailed, BytesAsText(href).c_str()), true);
-    return false;
-  }
-  const std::string name = FreeEntryName(number, *outcome.replacement);
-  if (!zip_.AddFile(name, outcome.rewrittenPath)) {
+  if (!old) return false;  // ShrinkItem hands on no picture without an entry
+  const std::string name = FreeEntryName(number, *outcome.replacement, old->name);
+  if (!zip_.AddFileLike(name, outcome.rewrittenPath, *old)) {
     log_.Write(Format(document_text::kLogAddFailed, name.c_str()), true);
     return false;
   }
   addedNames_.insert(name);
-  // A tag that was not self-closing keeps its form so that its closing tag still
-  // matches.
-  output += Format("<opf:item id=\"%s\" href=\"%s\" media-type=\"%s\" isEmbeded=\"1\"%s",
-                   item.slots[kSlotId].c_str(), name.c_str(), KindMediaType(*outcome.replacement),
-                   selfClosing ? "/>" : ">");
+  // The old entry goes only after the walk, when it is known that no item names it.
+  if (name != old->name) oldEntries_.emplace_back(href, *old);
+  const Replacement& entry =
+      replaced_.insert_or_assign(href, Replacement{name, *outcome.replacement}).first->second;
+  AppendItemTag(item, entry, selfClosing, output);
+  return true;
+}
+
+bool HwpxRun::RemoveReplacedEntries() {
+  for (const auto& [href, entry] : oldEntries_) {
+    if (keptHrefs_.count(href) != 0) {
+      log_.Write(Format(document_text::kLogEntryStillNamed, BytesAsText(href).c_str()), true);
+      continue;
+    }
+    if (!zip_.Delete(entry)) {
+      log_.Write(Format(document_text::kLogDeleteFailed, BytesAsText(href).c_str()), true);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -196,6 +262,32 @@ ProcessorResult WriteFailed(JobHost* host, const char* logLine, ProcessLog& log)
   return {false, document_text::kHwpxWriteFailed};
 }
 
+ProcessorResult Stopped(JobHost* host, ProcessLog& log) {
+  log.Write(document_text::kLogStopped, true);
+  ShowProgressState(host, ProgressState::kHidden);
+  return {false, document_text::kStopped};
+}
+
+// The source copied into the working copy; the failure's message when that failed.
+std::optional<ProcessorResult> CopySource(const std::string& source,
+                                          const std::string& workingCopy, ProcessLog& log) {
+  const platform::CopyOutcome copy = platform::CopyFileReporting(source, workingCopy);
+  if (copy.result != platform::CopyResult::kCopied) {
+    log.Write(Format(document_text::kLogWorkingCopyFailed, workingCopy.c_str(),
+                     copy.reason.c_str()),
+              true);
+  }
+  switch (copy.result) {
+    case platform::CopyResult::kCopied: break;
+    case platform::CopyResult::kReadFailed: return ProcessorResult{false, document_text::kHwpxOpenFailed};
+    case platform::CopyResult::kNoSpace: return ProcessorResult{false, document_text::kTempFolderFull};
+    case platform::CopyResult::kWriteFailed:
+      return ProcessorResult{false, document_text::kTempFolderUnwritable};
+  }
+  if (GetFileSize32(workingCopy) <= 0) return ProcessorResult{false, document_text::kHwpxOpenFailed};
+  return std::nullopt;
+}
+
 }  // namespace
 
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
@@ -209,12 +301,16 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
                                JobHost* host, const PictureProcessor& processPicture) {
   const std::string workingCopy = temp.NewName("zip", false);
   temp.Register(workingCopy);
-  if (!platform::CopyFileReplace(source, workingCopy) || GetFileSize32(workingCopy) <= 0) {
-    return {false, document_text::kHwpxOpenFailed};
-  }
+  if (auto failure = CopySource(source, workingCopy, log)) return *failure;
   ZipArchive zip;
   if (auto failure = CheckPackage(zip, workingCopy)) return *failure;
   LogHeading(log, source, target);
+  // Readers take different ones of two entries with one name; no rewrite can keep
+  // what each of them shows.
+  if (std::optional<std::string> repeated = zip.RepeatedName()) {
+    log.Write(Format(document_text::kLogRepeatedEntry, BytesAsText(*repeated).c_str()), true);
+    return {false, document_text::kHwpxRepeatedEntry};
+  }
   const std::optional<std::string> manifest = ReadManifest(zip, log);
   if (!manifest) return {false, document_text::kHwpxNoManifest};
 
@@ -222,20 +318,34 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   output.reserve(manifest->size() * 3 + 10);
   HwpxRun run(options, log, temp, host, zip, processPicture);
   const int total = CountItemTags(*manifest);
-  if (!run.RewriteManifest(*manifest, total, output)) return WriteFailed(host, nullptr, log);
+  if (!run.RewriteManifest(*manifest, total, output)) {
+    if (run.Stopped()) return Stopped(host, log);
+    return WriteFailed(host, nullptr, log);
+  }
+  if (!run.RemoveReplacedEntries()) return WriteFailed(host, nullptr, log);
 
   const auto steps = static_cast<uint64_t>(total) + 2;
   ShowProgress(host, steps - 1, steps);
-  if (!zip.AddData(kManifestName, output.data(), output.size())) {
-    return WriteFailed(host, document_text::kLogManifestFailed, log);
+  // With no picture replaced the package is not written again: the target gets the
+  // source's bytes, never a larger copy of them.
+  if (run.Changed()) {
+    std::optional<ZipEntry> manifestEntry = zip.Find(kManifestName, false);
+    if (!manifestEntry ||
+        !zip.AddDataLike(kManifestName, output.data(), output.size(), *manifestEntry)) {
+      return WriteFailed(host, document_text::kLogManifestFailed, log);
+    }
+    if (!zip.Close()) {
+      if (platform::StopRequested()) return Stopped(host, log);
+      return WriteFailed(host, document_text::kLogPackageFailed, log);
+    }
   }
-  if (!zip.Close()) return WriteFailed(host, document_text::kLogPackageFailed, log);
   ShowProgress(host, steps, steps);
 
   // The target is replaced only by a complete copy; a failure leaves an existing
-  // target as it was.
-  if (!platform::CopyFileAtomically(workingCopy, target)) {
+  // target as it was. A new target gets no more permissions than the source has.
+  if (!platform::CopyFileAtomically(workingCopy, target, source)) {
     ShowProgressState(host, ProgressState::kHidden);
+    if (platform::StopRequested()) return Stopped(host, log);
     return {false, document_text::kHwpxCopyFailed};
   }
   log.Write("", false);

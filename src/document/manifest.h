@@ -17,6 +17,12 @@ namespace velmora {
 // (also for an empty buffer or needle, or a start outside the buffer).
 long long FindBytes(std::string_view buffer, std::string_view needle, long long start);
 
+// First offset at or after start where opener occurs outside comments, CDATA sections
+// and processing instructions (start must lie outside one), or -1: an item written
+// inside a comment is no item of the package.
+long long FindMarkupOutsideComments(std::string_view buffer, std::string_view opener,
+                                    long long start);
+
 using AttributePair = std::pair<std::string, std::string>;
 
 // Splits the first name=value pair off rest (which loses it). Double quotes delimit a

@@ -35,17 +35,38 @@ class ZipArchive {
   // Writes the entry's bytes into a file; false (and an empty file) when the entry
   // cannot be read whole or is larger than maxBytes.
   bool ExtractToFile(const ZipEntry& entry, const std::string& path, uint64_t maxBytes) const;
+  // The first entry name that the archive holds more than once (byte for byte);
+  // nothing when every name is unique. Readers disagree on which of two such entries
+  // they take, so a package with one cannot be rewritten faithfully.
+  std::optional<std::string> RepeatedName() const;
   bool Delete(const ZipEntry& entry);
   // Adds an entry whose data is read from the file when the archive is closed,
   // replacing an entry of the same name in its place.
   bool AddFile(const std::string& name, const std::string& path);
   // The same from memory; the caller keeps the bytes alive until Close.
   bool AddData(const std::string& name, const void* data, size_t length);
-  // Writes the archive with every change. False when writing failed.
+
+  // Adds (or replaces in its place) an entry written by this program, so that it
+  // looks like the entries it joins: the external attributes (permission bits and
+  // the system that made them) of model, and deflated only when deflating makes it
+  // smaller, stored otherwise. Folder entries are added for its folders only when
+  // the archive has folder entries already. The data comes from the file, or from
+  // memory that the caller keeps alive until Close.
+  bool AddFileLike(const std::string& name, const std::string& path, const ZipEntry& model);
+  bool AddDataLike(const std::string& name, const void* data, size_t length,
+                   const ZipEntry& model);
+
+  // Writes the archive with every change. False when writing failed, and when the
+  // process's stop request arrived while it was written.
   bool Close();
 
  private:
   bool AddDirectoryPrefixes(const std::string& name);
+  bool UsesFolderEntries() const;
+  // Gives the entry at index the model's attributes and the cheaper of storing and
+  // deflating its uncompressedBytes / deflatedBytes.
+  bool MatchEntry(int64_t index, const ZipEntry& model, uint64_t uncompressedBytes,
+                  uint64_t deflatedBytes);
 
   zip* archive_ = nullptr;
 };

@@ -63,6 +63,9 @@ std::vector<FailureRow> FailureRows() {
                                  DataElement(2, Png())};
   auto zeroInData = OnePng();
   zeroInData.data = {std::string("<BINDATA Encoding=\"Base64\" Id=\"1\">iVBO\0Rw0K</BINDATA>", 53)};
+  static const std::string zeroLine =
+      "<BINDATA> data holds a zero byte at offset " +
+      std::to_string(zeroInData.Build().find('\0')) + "!";
   const std::string list = "<BINDATALIST Count=\"1\">" + ItemTag(1, "png") + "</BINDATALIST>";
   const std::string storage =
       "<BINDATASTORAGE>" + DataElement(1, Png()) + "</BINDATASTORAGE>";
@@ -98,8 +101,10 @@ std::vector<FailureRow> FailureRows() {
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
       {"FirstOfTwoDataWithoutClose", secondDataWithoutClose.Build(), false,
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
-      {"ZeroByteInData", zeroInData.Build(), false, "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!",
-       "</BINDATA> tag closing not found!", true},
+      // A zero byte is said as what it is, with its offset, not as a missing end tag.
+      {"ZeroByteInData", zeroInData.Build(), false,
+       "첨부 파일 데이터에 0 바이트가 있음!\n(문서가 손상되었거나 XML 문서가 아님)",
+       zeroLine.c_str(), true},
       {"NoStorageClose", withoutStorageClose.Build(), false, "첨부 파일 데이터 닫기 태그 없음!",
        "</BINDATASTORAGE> tag closing not found!", true},
       {"StorageBeforeList", prolog + storage + list + "</HWPML>", false,

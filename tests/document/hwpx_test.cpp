@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <new>
 #include <stdexcept>
+
+#include <zip.h>
 
 #include "core/text.h"
 #include "document/hwpx.h"
@@ -166,20 +169,9 @@ TEST_F(HwpxTest, KeptPicturesLeaveEveryEntryAsItWas) {
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
   EXPECT_EQ(ReadFile(Src()), before);
 
-  std::optional<std::vector<ZipItem>> source = ReadZip(Src());
-  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
-  ASSERT_TRUE(source && target);
-  // The manifest is re-added in its place; a "Contents/" folder entry is appended
-  // because the package had none.
-  ASSERT_EQ(target->size(), source->size() + 1);
-  for (size_t i = 0; i < source->size(); ++i) {
-    EXPECT_EQ((*target)[i].name, (*source)[i].name);
-    EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes) << (*source)[i].name;
-    if ((*source)[i].name != "Contents/content.hpf") {
-      EXPECT_EQ((*target)[i].stored, (*source)[i].stored) << (*source)[i].name;
-    }
-  }
-  EXPECT_EQ(target->back().name, "Contents/");
+  // Nothing was replaced, so the package is not written again: the target is the
+  // source byte for byte, never larger.
+  EXPECT_EQ(ReadFile(Dst()), before);
   ASSERT_EQ(fake.calls.size(), 2u);
   EXPECT_EQ(fake.calls[0].bytes, "JPEGDATA");
   EXPECT_EQ(fake.calls[0].number, 1);
@@ -236,10 +228,7 @@ TEST_F(HwpxTest, ItemsAreProcessedOnlyWithAllFourAttributesAndAnEmbeddedKnownTyp
   EXPECT_EQ(fake.calls[0].extension, "png");
   EXPECT_EQ(fake.calls[1].bytes, "");
   EXPECT_EQ(fake.calls[1].size, 0);
-  std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
-  ASSERT_TRUE(target);
-  EXPECT_EQ(target->back().name, "Contents/");
-  EXPECT_EQ((*target)[target->size() - 2].bytes, manifest);
+  EXPECT_EQ(ReadFile(Dst()), ReadFile(Src()));
 }
 
 TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
@@ -261,15 +250,15 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
   ASSERT_TRUE(target);
   std::vector<std::string> names;
   for (const ZipItem& item : *target) names.push_back(item.name);
-  // Replaced entries leave their places; folder entries and new pictures follow in the
-  // order they were added ("Contents/" comes with the manifest, after the walk).
-  std::vector<std::string> expected = {"mimetype", "Contents/section0.xml", "Contents/content.hpf",
-                                       "BinData/", "BinData/image3.png", "BinData/image5.jpg",
-                                       "Contents/"};
+  // A picture of a new kind gets a new entry at the end and its old entry goes; one
+  // of the same kind takes its old entry's place. The package had no folder entries,
+  // and gets none.
+  std::vector<std::string> expected = {"mimetype", "BinData/image5.jpg", "Contents/section0.xml",
+                                       "Contents/content.hpf", "BinData/image3.png"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ((*target)[4].bytes, std::string(100, 'p'));
-  EXPECT_EQ((*target)[5].bytes, std::string(200, 'j'));
-  EXPECT_EQ((*target)[2].bytes,
+  EXPECT_EQ((*target)[1].bytes, std::string(200, 'j'));
+  EXPECT_EQ((*target)[3].bytes,
             "<opf:manifest>\r\n  <opf:item id=\"image3\" href=\"BinData/image3.png\" "
             "media-type=\"image/png\" isEmbeded=\"1\"/>\r\n"
             "  <opf:item id=\"image5\" href=\"BinData/image5.jpg\" media-type=\"image/jpg\" "
@@ -393,6 +382,220 @@ TEST_F(HwpxTest, ExistingTargetIsReplacedWhole) {
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
   ASSERT_TRUE(ReadZip(Dst()));
 }
+
+// Every href of the target's manifest must name an entry of the target.
+std::vector<std::string> DanglingHrefs(const std::vector<ZipItem>& items) {
+  std::map<std::string, std::string> entries;
+  for (const ZipItem& item : items) entries[item.name] = item.bytes;
+  const std::string& hpf = entries["Contents/content.hpf"];
+  std::vector<std::string> dangling;
+  for (size_t at = hpf.find("href=\""); at != std::string::npos; at = hpf.find("href=\"", at + 1)) {
+    const size_t end = hpf.find('"', at + 6);
+    const std::string href = hpf.substr(at + 6, end - at - 6);
+    if (entries.count(href) == 0) dangling.push_back(href);
+  }
+  return dangling;
+}
+
+// Items that name one entry: when the entry's picture is replaced, each of them names
+// the new entry or the old one stays; no item is left naming nothing.
+struct SharedEntryCase {
+  const char* name;
+  std::string items;             // the manifest's item tags
+  std::string keptEntry;         // an entry that must still be there, or ""
+  std::string goneEntry;         // an entry that must be gone, or ""
+  size_t pictureCalls;           // pictures handed to processing
+};
+
+void PrintTo(const SharedEntryCase& c, std::ostream* os) { *os << c.name; }
+
+class SharedEntries : public HwpxTest, public ::testing::WithParamInterface<SharedEntryCase> {};
+
+TEST_P(SharedEntries, EveryItemStillNamesAnEntry) {
+  const SharedEntryCase& c = GetParam();
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image1.bmp", std::string(500, 'B')},
+                   {"Contents/content.hpf", "<opf:manifest>" + c.items + "</opf:manifest>"}});
+  fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  EXPECT_EQ(DanglingHrefs(*target), std::vector<std::string>{});
+  std::set<std::string> names;
+  for (const ZipItem& item : *target) names.insert(item.name);
+  if (!c.keptEntry.empty()) {
+    EXPECT_EQ(names.count(c.keptEntry), 1u) << c.keptEntry;
+  }
+  if (!c.goneEntry.empty()) {
+    EXPECT_EQ(names.count(c.goneEntry), 0u) << c.goneEntry;
+  }
+  EXPECT_EQ(fake.calls.size(), c.pictureCalls);
+}
+
+const std::string kBmpItem1 =
+    "<opf:item id=\"image1\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>";
+const std::string kBmpItem2 =
+    "<opf:item id=\"image2\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>";
+const std::string kLinkedItem =
+    "<opf:item id=\"image3\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"0\"/>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SharedEntries,
+    ::testing::Values(
+        // The second item shares the first one's new entry; the old one is unused.
+        SharedEntryCase{"TwoEmbeddedItems", kBmpItem1 + kBmpItem2, "BinData/image1.png",
+                        "BinData/image1.bmp", 1},
+        // An item that is not rewritten keeps naming the old entry, which stays.
+        SharedEntryCase{"KeptItemAfter", kBmpItem1 + kLinkedItem, "BinData/image1.bmp", "", 1},
+        SharedEntryCase{"KeptItemBefore", kLinkedItem + kBmpItem1, "BinData/image1.bmp", "", 1}),
+    [](const ::testing::TestParamInfo<SharedEntryCase>& info) {
+      return std::string(info.param.name);
+    });
+
+// Comments, CDATA sections and processing instructions are text: an item tag inside
+// one is neither processed nor rewritten, and the real item after it is.
+struct OpaqueItemCase {
+  const char* name;
+  std::string open;
+  std::string close;
+};
+
+void PrintTo(const OpaqueItemCase& c, std::ostream* os) { *os << c.name; }
+
+class ItemsInsideText : public HwpxTest, public ::testing::WithParamInterface<OpaqueItemCase> {};
+
+TEST_P(ItemsInsideText, AreCopiedAsTheyAre) {
+  const std::string fakeItem =
+      "<opf:item id=\"image1\" href=\"BinData/image2.bmp\" media-type=\"image/bmp\" "
+      "isEmbeded=\"1\"/>";
+  const std::string opaque = GetParam().open + fakeItem + GetParam().close;
+  const std::string manifest = "<opf:manifest>" + opaque + kBmpItem1 + "</opf:manifest>";
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image1.bmp", std::string(500, 'B')},
+                   {"BinData/image2.bmp", std::string(400, 'C')},
+                   {"Contents/content.hpf", manifest}});
+  fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
+  fake.rules[std::string(400, 'C')] = {PictureKind::kPng, std::string(100, 'q')};
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  ASSERT_EQ(fake.calls.size(), 1u);
+  EXPECT_EQ(fake.calls[0].bytes, std::string(500, 'B'));
+  const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  std::map<std::string, std::string> entries;
+  for (const ZipItem& item : *target) entries[item.name] = item.bytes;
+  EXPECT_EQ(entries["Contents/content.hpf"],
+            "<opf:manifest>" + opaque +
+                "<opf:item id=\"image1\" href=\"BinData/image1.png\" media-type=\"image/png\" "
+                "isEmbeded=\"1\"/></opf:manifest>");
+  EXPECT_EQ(entries["BinData/image2.bmp"], std::string(400, 'C'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, ItemsInsideText,
+    ::testing::Values(OpaqueItemCase{"Comment", "<!-- ", " -->"},
+                      OpaqueItemCase{"CData", "<![CDATA[", "]]>"},
+                      OpaqueItemCase{"ProcessingInstruction", "<?note ", "?>"}),
+    [](const ::testing::TestParamInfo<OpaqueItemCase>& info) {
+      return std::string(info.param.name);
+    });
+
+// Readers take the first or the last of two entries with one name, so no rewrite
+// can keep what each shows: such a package is refused, and no target is written.
+TEST_F(HwpxTest, PackageWithARepeatedEntryNameIsRefused) {
+  WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", "FIRST"},
+                                          {"image2", "BinData/image2.png", "image/png", "OTHER"}}));
+  // The second name becomes the first one's in the local header and the directory.
+  std::string bytes = ReadFile(Src());
+  for (size_t at = bytes.find("BinData/image2.png"); at != std::string::npos;
+       at = bytes.find("BinData/image2.png", at)) {
+    bytes.replace(at, 18, "BinData/image1.png");
+  }
+  WriteFile(Src(), bytes);
+  const ProcessorResult result = Shrink(Src(), Dst());
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.message, "HwpX 파일 손상!\n(같은 이름의 항목이 둘 이상 있음)");
+  EXPECT_EQ(LogLines().back(), "entry `BinData/image1.png` appears more than once in the package!");
+  EXPECT_FALSE(testing::FileExists(Dst()));
+  EXPECT_TRUE(fake.calls.empty());
+}
+
+// Sets every entry's external attributes (made on Unix, regular file, mode).
+void SetAllAttributes(const std::string& path, uint32_t mode) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), 0, &error);
+  ASSERT_NE(archive, nullptr);
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, ZIP_OPSYS_UNIX,
+                                     (0100000u | mode) << 16);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+}
+
+uint32_t ModeOf(const std::string& path, const std::string& name) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  if (archive == nullptr) return 0;
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  const zip_int64_t index = zip_name_locate(archive, name.c_str(), 0);
+  if (index >= 0) {
+    zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, &system,
+                                     &attributes);
+  }
+  zip_discard(archive);
+  return (attributes >> 16) & 07777;
+}
+
+// A replaced entry is deflated only when that makes it smaller, and carries the
+// attributes of the entry it replaces, not those of the temporary file.
+struct StorageCase {
+  const char* name;
+  bool sourceStored;
+  bool compressibleOutput;
+  bool expectStored;
+};
+
+void PrintTo(const StorageCase& c, std::ostream* os) { *os << c.name; }
+
+class ReplacedEntryStorage : public HwpxTest, public ::testing::WithParamInterface<StorageCase> {};
+
+TEST_P(ReplacedEntryStorage, DeflatesOnlyWhatShrinksAndKeepsTheAttributes) {
+  const StorageCase& c = GetParam();
+  std::string output;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    output += c.compressibleOutput ? static_cast<char>('a' + i % 3) : static_cast<char>(seed >> 24);
+  }
+  std::vector<ZipItem> items =
+      testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(8000, 'P')}});
+  for (ZipItem& item : items) {
+    if (item.name == "BinData/image1.png") item.stored = c.sourceStored;
+  }
+  WriteZip(Src(), items);
+  SetAllAttributes(Src(), 0644);
+  fake.rules[std::string(8000, 'P')] = {PictureKind::kPng, output};
+  ASSERT_TRUE(Shrink(Src(), Dst()).success);
+  const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
+  ASSERT_TRUE(target);
+  bool found = false;
+  for (const ZipItem& item : *target) {
+    if (item.name != "BinData/image1.png") continue;
+    found = true;
+    EXPECT_EQ(item.bytes, output);
+    EXPECT_EQ(item.stored, c.expectStored);
+  }
+  EXPECT_TRUE(found);
+  EXPECT_EQ(ModeOf(Dst(), "BinData/image1.png"), 0644u);
+  EXPECT_EQ(ModeOf(Dst(), "Contents/content.hpf"), 0644u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplacedEntryStorage,
+    ::testing::Values(StorageCase{"IncompressibleFromStored", true, false, true},
+                      StorageCase{"IncompressibleFromDeflated", false, false, true},
+                      StorageCase{"CompressibleFromStored", true, true, false}),
+    [](const ::testing::TestParamInfo<StorageCase>& info) { return std::string(info.param.name); });
 
 // Every real package of the corpus: with all pictures kept, the target holds the
 // source's entries in order with their bytes and storage, the manifest re-added with
