@@ -41,7 +41,23 @@ bool ParseQuality(const std::string& value, unsigned int& quality) {
   return true;
 }
 
-enum class OptionId { kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kHelp, kVersion };
+// A decimal number from low to high, digits only.
+bool ParseBounded(const std::string& value, unsigned low, unsigned high, unsigned& result) {
+  if (value.empty() || value.size() > 9) return false;
+  unsigned number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (number < low || number > high) return false;
+  result = number;
+  return true;
+}
+
+enum class OptionId {
+  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kToolTime, kMemoryLimit, kHelp,
+  kVersion
+};
 
 struct OptionSpec {
   char shortName;
@@ -57,6 +73,8 @@ constexpr OptionSpec kOptions[] = {
     {'b', "background", OptionId::kBackground, true},
     {'k', "keep-temp", OptionId::kKeep, false},
     {'\0', "no-optimisers", OptionId::kNoOptimisers, false},
+    {'\0', "tool-time", OptionId::kToolTime, true},
+    {'\0', "memory-limit", OptionId::kMemoryLimit, true},
     {'h', "help", OptionId::kHelp, false},
     {'V', "version", OptionId::kVersion, false},
 };
@@ -97,6 +115,18 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       break;
     case OptionId::kKeep: line.options.keepTempFiles = true; break;
     case OptionId::kNoOptimisers: line.options.extraOptimisers = false; break;
+    case OptionId::kToolTime:
+      if (!ParseBounded(value, 0, kMaxToolSecondsPerMegapixel,
+                        line.options.toolSecondsPerMegapixel)) {
+        return Format(cli_text::kInvalidToolTime, value.c_str());
+      }
+      break;
+    case OptionId::kMemoryLimit:
+      if (!ParseBounded(value, kMinMemoryBudgetMiB, kMaxMemoryBudgetMiB,
+                        line.options.memoryBudgetMiB)) {
+        return Format(cli_text::kInvalidMemoryLimit, value.c_str());
+      }
+      break;
     case OptionId::kHelp: line.help = true; break;
     case OptionId::kVersion: line.version = true; break;
   }
@@ -220,10 +250,19 @@ class CommandLineHost : public JobHost {
   bool barShown_ = false;
 };
 
+// The conventional status of a program ended by a signal: 128 + its number.
+int StoppedStatus() {
+  const int signal = platform::StopSignal();
+  return signal > 0 ? 128 + signal : kExitJobFailed;
+}
+
 int RunJobs(const CommandLine& line, std::FILE* out, std::FILE* err) {
   CommandLineHost host(out, err);
   bool allSucceeded = true;
   for (const std::string& source : line.sources) {
+    // A stop request ends the run: the job that saw it has cleaned up, and no other
+    // starts.
+    if (platform::StopRequested()) break;
     const std::string target = line.target ? *line.target : DefaultTargetName(source);
     host.revealLogPath.clear();
     if (!RunShrinkJob(source, target, line.options, host)) allSucceeded = false;
@@ -232,6 +271,7 @@ int RunJobs(const CommandLine& line, std::FILE* out, std::FILE* err) {
     }
   }
   std::fflush(out);
+  if (platform::StopRequested()) return StoppedStatus();
   return allSucceeded ? kExitSuccess : kExitJobFailed;
 }
 

@@ -10,7 +10,14 @@
 
 namespace velmora::cli {
 
+// A run stopped by SIGINT, SIGTERM or SIGHUP ends with 128 + the signal's number (130,
+// 143, 129), as shells report a program the signal ended.
 enum ExitStatus : int { kExitSuccess = 0, kExitJobFailed = 1, kExitUsage = 2 };
+
+// The bounds of the budget options.
+inline constexpr unsigned kMaxToolSecondsPerMegapixel = 3600;
+inline constexpr unsigned kMinMemoryBudgetMiB = 16;
+inline constexpr unsigned kMaxMemoryBudgetMiB = 1u << 20;
 
 struct CommandLine {
   ShrinkOptions options;

@@ -23,10 +23,19 @@ inline constexpr char kUsage[] =
     "  -k, --keep-temp          keep the temporary files and the process log, and\n"
     "                           print the log's path\n"
     "      --no-optimisers      do not run zopflipng and gifsicle\n"
+    "      --tool-time SECONDS  time zopflipng or gifsicle may take over one picture:\n"
+    "                           SECONDS for each megapixel of it and SECONDS more\n"
+    "                           (default 60; 0: no limit). A tool that runs out is\n"
+    "                           stopped and the picture written before it is used\n"
+    "      --memory-limit MIB   memory one picture may need, in mebibytes (default\n"
+    "                           512, at least 16); a picture that needs more keeps\n"
+    "                           its original bytes\n"
     "  -h, --help               show this help and exit\n"
     "  -V, --version            show the version and the JPEG library, and exit\n"
     "\n"
-    "Exit status: 0 every job succeeded, 1 a job failed, 2 usage error.\n";
+    "Exit status: 0 every job succeeded, 1 a job failed, 2 usage error; 130, 143\n"
+    "or 129 when SIGINT (Ctrl-C), SIGTERM or SIGHUP stopped the run, which then\n"
+    "leaves no target and no temporary file behind. A second Ctrl-C ends at once.\n";
 
 // printf formats for the lines on standard output and standard error.
 inline constexpr char kUsageError[] = "velmora: %s (see 'velmora --help')\n";
@@ -39,6 +48,10 @@ inline constexpr char kInvalidRule[] = "invalid rule '%s' (png, jpeg or pngquant
 inline constexpr char kInvalidQuality[] = "invalid quality '%s' (a whole number from 0 to 100)";
 inline constexpr char kInvalidBackground[] =
     "invalid background '%s' (six hexadecimal digits RRGGBB)";
+inline constexpr char kInvalidToolTime[] =
+    "invalid tool time '%s' (seconds per megapixel, a whole number from 0 to 3600)";
+inline constexpr char kInvalidMemoryLimit[] =
+    "invalid memory limit '%s' (mebibytes, a whole number from 16 to 1048576)";
 inline constexpr char kOutputTwice[] = "--output given twice";
 inline constexpr char kUnknownOption[] = "unknown option '%s'";
 inline constexpr char kNeedsValue[] = "option '%s' needs a value";

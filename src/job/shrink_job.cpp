@@ -1,10 +1,13 @@
 #include "job/shrink_job.h"
 
+#include <optional>
+
 #include "core/process_log.h"
 #include "core/temp_files.h"
 #include "core/text.h"
 #include "document/hwpml.h"
 #include "document/hwpx.h"
+#include "document/messages.h"
 #include "job/document_form.h"
 #include "job/messages.h"
 #include "job/summary.h"
@@ -14,10 +17,30 @@ namespace velmora {
 
 namespace {
 
-// True when both texts name the same document: equal ignoring case, or, when both
-// exist, the same file under another spelling (a link, "./a" against "a").
+// True when both texts name the same document: the same text, or, when both exist,
+// the same file under another spelling (a link, "./a" against "a", or another case
+// where the file system ignores case, since there the other spelling finds the same
+// file). Names that differ only in case are two files where the system tells case
+// apart, and a target that does not exist yet cannot be the source.
 bool IsSameDocument(const std::string& source, const std::string& target) {
-  return EqualsIgnoreCase(source, target) || platform::SameFile(source, target);
+  return source == target || platform::SameFile(source, target);
+}
+
+// The message for a source that cannot be read as a document, and the log line with
+// the system's reason; nothing when it can be read.
+std::optional<std::string> SourceProblem(const std::string& source, ProcessLog& log) {
+  const platform::SourceCheck check = platform::CheckReadableFile(source);
+  if (check.state == platform::SourceState::kReadable) return std::nullopt;
+  log.Write(Format(job_text::kLogSourceProblem, source.c_str(), check.reason.c_str()), true);
+  switch (check.state) {
+    case platform::SourceState::kMissing: return job_text::kSourceMissing;
+    case platform::SourceState::kDenied: return job_text::kSourceDenied;
+    case platform::SourceState::kFolder: return job_text::kSourceIsFolder;
+    case platform::SourceState::kNotRegular: return job_text::kSourceNotRegular;
+    case platform::SourceState::kReadable:
+    case platform::SourceState::kUnreadable: break;
+  }
+  return job_text::kSourceUnreadable;
 }
 
 }  // namespace
@@ -31,8 +54,7 @@ struct JobEnd {
 };
 
 JobEnd ShrinkDocument(const std::string& source, const std::string& target,
-                      DocumentForm form, const ShrinkOptions& options, JobHost& host,
-                      double start) {
+                      const ShrinkOptions& options, JobHost& host, double start) {
   TempFiles temp(!options.keepTempFiles);
   // The log is released before the temporary files are removed.
   ProcessLog log;
@@ -41,11 +63,21 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
   host.revealLogPath = options.keepTempFiles ? logPath : std::string();
   temp.Register(logPath);
 
+  // Only a regular file is opened: a FIFO would block the job for ever.
+  if (std::optional<std::string> problem = SourceProblem(source, log)) return {false, *problem};
+  const DocumentForm form = DetectDocumentForm(source);
+  if (!IsShrinkable(form)) {
+    return {false, form != DocumentForm::kUnknown ? job_text::kBinaryDocument
+                                                  : job_text::kNotADocument};
+  }
+
   int failedInflations = 0;
   const bool hwpml = form == DocumentForm::kHwpml;
   const ProcessorResult result =
       hwpml ? ShrinkHwpml(source, target, options, log, temp, &host, failedInflations)
             : ShrinkHwpx(source, target, options, log, temp, &host);
+  // A stop request ends the job however far it got; nothing of it stays behind.
+  if (!result.success && platform::StopRequested()) return {false, document_text::kStopped};
   if (!result.success) return {false, result.message};
 
   const int32_t sourceSize = GetFileSize32(source);
@@ -60,12 +92,7 @@ JobEnd RunJob(const std::string& sourceText, const std::string& targetText,
   const std::string source = Trim(sourceText);
   const std::string target = Trim(targetText);
   if (IsSameDocument(source, target)) return {false, job_text::kSamePaths};
-  const DocumentForm form = DetectDocumentForm(source);
-  if (!IsShrinkable(form)) {
-    return {false, form != DocumentForm::kUnknown ? job_text::kBinaryDocument
-                                                  : job_text::kNotADocument};
-  }
-  return ShrinkDocument(source, target, form, options, host, start);
+  return ShrinkDocument(source, target, options, host, start);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include "job/document_form.h"
 #include "job/messages.h"
 #include "job/shrink_job.h"
+#include "support/child_process.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -57,23 +59,35 @@ class JobPathChecks : public ::testing::Test {
     WriteFile(dir.File("a.hwpx"), std::string("PK\x03\x04", 4) + std::string(100, '\0'));
     host.revealLogPath = "earlier log";
   }
-  // Runs a job that must be refused before anything is created.
+  // Runs a job that must be refused before anything is created beside the source;
+  // checks of the source itself come after the job's log is opened (and removed).
   void ExpectRefused(const std::string& source, const std::string& target,
-                     const std::string& message) {
+                     const std::string& message, bool afterLogOpened = false) {
     std::vector<std::string> before = testing::ListFolder(dir.path());
     EXPECT_FALSE(RunShrinkJob(source, target, ShrinkOptions{}, host));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, message);
     EXPECT_TRUE(host.messages[0].failure);
-    EXPECT_EQ(host.revealLogPath, "earlier log");
+    EXPECT_EQ(host.revealLogPath, afterLogOpened ? "" : "earlier log");
     EXPECT_EQ(testing::ListFolder(dir.path()), before);
   }
   TempDir dir;
   RecordingHost host;
 };
 
-TEST_F(JobPathChecks, EqualPathsIgnoringCaseAreRefused) {
-  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("A.HWPX") + " ", job_text::kSamePaths);
+TEST_F(JobPathChecks, EqualPathsAreRefused) {
+  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("a.hwpx") + " ", job_text::kSamePaths);
+}
+
+// This file system tells case apart: a.hwpx and A.HWPX are two files, and the job
+// goes on to read the source (which is no zip archive here).
+TEST_F(JobPathChecks, NamesDifferingOnlyInCaseAreTwoFilesWhereCaseCounts) {
+  ExpectRefused(dir.File("a.hwpx"), dir.File("A.HWPX"), "HwpX 형식만 처리 가능!\n(zip 파일 아님)",
+                true);
+  WriteFile(dir.File("A.HWPX"), "another document");
+  host.messages.clear();
+  ExpectRefused(dir.File("a.hwpx"), dir.File("A.HWPX"), "HwpX 형식만 처리 가능!\n(zip 파일 아님)",
+                true);
 }
 
 TEST_F(JobPathChecks, SameFileUnderAnotherSpellingIsRefused) {
@@ -90,19 +104,86 @@ TEST_F(JobPathChecks, SymbolicAndHardLinksToTheSourceAreRefused) {
 
 TEST_F(JobPathChecks, UnknownFormsGetTheShortMessage) {
   WriteFile(dir.File("short.hml"), "<?xml v");
-  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), job_text::kNotADocument);
+  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), job_text::kNotADocument, true);
 }
 
-TEST_F(JobPathChecks, MissingSourceGetsTheShortMessage) {
-  ExpectRefused(dir.File("missing.hwpx"), dir.File("out.hwpx"), job_text::kNotADocument);
+// A source that cannot be read is told for what it is, with the system's reason in
+// the log; a FIFO is never opened (it would block for ever).
+struct SourceProblemCase {
+  const char* name;
+  const char* message;
+  const char* reason;  // the log line's end
+};
+
+void PrintTo(const SourceProblemCase& c, std::ostream* os) { *os << c.name; }
+
+class SourceProblems : public ::testing::TestWithParam<SourceProblemCase> {};
+
+TEST_P(SourceProblems, AreToldWithTheSystemsReasonInTheLog) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string name = GetParam().name;
+  const std::string source = dir.File(name + ".hwpx");
+  if (name == "folder") {
+    ASSERT_EQ(::mkdir(source.c_str(), 0755), 0);
+  }
+  if (name == "fifo") {
+    ASSERT_EQ(::mkfifo(source.c_str(), 0644), 0);
+  }
+  if (name == "unreadable") {
+    WriteFile(source, std::string("PK\x03\x04", 4) + std::string(100, '\0'));
+    ASSERT_EQ(::chmod(source.c_str(), 0), 0);
+  }
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod(tmp.path().c_str(), 0777);
+  const std::string target = dir.File("out.hwpx");
+  const std::string temp = tmp.path();
+  // Unprivileged, so that the permission bits count also when the tests run as root.
+  testing::ChildLimits limits;
+  limits.unprivileged = true;
+  const testing::ChildResult child =
+      testing::RunInChild(limits, [&](std::string& report) {
+        ::setenv("TMPDIR", temp.c_str(), 1);
+        RecordingHost host;
+        ShrinkOptions options;
+        options.keepTempFiles = true;
+        const bool success = RunShrinkJob(source, target, options, host);
+        report = host.messages.empty() ? "" : host.messages[0].text;
+        report += "\n--\n";
+        if (!host.revealLogPath.empty()) {
+          const std::vector<std::string> lines = testing::ReadLogLines(host.revealLogPath);
+          if (!lines.empty()) report += testing::WithoutStamp(lines.back());
+        }
+        return success ? 1 : 0;
+      });
+  if (child.unsupported) GTEST_SKIP() << "cannot run unprivileged here";
+  ASSERT_TRUE(child.exited);
+  EXPECT_EQ(child.exitCode, 0);
+  const size_t split = child.report.find("\n--\n");
+  ASSERT_NE(split, std::string::npos);
+  EXPECT_EQ(child.report.substr(0, split), GetParam().message);
+  EXPECT_EQ(child.report.substr(split + 4),
+            "source `" + source + "` cannot be read: " + GetParam().reason);
+  EXPECT_FALSE(testing::FileExists(target));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SourceProblems,
+    ::testing::Values(
+        SourceProblemCase{"missing", job_text::kSourceMissing, "No such file or directory"},
+        SourceProblemCase{"unreadable", job_text::kSourceDenied, "Permission denied"},
+        SourceProblemCase{"folder", job_text::kSourceIsFolder, "Is a directory"},
+        SourceProblemCase{"fifo", job_text::kSourceNotRegular, "a FIFO"}),
+    [](const ::testing::TestParamInfo<SourceProblemCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(JobPathChecks, BinaryDocumentsGetTheAdviceToSaveAsHwpx) {
   WriteFile(dir.File("old.hwp"), "HWP Document File V3.00");
-  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
+  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument, true);
   host.messages.clear();
   WriteFile(dir.File("new.hwp"), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + "x");
-  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
+  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument, true);
 }
 
 TEST(Job, ProcessorFailureIsShownAndLeavesNoTemporaryFiles) {
