@@ -23,6 +23,7 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "job/messages.h"
+#include "platform/platform.h"
 #include "ui/about_box.h"
 #include "ui/image_button.h"
 #include "ui/desktop_integration.h"
@@ -101,11 +102,14 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
   // The job uses the host, which dies with the window: a job still running (the
-  // program is being ended without the window being closed) is released from any
-  // message it waits on and awaited, so that nothing of it outlives the window.
+  // program is being ended without the window being closed) is asked to stop,
+  // released from any message it waits on and awaited, so that nothing of it
+  // outlives the window.
   if (worker_.joinable()) {
+    platform::RequestStop();
     host_->Shutdown();
     worker_.join();
+    platform::ClearStopRequest();
   }
 }
 
@@ -350,14 +354,20 @@ void MainWindow::reject() {
     QDialog::reject();
     return;
   }
-  // The job cannot be stopped halfway without leaving half-written files, and it
-  // uses this window until it ends: the window closes after it or not at all.
+  // The job is asked to stop as a signal would ask the command line: it ends its
+  // tool, removes its files and its unfinished target, and the window closes when it
+  // has. Until then it uses this window, which stays.
   if (closeAfterJob_) return;
-  QMessageBox box(QMessageBox::Question, Q(ui_text::kCaption), Q(ui_text::kAskWaitForJob),
+  QMessageBox box(QMessageBox::Question, Q(ui_text::kCaption), Q(ui_text::kAskStopJob),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Yes);
-  if (ExecMessageBox(box) == QMessageBox::Yes) closeAfterJob_ = IsJobRunning();
+  if (ExecMessageBox(box) == QMessageBox::Yes && IsJobRunning()) {
+    closeAfterJob_ = true;
+    // Nobody is left to read the stopped job's message.
+    host_->Shutdown();
+    platform::RequestStop();
+  }
   if (!IsJobRunning()) QDialog::reject();
 }
 
@@ -452,6 +462,7 @@ void MainWindow::OnJobFinished() {
   }
   if (closeAfterJob_) {
     closeAfterJob_ = false;
+    platform::ClearStopRequest();
     QDialog::reject();
   }
 }

@@ -8,8 +8,8 @@ namespace velmora::ui_text {
 inline constexpr char kCaption[] = "Velmora";
 inline constexpr char kTitle[] = "Velmora von Halvern %1";  // %1: the version
 inline constexpr char kInvalidQuality[] = "양의 정수를 입력하십시오.";
-inline constexpr char kAskWaitForJob[] =
-    "작업이 진행 중입니다.\n작업이 끝날 때까지 기다렸다가 창을 닫을까요?";
+inline constexpr char kAskStopJob[] =
+    "작업이 진행 중입니다.\n작업을 중단하고 창을 닫을까요?\n(만들던 대상 파일과 임시 파일은 지웁니다)";
 
 inline constexpr char kOpenTitle[] = "압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정";
 inline constexpr char kSaveHmlTitle[] = "저장할 HWPML 문서의 이름 지정";
