@@ -80,8 +80,8 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
   if (!result.success && platform::StopRequested()) return {false, document_text::kStopped};
   if (!result.success) return {false, result.message};
 
-  const int32_t sourceSize = GetFileSize32(source);
-  const int32_t targetSize = GetFileSize32(target);
+  const int64_t sourceSize = platform::FileSize(source);
+  const int64_t targetSize = platform::FileSize(target);
   log.Write(hwpml ? job_text::kHwpmlFinished : job_text::kHwpxFinished, true);
   const double elapsed = platform::MonotonicMilliseconds() - start;
   return {true, FormatSummary(sourceSize, targetSize, failedInflations, elapsed)};
