@@ -624,3 +624,62 @@ TEST(HwpmlJob, FailedInflationsReachTheSummary) {
 
 }  // namespace
 }  // namespace velmora::hwpml_test
+
+namespace velmora::hwpml_test {
+namespace {
+
+// Comments, CDATA sections and processing instructions are text: a list, an item or
+// a data element written inside one is neither read nor rewritten, and the real one
+// after it is. The text itself comes out as it was.
+struct OpaqueMarkupRow {
+  const char* name;
+  std::string open;
+  std::string close;
+  bool inStorage;  // the text stands in the storage element, else before the list
+};
+
+void PrintTo(const OpaqueMarkupRow& row, std::ostream* os) { *os << row.name; }
+
+class MarkupInsideText : public HwpmlRunTest,
+                         public ::testing::WithParamInterface<OpaqueMarkupRow> {};
+
+TEST_P(MarkupInsideText, IsCopiedAndTheRealItemIsRewritten) {
+  const OpaqueMarkupRow& row = GetParam();
+  const std::string bitmap = "BM a bitmap's bytes";
+  const std::string fake =
+      row.inStorage ? DataElement(1, "BM another bitmap")
+                    : "<BINDATALIST Count=\"1\">" + ItemTag(1, "gif") + "</BINDATALIST>";
+  const std::string text = row.open + fake + row.close;
+  HmlDocument doc;
+  doc.items = {ItemTag(1, "bmp")};
+  doc.data = {DataElement(1, bitmap)};
+  if (row.inStorage) {
+    doc.storageOpen += text;
+  } else {
+    doc.prolog += text;
+  }
+  pictures_.outputFor = {{1, 2}};
+  const ProcessorResult result = Run(doc.Build());
+  ASSERT_TRUE(result.success) << result.message;
+  ASSERT_EQ(pictures_.seen.size(), 1u);
+  EXPECT_EQ(pictures_.seen[0].bytes, bitmap);
+
+  const std::string shrunk = FakePictures::Shrunk(2, 0);
+  HmlDocument expected = doc;
+  expected.items = {"<BINITEM BinData=\"1\" Format=\"png\" Type=\"Embedding\"/>"};
+  expected.data = {"<BINDATA Encoding=\"Base64\" Id=\"1\" Size=\"" + std::to_string(shrunk.size()) +
+                   "\">" + testing::EncodeBase64ForTest(shrunk) + "</BINDATA>"};
+  EXPECT_EQ(Target(), expected.Build());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, MarkupInsideText,
+    ::testing::Values(OpaqueMarkupRow{"CommentBeforeTheList", "<!-- ", " -->", false},
+                      OpaqueMarkupRow{"CDataBeforeTheList", "<![CDATA[", "]]>", false},
+                      OpaqueMarkupRow{"InstructionBeforeTheList", "<?note ", " ?>", false},
+                      OpaqueMarkupRow{"CommentInTheStorage", "<!--", "-->", true},
+                      OpaqueMarkupRow{"CDataInTheStorage", "<![CDATA[", "]]>", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora::hwpml_test

@@ -9,6 +9,8 @@
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
 #include "support/independent_decoder.h"
+#include "support/jpeg_fixtures.h"
+#include "support/png_builder.h"
 #include "support/picture_fixtures.h"
 #include "support/test_support.h"
 
@@ -27,7 +29,26 @@ struct DecisionRow {
   std::optional<PictureKind> kind;      // the replacement's kind, nothing when kept
   std::vector<std::string> lines;       // after the kind line
   const char* extension;                // of the output name; "" when none is taken
+  unsigned memoryBudgetMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
 };
+
+std::string Jpeg64x48() {
+  testing::JpegLayout layout;
+  layout.width = 64;
+  layout.height = 48;
+  return testing::MakeJpeg(layout);
+}
+
+// A PNG whose animation control chunk stands before its image data.
+std::string AnimatedPng() {
+  testing::PngLayout layout;
+  layout.width = 64;
+  layout.height = 48;
+  layout.colourType = 2;
+  for (uint32_t i = 0; i < 64 * 48 * 3; ++i) layout.samples.push_back(static_cast<uint16_t>(i % 251));
+  layout.chunks.push_back({"acTL", testing::BigEndian32(2) + testing::BigEndian32(0)});
+  return testing::EncodePng(layout);
+}
 
 void PrintTo(const DecisionRow& row, std::ostream* os) { *os << row.name; }
 
@@ -37,6 +58,10 @@ std::vector<DecisionRow> DecisionRows() {
   const std::string bmp24 = GradientBmp(64, 48, 24);
   const std::string rewritten = "rewritten file is to be written";
   const std::string kept = "original file is to be written";
+  const std::string animatedPng = "animated PNG (acTL), original file is to be written";
+  const std::string overBudget =
+      "picture of 64x48 needs about 1 MiB, over the memory budget of 0 MiB: original file is to "
+      "be written";
   return {
       {"PngRule0", png, ConversionRule::kBmpToPng, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
       {"PngRule1", png, ConversionRule::kBmpToJpeg, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
@@ -64,6 +89,19 @@ std::vector<DecisionRow> DecisionRows() {
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
       {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), ConversionRule::kBmpToPng, std::nullopt,
        {"frame count > 1, original file is to be written"}, ""},
+      // An animated PNG is never flattened into its first frame, whatever the rule.
+      {"AnimatedPngRule0", AnimatedPng(), ConversionRule::kBmpToPng, std::nullopt, {animatedPng}, ""},
+      {"AnimatedPngRule1", AnimatedPng(), ConversionRule::kBmpToJpeg, std::nullopt, {animatedPng}, ""},
+      {"AnimatedPngRule2", AnimatedPng(), ConversionRule::kPngQuant, std::nullopt, {animatedPng}, ""},
+      // A picture whose decoding would pass the memory budget keeps its bytes,
+      // judged from its headers: 64 x 48 pixels need 24 KiB, said as 1 MiB.
+      {"PngOverBudget", png, ConversionRule::kBmpToPng, std::nullopt, {overBudget}, "", 0},
+      {"BmpOverBudget", bmp24, ConversionRule::kBmpToJpeg, std::nullopt, {overBudget}, "", 0},
+      {"GifOverBudget", testing::StripedGif(64, 48), ConversionRule::kBmpToPng, std::nullopt,
+       {overBudget}, "", 0},
+      {"JpegOverBudget", Jpeg64x48(), ConversionRule::kBmpToPng, std::nullopt,
+       {"picture of 64x48 needs about 1 MiB, over the memory budget of 0 MiB: original file is "
+        "to be written"}, "", 0},
   };
 }
 
@@ -76,6 +114,7 @@ TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
   const DecisionRow& row = GetParam();
   options_.conversionRule = row.rule;
   options_.extraOptimisers = false;
+  options_.memoryBudgetMiB = row.memoryBudgetMiB;
   EXPECT_EQ(Process(row.bytes, 6), row.kind);
 
   const std::optional<PictureKind> detected = DetectPictureKind(picture_.sourcePath);
