@@ -285,28 +285,6 @@ bool ZipArchive::AddDirectoryPrefixes(const std::string& name) {
   return true;
 }
 
-bool ZipArchive::AddFile(const std::string& name, const std::string& path) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name)) return false;
-  UniqueZipSource source(zip_source_file(archive_, path.c_str(), 0, -1));
-  if (!source) return false;
-  if (zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-    return false;
-  }
-  source.release();  // the archive owns it now
-  return true;
-}
-
-bool ZipArchive::AddData(const std::string& name, const void* data, size_t length) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name)) return false;
-  UniqueZipSource source(zip_source_buffer(archive_, data, length, 0));
-  if (!source) return false;
-  if (zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-    return false;
-  }
-  source.release();
-  return true;
-}
-
 bool ZipArchive::UsesFolderEntries() const {
   const int64_t count = EntryCount();
   for (int64_t i = 0; i < count; ++i) {

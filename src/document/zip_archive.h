@@ -40,14 +40,10 @@ class ZipArchive {
   // they take, so a package with one cannot be rewritten faithfully.
   std::optional<std::string> RepeatedName() const;
   bool Delete(const ZipEntry& entry);
-  // Adds an entry whose data is read from the file when the archive is closed,
-  // replacing an entry of the same name in its place.
-  bool AddFile(const std::string& name, const std::string& path);
-  // The same from memory; the caller keeps the bytes alive until Close.
-  bool AddData(const std::string& name, const void* data, size_t length);
 
-  // Adds (or replaces in its place) an entry written by this program, so that it
-  // looks like the entries it joins: the external attributes (permission bits and
+  // Adds an entry written by this program, whose data is read when the archive is
+  // closed, replacing an entry of the same name in its place, so that it looks like
+  // the entries it joins: the external attributes (permission bits and
   // the system that made them) of model, and deflated only when deflating makes it
   // smaller, stored otherwise. Folder entries are added for its folders only when
   // the archive has folder entries already. The data comes from the file, or from
