@@ -20,6 +20,8 @@ struct ParseCase {
   bool optimisers;
   std::vector<std::string> sources;
   std::string target;
+  unsigned toolSeconds = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
+  unsigned memoryMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
@@ -37,6 +39,8 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.options.extraOptimisers, GetParam().optimisers);
   EXPECT_EQ(line.sources, GetParam().sources);
   EXPECT_EQ(line.target.value_or(""), GetParam().target);
+  EXPECT_EQ(line.options.toolSecondsPerMegapixel, GetParam().toolSeconds);
+  EXPECT_EQ(line.options.memoryBudgetMiB, GetParam().memoryMiB);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -53,7 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
         // A lone "-" is a source like any other name.
-        ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
+        ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""},
+        // The two budgets, at their bounds.
+        ParseCase{{"--tool-time", "0", "--memory-limit=16", "a"}, 0, 90, "FFFFFF", false, true,
+                  {"a"}, "", 0, 16},
+        ParseCase{{"--tool-time=3600", "--memory-limit", "1048576", "a"}, 0, 90, "FFFFFF", false,
+                  true, {"a"}, "", 3600, 1048576}));
 
 TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
   const std::vector<std::vector<std::string>> bad = {
@@ -70,6 +79,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"-b", "#123", "a"},
       {"-b", "FFFFFF0", "a"},
       {"--rule", "gif", "a"},
+      // Budgets outside their bounds or not whole numbers.
+      {"--tool-time", "3601", "a"},
+      {"--tool-time", "-1", "a"},
+      {"--memory-limit", "15", "a"},
+      {"--memory-limit", "1048577", "a"},
+      {"--memory-limit", "512M", "a"},
       {"--bogus", "a"},
       {"-z", "a"},
       {"a", "b", "-o", "c"},

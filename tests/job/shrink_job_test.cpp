@@ -255,3 +255,37 @@ TEST(ShrinkJob, FailureThatEscapesTheJobIsItsOneMessageAndLeavesNothingBehind) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A new target of either form gets no more permissions than its source: a private
+// document does not become one that others may read.
+class TargetPermissions : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(TargetPermissions, FollowAPrivateSource) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string extension = GetParam();
+  const std::string source = dir.File("private." + extension);
+  WriteFile(source, testing::ReadFile(std::string(VELMORA_SOURCE_DIR) + "/samples/sample." +
+                                      extension));
+  ASSERT_EQ(::chmod(source.c_str(), 0600), 0);
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  RecordingHost host;
+  ShrinkOptions options;
+  options.extraOptimisers = false;
+  const mode_t previous = ::umask(022);
+  const bool success = RunShrinkJob(source, dir.File("out." + extension), options, host);
+  ::umask(previous);
+  ::unsetenv("TMPDIR");
+  ASSERT_TRUE(success) << (host.messages.empty() ? "" : host.messages[0].text);
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.File("out." + extension).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, TargetPermissions, ::testing::Values("hwpx", "hml"));
+
+}  // namespace
+}  // namespace velmora
