@@ -98,7 +98,8 @@ int64_t PeakResidentBytes();
 //
 // InstallStopSignals handles SIGINT, SIGTERM and SIGHUP (where the system has them):
 // the first sets the request, a second one ends the process at once with the
-// system's default action.
+// system's default action. A signal that was ignored when the program started stays
+// ignored.
 void InstallStopSignals();
 void RequestStop();
 bool StopRequested();

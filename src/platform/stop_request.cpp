@@ -38,7 +38,11 @@ extern "C" void OnStopSignal(int signal) {
 }  // namespace
 
 void InstallStopSignals() {
-  for (int signal : kStopSignals) std::signal(signal, OnStopSignal);
+  for (int signal : kStopSignals) {
+    // A signal the program was started to ignore (nohup, a background job of a shell
+    // without job control) stays ignored.
+    if (std::signal(signal, OnStopSignal) == SIG_IGN) std::signal(signal, SIG_IGN);
+  }
 }
 
 void RequestStop() { stopRequested.store(true); }

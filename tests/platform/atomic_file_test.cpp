@@ -137,13 +137,5 @@ INSTANTIATE_TEST_SUITE_P(
                       LongNameCase{"Korean254", Korean(83) + ".hwpx"}),
     [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
 
-TEST(SiblingName, CutsTheBaseAtACharacterBoundary) {
-  EXPECT_EQ(platform::SiblingName("doc", ".x.part", 255), ".doc.x.part");
-  EXPECT_EQ(platform::SiblingName("abcdef", ".x", 6), ".abc.x");
-  // "한" is three bytes: two of them do not fit, so none is taken.
-  EXPECT_EQ(platform::SiblingName("a\xED\x95\x9C", ".x", 6), ".a.x");
-  EXPECT_EQ(platform::SiblingName("abc", ".suffix", 3), "..suffix");
-}
-
 }  // namespace
 }  // namespace velmora

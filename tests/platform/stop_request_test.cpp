@@ -52,12 +52,15 @@ INSTANTIATE_TEST_SUITE_P(Signals, StopSignals,
                            return std::string(info.param.name);
                          });
 
-TEST(StopRequest, IsSetAndClearedWithoutASignal) {
-  platform::RequestStop();
-  EXPECT_TRUE(platform::StopRequested());
-  EXPECT_EQ(platform::StopSignal(), 0);
-  platform::ClearStopRequest();
-  EXPECT_FALSE(platform::StopRequested());
+// A program started with a signal ignored (nohup) keeps ignoring it.
+TEST(StopSignals, IgnoredAtTheStartStayIgnored) {
+  const testing::ChildResult child = testing::RunInChild({}, [](std::string&) {
+    std::signal(SIGHUP, SIG_IGN);
+    platform::InstallStopSignals();
+    std::raise(SIGHUP);
+    return platform::StopRequested() ? 1 : 0;
+  });
+  EXPECT_TRUE(child.exited && child.exitCode == 0);
 }
 
 }  // namespace
