@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <set>
+#include <tuple>
 #include <new>
 #include <stdexcept>
 
@@ -383,121 +383,68 @@ TEST_F(HwpxTest, ExistingTargetIsReplacedWhole) {
   ASSERT_TRUE(ReadZip(Dst()));
 }
 
-// Every href of the target's manifest must name an entry of the target.
-std::vector<std::string> DanglingHrefs(const std::vector<ZipItem>& items) {
-  std::map<std::string, std::string> entries;
-  for (const ZipItem& item : items) entries[item.name] = item.bytes;
-  const std::string& hpf = entries["Contents/content.hpf"];
-  std::vector<std::string> dangling;
-  for (size_t at = hpf.find("href=\""); at != std::string::npos; at = hpf.find("href=\"", at + 1)) {
-    const size_t end = hpf.find('"', at + 6);
-    const std::string href = hpf.substr(at + 6, end - at - 6);
-    if (entries.count(href) == 0) dangling.push_back(href);
-  }
-  return dangling;
-}
-
-// Items that name one entry: when the entry's picture is replaced, each of them names
-// the new entry or the old one stays; no item is left naming nothing.
-struct SharedEntryCase {
+// How the manifest and the entries come out when items name one entry, or stand
+// inside comments, CDATA sections and processing instructions: every item still
+// names an entry (the replacement, shared, or the old entry, kept while an item that
+// is not rewritten names it), and items inside such text are text.
+struct ManifestCase {
   const char* name;
-  std::string items;             // the manifest's item tags
-  std::string keptEntry;         // an entry that must still be there, or ""
-  std::string goneEntry;         // an entry that must be gone, or ""
-  size_t pictureCalls;           // pictures handed to processing
+  std::string items;     // the manifest's body
+  std::string expected;  // the target's manifest body
+  std::vector<std::string> present, absent;
 };
 
-void PrintTo(const SharedEntryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ManifestCase& c, std::ostream* os) { *os << c.name; }
 
-class SharedEntries : public HwpxTest, public ::testing::WithParamInterface<SharedEntryCase> {};
+class ManifestRewrites : public HwpxTest, public ::testing::WithParamInterface<ManifestCase> {};
 
-TEST_P(SharedEntries, EveryItemStillNamesAnEntry) {
-  const SharedEntryCase& c = GetParam();
-  WriteZip(Src(), {{"mimetype", kMime, true},
-                   {"BinData/image1.bmp", std::string(500, 'B')},
-                   {"Contents/content.hpf", "<opf:manifest>" + c.items + "</opf:manifest>"}});
-  fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
-  ASSERT_TRUE(Shrink(Src(), Dst()).success);
-  const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
-  ASSERT_TRUE(target);
-  EXPECT_EQ(DanglingHrefs(*target), std::vector<std::string>{});
-  std::set<std::string> names;
-  for (const ZipItem& item : *target) names.insert(item.name);
-  if (!c.keptEntry.empty()) {
-    EXPECT_EQ(names.count(c.keptEntry), 1u) << c.keptEntry;
-  }
-  if (!c.goneEntry.empty()) {
-    EXPECT_EQ(names.count(c.goneEntry), 0u) << c.goneEntry;
-  }
-  EXPECT_EQ(fake.calls.size(), c.pictureCalls);
-}
-
-const std::string kBmpItem1 =
-    "<opf:item id=\"image1\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>";
-const std::string kBmpItem2 =
-    "<opf:item id=\"image2\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>";
-const std::string kLinkedItem =
-    "<opf:item id=\"image3\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"0\"/>";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SharedEntries,
-    ::testing::Values(
-        // The second item shares the first one's new entry; the old one is unused.
-        SharedEntryCase{"TwoEmbeddedItems", kBmpItem1 + kBmpItem2, "BinData/image1.png",
-                        "BinData/image1.bmp", 1},
-        // An item that is not rewritten keeps naming the old entry, which stays.
-        SharedEntryCase{"KeptItemAfter", kBmpItem1 + kLinkedItem, "BinData/image1.bmp", "", 1},
-        SharedEntryCase{"KeptItemBefore", kLinkedItem + kBmpItem1, "BinData/image1.bmp", "", 1}),
-    [](const ::testing::TestParamInfo<SharedEntryCase>& info) {
-      return std::string(info.param.name);
-    });
-
-// Comments, CDATA sections and processing instructions are text: an item tag inside
-// one is neither processed nor rewritten, and the real item after it is.
-struct OpaqueItemCase {
-  const char* name;
-  std::string open;
-  std::string close;
-};
-
-void PrintTo(const OpaqueItemCase& c, std::ostream* os) { *os << c.name; }
-
-class ItemsInsideText : public HwpxTest, public ::testing::WithParamInterface<OpaqueItemCase> {};
-
-TEST_P(ItemsInsideText, AreCopiedAsTheyAre) {
-  const std::string fakeItem =
-      "<opf:item id=\"image1\" href=\"BinData/image2.bmp\" media-type=\"image/bmp\" "
-      "isEmbeded=\"1\"/>";
-  const std::string opaque = GetParam().open + fakeItem + GetParam().close;
-  const std::string manifest = "<opf:manifest>" + opaque + kBmpItem1 + "</opf:manifest>";
+TEST_P(ManifestRewrites, KeepEveryItemNamingAnEntry) {
   WriteZip(Src(), {{"mimetype", kMime, true},
                    {"BinData/image1.bmp", std::string(500, 'B')},
                    {"BinData/image2.bmp", std::string(400, 'C')},
-                   {"Contents/content.hpf", manifest}});
+                   {"Contents/content.hpf", GetParam().items}});
   fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
   fake.rules[std::string(400, 'C')] = {PictureKind::kPng, std::string(100, 'q')};
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
-  ASSERT_EQ(fake.calls.size(), 1u);
-  EXPECT_EQ(fake.calls[0].bytes, std::string(500, 'B'));
   const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
   ASSERT_TRUE(target);
   std::map<std::string, std::string> entries;
   for (const ZipItem& item : *target) entries[item.name] = item.bytes;
-  EXPECT_EQ(entries["Contents/content.hpf"],
-            "<opf:manifest>" + opaque +
-                "<opf:item id=\"image1\" href=\"BinData/image1.png\" media-type=\"image/png\" "
-                "isEmbeded=\"1\"/></opf:manifest>");
-  EXPECT_EQ(entries["BinData/image2.bmp"], std::string(400, 'C'));
+  EXPECT_EQ(entries["Contents/content.hpf"], GetParam().expected);
+  for (const std::string& name : GetParam().present) EXPECT_EQ(entries.count(name), 1u) << name;
+  for (const std::string& name : GetParam().absent) EXPECT_EQ(entries.count(name), 0u) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, ItemsInsideText,
-    ::testing::Values(OpaqueItemCase{"Comment", "<!-- ", " -->"},
-                      OpaqueItemCase{"CData", "<![CDATA[", "]]>"},
-                      OpaqueItemCase{"ProcessingInstruction", "<?note ", "?>"}),
-    [](const ::testing::TestParamInfo<OpaqueItemCase>& info) {
-      return std::string(info.param.name);
-    });
+std::string Item(const char* id, const char* href, const char* type, const char* embedded) {
+  return Format("<opf:item id=\"%s\" href=\"BinData/%s\" media-type=\"image/%s\" isEmbeded=\"%s\"/>",
+                id, href, type, embedded);
+}
+
+std::vector<ManifestCase> ManifestCases() {
+  const std::string bmp1 = Item("image1", "image1.bmp", "bmp", "1");
+  const std::string png1 = Item("image1", "image1.png", "png", "1");
+  const std::string linked = Item("image3", "image1.bmp", "bmp", "0");
+  const std::string hidden = Item("image9", "image2.bmp", "bmp", "1");
+  std::vector<ManifestCase> cases = {
+      {"TwoItemsShareTheNewEntry", bmp1 + Item("image2", "image1.bmp", "bmp", "1"),
+       png1 + Item("image2", "image1.png", "png", "1"), {"BinData/image1.png"}, {"BinData/image1.bmp"}},
+      {"KeptItemAfterKeepsTheOldEntry", bmp1 + linked, png1 + linked,
+       {"BinData/image1.png", "BinData/image1.bmp"}, {}},
+      {"KeptItemBeforeKeepsTheOldEntry", linked + bmp1, linked + png1,
+       {"BinData/image1.png", "BinData/image1.bmp"}, {}},
+  };
+  for (const auto& [name, open, close] : {std::tuple{"Comment", "<!-- ", " -->"},
+                                          {"CData", "<![CDATA[", "]]>"},
+                                          {"Instruction", "<?note ", "?>"}}) {
+    const std::string text = open + hidden + close;
+    cases.push_back({name, text + bmp1, text + png1, {"BinData/image1.png", "BinData/image2.bmp"},
+                     {"BinData/image1.bmp", "BinData/image2.png"}});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ManifestRewrites, ::testing::ValuesIn(ManifestCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Readers take the first or the last of two entries with one name, so no rewrite
 // can keep what each shows: such a package is refused, and no target is written.
@@ -550,30 +497,19 @@ class ReplacedEntryStorage : public HwpxTest, public ::testing::WithParamInterfa
 TEST_P(ReplacedEntryStorage, DeflatesOnlyWhatShrinksAndKeepsTheAttributes) {
   const StorageCase& c = GetParam();
   std::string output;
-  uint32_t seed = 12345;
-  for (int i = 0; i < 3000; ++i) {
-    seed = seed * 1103515245u + 12345u;
+  for (uint32_t i = 0, seed = 1; i < 3000; ++i, seed = seed * 1103515245u + 12345u) {
     output += c.compressibleOutput ? static_cast<char>('a' + i % 3) : static_cast<char>(seed >> 24);
   }
-  std::vector<ZipItem> items =
-      testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(8000, 'P')}});
-  for (ZipItem& item : items) {
-    if (item.name == "BinData/image1.png") item.stored = c.sourceStored;
-  }
-  // The test archive's entries have libzip's default attributes: mode 0666.
-  WriteZip(Src(), items);
+  // The test archive's entries carry libzip's default attributes: mode 0666.
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image1.png", std::string(8000, 'P'), c.sourceStored},
+                   {"Contents/content.hpf", Item("image1", "image1.png", "png", "1")}});
   fake.rules[std::string(8000, 'P')] = {PictureKind::kPng, output};
   ASSERT_TRUE(Shrink(Src(), Dst()).success);
   const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
-  ASSERT_TRUE(target);
-  bool found = false;
-  for (const ZipItem& item : *target) {
-    if (item.name != "BinData/image1.png") continue;
-    found = true;
-    EXPECT_EQ(item.bytes, output);
-    EXPECT_EQ(item.stored, c.expectStored);
-  }
-  EXPECT_TRUE(found);
+  ASSERT_TRUE(target && target->size() == 3u);
+  EXPECT_EQ((*target)[1].bytes, output);
+  EXPECT_EQ((*target)[1].stored, c.expectStored);
   EXPECT_EQ(ModeOf(Dst(), "BinData/image1.png"), 0666u);
   EXPECT_EQ(ModeOf(Dst(), "Contents/content.hpf"), 0666u);
 }
