@@ -22,6 +22,13 @@ struct ShrinkOptions {
   std::string backgroundText = "FFFFFF";
   bool keepTempFiles = false;
   bool extraOptimisers = true;
+  // Pictures processed at once, the external tools included; 0 means one per
+  // processor core. The target does not depend on it.
+  int workers = 0;
+  // The time written into the metadata of rewritten pictures, in seconds since the
+  // epoch; 0 means the time the job starts. One time for the whole job keeps the
+  // target independent of when each picture happened to be processed.
+  int64_t stampTime = 0;
 };
 
 struct Rgb {

@@ -1,9 +1,12 @@
 #include "document/hwpx.h"
 
+#include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "core/text.h"
+#include "core/worker_pool.h"
 #include "document/manifest.h"
 #include "document/messages.h"
 #include "document/zip_archive.h"
@@ -18,20 +21,42 @@ const char kManifestName[] = "Contents/content.hpf";
 const char kItemOpen[] = "<opf:item ";
 const char kMimeType[] = "application/hwp+zip";
 
+// One item tag of the manifest and what becomes of it. The lines of an item are
+// gathered in its own buffer while its picture is processed beside the others, and
+// reach the process log in manifest order.
+struct ManifestItem {
+  size_t before = 0;  // where the text in front of the tag starts
+  size_t start = 0;   // the tag's "<"
+  size_t end = 0;     // its ">"
+  ItemAttributes attributes;
+  std::optional<PictureKind> kind;
+  bool embedded = false;
+  BufferedLog log;
+  std::unique_ptr<TempFiles> files;  // the picture's own scope of temporary files
+  EmbeddedPicture picture;
+  PictureOutcome outcome;
+
+  bool HasPicture() const { return attributes.filled == 4 && kind && embedded; }
+};
+
 // Context of one run over the manifest.
 class HwpxRun {
  public:
   HwpxRun(const ShrinkOptions& options, ProcessLog& log, TempFiles& temp, JobHost* host,
-          ZipArchive& zip, const PictureProcessor& processPicture)
+          ZipArchive& zip, const PictureProcessor& processPicture, WorkerPool& pool,
+          int64_t manifestTime)
       : options_(options), log_(log), temp_(temp), host_(host), zip_(zip),
-        processPicture_(processPicture) {}
+        processPicture_(processPicture), pool_(pool), manifestTime_(manifestTime) {}
 
-  // Walks the manifest's total item tags; false when the archive could not be changed.
-  bool RewriteManifest(const std::string& manifest, int total, std::string& output);
+  // Walks the manifest's item tags; false when the archive could not be changed.
+  bool RewriteManifest(const std::string& manifest, std::string& output);
+  int ItemCount() const { return static_cast<int>(items_.size()); }
 
  private:
-  PictureOutcome ShrinkItem(int pictureNumber, const std::string& href,
-                            std::optional<PictureKind> kind, bool embedded);
+  void FindItems(const std::string& manifest);
+  // Copies the item's picture out of the package for picture processing.
+  void Extract(ManifestItem& item);
+  void Process(ManifestItem& item);
   bool ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome, bool selfClosing,
                     std::string& output);
   std::string FreeEntryName(int number, PictureKind kind);
@@ -42,89 +67,109 @@ class HwpxRun {
   JobHost* host_;
   ZipArchive& zip_;
   const PictureProcessor& processPicture_;
+  WorkerPool& pool_;
+  int64_t manifestTime_;
+  std::vector<std::unique_ptr<ManifestItem>> items_;
+  size_t tail_ = 0;  // where the text after the last item tag starts
   std::set<std::string> addedNames_;
 };
 
-int CountItemTags(const std::string& manifest) {
-  int count = 0;
-  long long offset = 0;
+void HwpxRun::FindItems(const std::string& manifest) {
   const auto length = static_cast<long long>(manifest.size());
-  while (offset < length) {
-    long long w = FindBytes(manifest, kItemOpen, offset);
-    if (w < 0) break;
-    long long e = FindBytes(manifest, ">", w);
-    if (e < 0) break;
-    ++count;
-    offset = e + 1;
+  long long i = 0;
+  while (i < length) {
+    const long long w = FindBytes(manifest, kItemOpen, i);
+    const long long e = w < 0 ? -1 : FindBytes(manifest, ">", w);
+    if (w < 0 || e < 0) break;
+    auto item = std::make_unique<ManifestItem>();
+    item->before = static_cast<size_t>(i);
+    item->start = static_cast<size_t>(w);
+    item->end = static_cast<size_t>(e);
+    const std::string_view tag(manifest.data() + w, static_cast<size_t>(e - w + 1));
+    // The attributes start at the space after "<opf:item".
+    item->attributes = SelectItemAttributes(ParseTagAttributes(tag.substr(9)));
+    item->kind = MediaTypeKind(item->attributes.slots[kSlotMediaType]);
+    item->embedded = IsEmbeddedFlag(item->attributes.slots[kSlotIsEmbeded]);
+    items_.push_back(std::move(item));
+    i = e + 1;
   }
-  return count;
+  tail_ = static_cast<size_t>(i);
 }
 
-bool HwpxRun::RewriteManifest(const std::string& manifest, int total, std::string& output) {
+bool HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) {
+  FindItems(manifest);
+  const int total = ItemCount();
   log_.Write(Format(document_text::kLogItemTags, total), true);
   ShowProgressState(host_, ProgressState::kRunning);
 
-  const auto length = static_cast<long long>(manifest.size());
-  long long i = 0;
-  int k = 0;
-  while (i < length) {
-    long long w = FindBytes(manifest, kItemOpen, i);
-    long long e = w < 0 ? -1 : FindBytes(manifest, ">", w);
-    if (w < 0 || e < 0) {
-      output.append(manifest, static_cast<size_t>(i), std::string::npos);
-      break;
+  int pictures = 0;
+  for (const auto& item : items_) pictures += item->HasPicture() ? 1 : 0;
+  ProgressReporter progress(host_, static_cast<uint64_t>(total) + 2, pictures);
+  {
+    // The package is read here, one picture after another; the pictures are
+    // processed by the pool while the next ones are read.
+    WorkerPool::Batch batch(pool_);
+    int k = 0;
+    for (const auto& owned : items_) {
+      ManifestItem& item = *owned;
+      item.log.Write("", false);
+      item.log.Write(Format(document_text::kLogProcessing, ++k), true);
+      const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
+      item.log.Write(Backquoted(BytesAsText(tag)), true);
+      if (!item.HasPicture()) {
+        progress.Step();
+        continue;
+      }
+      Extract(item);
+      batch.Add([this, &item, &progress] {
+        Process(item);
+        const int32_t after =
+            item.outcome.Replaces() ? GetFileSize32(item.outcome.rewrittenPath) : 0;
+        progress.PictureDone(item.outcome.Replaces() ? item.picture.originalSize - after : 0);
+      });
     }
-    ++k;
-    ShowProgress(host_, static_cast<uint64_t>(k), static_cast<uint64_t>(total) + 2);
-    log_.Write("", false);
-    log_.Write(Format(document_text::kLogProcessing, k), true);
-    output.append(manifest, static_cast<size_t>(i), static_cast<size_t>(w - i));
+  }
 
-    const std::string_view tag(manifest.data() + w, static_cast<size_t>(e - w + 1));
-    // The attributes start at the space after "<opf:item".
-    ItemAttributes item = SelectItemAttributes(ParseTagAttributes(tag.substr(9)));
-    const std::optional<PictureKind> kind = MediaTypeKind(item.slots[kSlotMediaType]);
-    const bool embedded = IsEmbeddedFlag(item.slots[kSlotIsEmbeded]);
-    const int pictureNumber = TrailingNumber(item.slots[kSlotId]);
-    log_.Write(Backquoted(BytesAsText(tag)), true);
-
-    PictureOutcome outcome;
-    if (item.filled == 4) {
-      outcome = ShrinkItem(pictureNumber, item.slots[kSlotHref], kind, embedded);
-    }
-    if (outcome.Replaces()) {
+  // Everything that changes the package happens here, in manifest order, so that the
+  // target does not depend on which picture finished first.
+  for (const auto& owned : items_) {
+    ManifestItem& item = *owned;
+    item.log.FlushTo(log_);
+    output.append(manifest, item.before, item.start - item.before);
+    const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
+    if (item.outcome.Replaces()) {
       const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-      if (!ReplaceEntry(item, outcome, selfClosing, output)) return false;
+      if (!ReplaceEntry(item.attributes, item.outcome, selfClosing, output)) return false;
     } else {
       log_.Write(document_text::kLogNothingToDo, true);
       output.append(tag);
     }
-    i = e + 1;
   }
+  output.append(manifest, tail_, std::string::npos);
   return true;
 }
 
-PictureOutcome HwpxRun::ShrinkItem(int pictureNumber, const std::string& href,
-                                   std::optional<PictureKind> kind, bool embedded) {
-  if (!kind || !embedded) return PictureOutcome::Keep();
-
-  const std::string extracted = temp_.NewName(ExtensionOf(*kind), false);
+void HwpxRun::Extract(ManifestItem& item) {
+  const std::string extracted = temp_.NewName(ExtensionOf(*item.kind), false);
   temp_.Register(extracted);
+  const std::string& href = item.attributes.slots[kSlotHref];
   if (std::optional<ZipEntry> entry = zip_.Find(href, false); entry && entry->IsFile()) {
     zip_.ExtractToFile(*entry, extracted, kMaxPictureBytes);
   }
-  const int32_t size = GetFileSize32(extracted);
+  item.files = std::make_unique<TempFiles>(temp_, extracted);
+  item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
+  item.picture.sourcePath = extracted;
+  item.picture.originalSize = GetFileSize32(extracted);
+}
 
-  EmbeddedPicture picture;
-  picture.number = pictureNumber;
-  picture.sourcePath = extracted;
-  picture.originalSize = size;
-  PictureOutcome outcome = processPicture_(picture, options_, log_, temp_);
+// Runs on a worker: touches nothing but the item.
+void HwpxRun::Process(ManifestItem& item) {
+  PictureOutcome outcome = processPicture_(item.picture, options_, item.log, *item.files);
   // The size rule is checked again here, whatever picture processing decided.
-  if (outcome.Replaces() && IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), size)) {
-    return outcome;
+  if (outcome.Replaces() &&
+      IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
+    item.outcome = std::move(outcome);
   }
-  return PictureOutcome::Keep();
 }
 
 std::string HwpxRun::FreeEntryName(int number, PictureKind kind) {
@@ -143,12 +188,14 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& out
   const int number = TrailingNumber(dot == std::string::npos ? std::string_view(href)
                                                              : std::string_view(href).substr(0, dot));
   std::optional<ZipEntry> old = zip_.Find(href, false);
+  // The new entry carries the time of the one it replaces.
+  const int64_t mtime = old ? old->mtime : manifestTime_;
   if (old && !zip_.Delete(*old)) {
     log_.Write(Format(document_text::kLogDeleteFailed, BytesAsText(href).c_str()), true);
     return false;
   }
   const std::string name = FreeEntryName(number, *outcome.replacement);
-  if (!zip_.AddFile(name, outcome.rewrittenPath)) {
+  if (!zip_.AddFile(name, outcome.rewrittenPath, mtime)) {
     log_.Write(Format(document_text::kLogAddFailed, name.c_str()), true);
     return false;
   }
@@ -174,10 +221,14 @@ std::optional<ProcessorResult> CheckPackage(ZipArchive& zip, const std::string& 
   return std::nullopt;
 }
 
-std::optional<std::string> ReadManifest(ZipArchive& zip, ProcessLog& log) {
+// The manifest's bytes and the time of its entry.
+std::optional<std::string> ReadManifest(ZipArchive& zip, ProcessLog& log, int64_t& mtime) {
   std::optional<ZipEntry> entry = zip.Find(kManifestName, false);
   std::optional<std::string> manifest;
-  if (entry && entry->IsFile()) manifest = zip.ReadWhole(*entry, kMaxManifestBytes);
+  if (entry && entry->IsFile()) {
+    manifest = zip.ReadWhole(*entry, kMaxManifestBytes);
+    mtime = entry->mtime;
+  }
   if (!manifest) log.Write(document_text::kLogNoManifest, true);
   return manifest;
 }
@@ -200,13 +251,15 @@ ProcessorResult WriteFailed(JobHost* host, const char* logLine, ProcessLog& log)
 
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
                            const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
-                           JobHost* host) {
-  return ShrinkHwpxWith(source, target, options, log, temp, host, StandardPictureProcessor());
+                           JobHost* host, WorkerPool* pool) {
+  return ShrinkHwpxWith(source, target, options, log, temp, host, StandardPictureProcessor(),
+                        pool);
 }
 
 ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,
                                const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
-                               JobHost* host, const PictureProcessor& processPicture) {
+                               JobHost* host, const PictureProcessor& processPicture,
+                               WorkerPool* pool) {
   const std::string workingCopy = temp.NewName("zip", false);
   temp.Register(workingCopy);
   if (!platform::CopyFileReplace(source, workingCopy) || GetFileSize32(workingCopy) <= 0) {
@@ -215,18 +268,23 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   ZipArchive zip;
   if (auto failure = CheckPackage(zip, workingCopy)) return *failure;
   LogHeading(log, source, target);
-  const std::optional<std::string> manifest = ReadManifest(zip, log);
+  // New entries carry the manifest's time: the target depends on the document alone.
+  int64_t manifestTime = 0;
+  const std::optional<std::string> manifest = ReadManifest(zip, log, manifestTime);
   if (!manifest) return {false, document_text::kHwpxNoManifest};
 
   std::string output;
   output.reserve(manifest->size() * 3 + 10);
-  HwpxRun run(options, log, temp, host, zip, processPicture);
-  const int total = CountItemTags(*manifest);
-  if (!run.RewriteManifest(*manifest, total, output)) return WriteFailed(host, nullptr, log);
+  // Whatever a picture throws stays with that picture: it keeps its bytes.
+  const PictureProcessor isolated = IsolatingFailures(processPicture);
+  WorkerPool serial(1);
+  HwpxRun run(options, log, temp, host, zip, isolated, pool != nullptr ? *pool : serial,
+              manifestTime);
+  if (!run.RewriteManifest(*manifest, output)) return WriteFailed(host, nullptr, log);
 
-  const auto steps = static_cast<uint64_t>(total) + 2;
+  const auto steps = static_cast<uint64_t>(run.ItemCount()) + 2;
   ShowProgress(host, steps - 1, steps);
-  if (!zip.AddData(kManifestName, output.data(), output.size())) {
+  if (!zip.AddData(kManifestName, output.data(), output.size(), manifestTime)) {
     return WriteFailed(host, document_text::kLogManifestFailed, log);
   }
   if (!zip.Close()) return WriteFailed(host, document_text::kLogPackageFailed, log);

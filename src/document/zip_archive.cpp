@@ -58,6 +58,7 @@ std::optional<ZipEntry> ZipArchive::Find(const std::string& name, bool ignoreCas
   entry.index = index;
   entry.name = (st.valid & ZIP_STAT_NAME) != 0 && st.name != nullptr ? st.name : name;
   entry.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
+  entry.mtime = (st.valid & ZIP_STAT_MTIME) != 0 ? static_cast<int64_t>(st.mtime) : 0;
   return entry;
 }
 
@@ -113,36 +114,41 @@ bool ZipArchive::Delete(const ZipEntry& entry) {
   return archive_ != nullptr && zip_delete(archive_, static_cast<zip_uint64_t>(entry.index)) == 0;
 }
 
-bool ZipArchive::AddDirectoryPrefixes(const std::string& name) {
+bool ZipArchive::AddDirectoryPrefixes(const std::string& name, int64_t mtime) {
   if (name.empty() || name.back() == '/') return false;
   for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
     std::string prefix = name.substr(0, slash + 1);
     if (zip_name_locate(archive_, prefix.c_str(), 0) >= 0) continue;
-    if (zip_dir_add(archive_, prefix.c_str(), ZIP_FL_ENC_UTF_8) < 0) return false;
+    const zip_int64_t index = zip_dir_add(archive_, prefix.c_str(), ZIP_FL_ENC_UTF_8);
+    if (index < 0) return false;
+    if (zip_file_set_mtime(archive_, static_cast<zip_uint64_t>(index),
+                           static_cast<time_t>(mtime), 0) != 0) {
+      return false;
+    }
   }
   return true;
 }
 
-bool ZipArchive::AddFile(const std::string& name, const std::string& path) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name)) return false;
-  UniqueZipSource source(zip_source_file(archive_, path.c_str(), 0, -1));
+bool ZipArchive::AddSource(const std::string& name, zip_source_t* rawSource, int64_t mtime) {
+  UniqueZipSource source(rawSource);
   if (!source) return false;
-  if (zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-    return false;
-  }
+  const zip_int64_t index =
+      zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+  if (index < 0) return false;
   source.release();  // the archive owns it now
-  return true;
+  return zip_file_set_mtime(archive_, static_cast<zip_uint64_t>(index),
+                            static_cast<time_t>(mtime), 0) == 0;
 }
 
-bool ZipArchive::AddData(const std::string& name, const void* data, size_t length) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name)) return false;
-  UniqueZipSource source(zip_source_buffer(archive_, data, length, 0));
-  if (!source) return false;
-  if (zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-    return false;
-  }
-  source.release();
-  return true;
+bool ZipArchive::AddFile(const std::string& name, const std::string& path, int64_t mtime) {
+  if (archive_ == nullptr || !AddDirectoryPrefixes(name, mtime)) return false;
+  return AddSource(name, zip_source_file(archive_, path.c_str(), 0, -1), mtime);
+}
+
+bool ZipArchive::AddData(const std::string& name, const void* data, size_t length,
+                         int64_t mtime) {
+  if (archive_ == nullptr || !AddDirectoryPrefixes(name, mtime)) return false;
+  return AddSource(name, zip_source_buffer(archive_, data, length, 0), mtime);
 }
 
 bool ZipArchive::Close() {

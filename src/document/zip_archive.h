@@ -8,6 +8,7 @@
 #include <string>
 
 struct zip;
+struct zip_source;
 
 namespace velmora {
 
@@ -15,6 +16,7 @@ struct ZipEntry {
   std::string name;
   int64_t index = -1;
   uint64_t size = 0;  // uncompressed
+  int64_t mtime = 0;  // seconds since the epoch, as the archive holds it
   bool IsFile() const { return name.empty() || name.back() != '/'; }
 };
 
@@ -37,15 +39,18 @@ class ZipArchive {
   bool ExtractToFile(const ZipEntry& entry, const std::string& path, uint64_t maxBytes) const;
   bool Delete(const ZipEntry& entry);
   // Adds an entry whose data is read from the file when the archive is closed,
-  // replacing an entry of the same name in its place.
-  bool AddFile(const std::string& name, const std::string& path);
+  // replacing an entry of the same name in its place. The entry, and any folder
+  // entry made for it, carries the given time: a target then depends on the
+  // document alone, not on when it was written.
+  bool AddFile(const std::string& name, const std::string& path, int64_t mtime);
   // The same from memory; the caller keeps the bytes alive until Close.
-  bool AddData(const std::string& name, const void* data, size_t length);
+  bool AddData(const std::string& name, const void* data, size_t length, int64_t mtime);
   // Writes the archive with every change. False when writing failed.
   bool Close();
 
  private:
-  bool AddDirectoryPrefixes(const std::string& name);
+  bool AddDirectoryPrefixes(const std::string& name, int64_t mtime);
+  bool AddSource(const std::string& name, zip_source* source, int64_t mtime);
 
   zip* archive_ = nullptr;
 };

@@ -27,7 +27,7 @@ namespace {
 struct PictureJob {
   const EmbeddedPicture& picture;
   const ShrinkOptions& options;
-  ProcessLog& log;
+  LogLines& log;
   TempFiles& temp;
   std::string outputPath;
 
@@ -71,6 +71,11 @@ struct PictureJob {
   }
 };
 
+// One time for every date written into a picture: the job's.
+int64_t StampTime(const ShrinkOptions& options) {
+  return options.stampTime != 0 ? options.stampTime : platform::SecondsSinceEpoch();
+}
+
 // The source's EXIF block, edited for the re-encoded picture, or a new one when the
 // source has none that parses.
 void PrepareExif(PictureJob& job, ExifBlock& exif, int64_t now) {
@@ -92,8 +97,7 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
   if (ReadJpeg(job.picture.sourcePath, jpeg) != ReadStatus::kComplete) return job.ReadFailed();
   job.TakeOutputName(PictureKind::kJpeg);
 
-  // One time for every date written into the picture.
-  const int64_t now = platform::SecondsSinceEpoch();
+  const int64_t now = StampTime(job.options);
   ExifBlock exif;
   PrepareExif(job, exif, now);
 
@@ -141,7 +145,7 @@ void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
   // With nothing encoded the output file stays empty and the size test keeps the
   // original.
   if (!FlattenForJpeg(bmp, job.options.backgroundText)) return;
-  const int64_t now = platform::SecondsSinceEpoch();
+  const int64_t now = StampTime(job.options);
   ExifBlock exif;
   exif.Create(now);
   exif.SetResolution(bmp.xResolution, bmp.yResolution);
@@ -213,7 +217,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
 }  // namespace
 
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
-                              ProcessLog& log, TempFiles& temp) {
+                              LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
   if (!kind) return PictureOutcome::Keep();
   PictureJob job{picture, options, log, temp, {}};
@@ -230,7 +234,7 @@ namespace {
 
 // One log line for a picture whose processing failed; the line itself may fail when
 // memory is short, and the picture keeps its bytes either way.
-PictureOutcome KeepAfterFailure(ProcessLog& log, const char* reason) noexcept {
+PictureOutcome KeepAfterFailure(LogLines& log, const char* reason) noexcept {
   try {
     log.Write(Format(picture_text::kProcessingFailed, reason), true);
   } catch (...) {
@@ -242,7 +246,7 @@ PictureOutcome KeepAfterFailure(ProcessLog& log, const char* reason) noexcept {
 
 PictureProcessor IsolatingFailures(PictureProcessor process) {
   return [process = std::move(process)](const EmbeddedPicture& picture,
-                                        const ShrinkOptions& options, ProcessLog& log,
+                                        const ShrinkOptions& options, LogLines& log,
                                         TempFiles& temp) -> PictureOutcome {
     try {
       return process(picture, options, log, temp);

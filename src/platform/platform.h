@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,9 @@ double MonotonicMilliseconds();
 
 // The largest resident memory this process has used so far, in bytes; -1 when unknown.
 int64_t PeakResidentBytes();
+
+// The value of an environment variable, nothing when it is not set.
+std::optional<std::string> Environment(const char* name);
 
 // True when the stream is attached to a terminal.
 bool IsTerminal(std::FILE* stream);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -42,10 +43,12 @@ struct FakeProcessor {
   std::vector<Call> calls;
   std::vector<std::string> outputs;
   bool deleteEarlierOutputs = false;
+  std::mutex mutex;  // pictures may be processed on several threads
 
   PictureProcessor Processor() {
-    return [this](const EmbeddedPicture& picture, const ShrinkOptions&, ProcessLog&,
+    return [this](const EmbeddedPicture& picture, const ShrinkOptions&, velmora::LogLines&,
                   TempFiles& temp) -> PictureOutcome {
+      std::lock_guard<std::mutex> lock(mutex);
       std::string bytes = ReadFile(picture.sourcePath);
       calls.push_back({picture.number, picture.originalSize, bytes,
                        picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
@@ -276,9 +279,10 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
             "isEmbeded=\"1\"></opf:item>\r\n</opf:manifest>");
 }
 
-// Whatever one picture's processing throws, that picture keeps its bytes with one log
-// line, and the others are still rewritten.
+// Whatever one picture's processing throws, on whichever worker, that picture keeps its
+// bytes with one log line, and the others are still rewritten.
 TEST_F(HwpxTest, PictureThatThrowsKeepsItsBytesAndTheDocumentGoesOn) {
+  WorkerPool pool(4);
   struct Case {
     std::function<void()> raise;
     const char* line;
@@ -291,26 +295,30 @@ TEST_F(HwpxTest, PictureThatThrowsKeepsItsBytesAndTheDocumentGoesOn) {
       {[] { throw 42; }, "processing embedded failed (unknown error), original file is to be written"},
   };
   for (const Case& c : cases) {
-    const std::vector<HwpxPicture> pictures = {
-        {"image1", "BinData/image1.bmp", "image/bmp", std::string(500, 'T')},
-        {"image2", "BinData/image2.bmp", "image/bmp", std::string(500, 'B')}};
+    std::vector<HwpxPicture> pictures = {
+        {"image1", "BinData/image1.bmp", "image/bmp", std::string(500, 'T')}};
+    for (int i = 2; i <= 6; ++i) {
+      pictures.push_back({"image" + std::to_string(i), "BinData/image" + std::to_string(i) + ".bmp",
+                          "image/bmp", std::string(500, 'B')});
+    }
     WriteZip(Src(), testing::MakeHwpxItems(pictures));
     fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
     PictureProcessor inner = fake.Processor();
     PictureProcessor throwing = [&](const EmbeddedPicture& picture, const ShrinkOptions& options,
-                                    ProcessLog& log, TempFiles& files) {
+                                    velmora::LogLines& log, TempFiles& files) {
       if (ReadFile(picture.sourcePath) == std::string(500, 'T')) c.raise();
       return inner(picture, options, log, files);
     };
-    ASSERT_TRUE(ShrinkHwpxWith(Src(), Dst(), ShrinkOptions{}, log, temp, &host,
-                               IsolatingFailures(throwing))
+    ASSERT_TRUE(ShrinkHwpxWith(Src(), Dst(), ShrinkOptions{}, log, temp, &host, throwing, &pool)
                     .success);
     const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
     ASSERT_TRUE(target);
     std::map<std::string, std::string> entries;
     for (const ZipItem& item : *target) entries[item.name] = item.bytes;
     EXPECT_EQ(entries["BinData/image1.bmp"], std::string(500, 'T'));
-    EXPECT_EQ(entries["BinData/image2.png"], std::string(100, 'p'));
+    for (int i = 2; i <= 6; ++i) {
+      EXPECT_EQ(entries["BinData/image" + std::to_string(i) + ".png"], std::string(100, 'p')) << i;
+    }
     const std::vector<std::string> lines = LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), c.line), 1) << c.line;
   }
