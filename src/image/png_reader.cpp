@@ -1,5 +1,6 @@
 #include <csetjmp>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "image/png_codec.h"
@@ -102,19 +103,30 @@ PixelBuffer WidenGrey(const uint8_t* grey, int32_t width, int32_t height, int gr
 
 }  // namespace
 
-bool IsPngFile(const std::string& path) {
+namespace {
+
+// The signature, and IHDR as the first chunk, within the first bytes of the file;
+// false when the file is shorter than minimum.
+bool StartsLikePng(const std::string& path, size_t minimum) {
   if (path.empty()) return false;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return false;
   uint8_t head[kKindTestBytes];
-  if (std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
+  const size_t wanted = std::min(minimum, sizeof head);
+  if (std::fread(head, 1, wanted, file.get()) != wanted) return false;
   return std::memcmp(head, kSignature, sizeof kSignature) == 0 &&
          std::memcmp(head + 12, "IHDR", 4) == 0;
 }
 
+}  // namespace
+
+bool IsPngFile(const std::string& path) { return StartsLikePng(path, kKindTestBytes); }
+
 ReadStatus ReadPng(const std::string& path, Picture& picture) {
   picture = Picture();
-  if (!IsPngFile(path)) return ReadStatus::kUnreadable;
+  // The reader takes any PNG, however short: the length rule belongs to the content
+  // test that decides which embedded files are pictures, not to reading one.
+  if (!StartsLikePng(path, kMinimumPngBytes)) return ReadStatus::kUnreadable;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return ReadStatus::kUnreadable;
 

@@ -1,5 +1,6 @@
 #include "picture/png_output.h"
 
+#include "image/deflate.h"
 #include "image/png_codec.h"
 #include "picture/optimiser_passes.h"
 
@@ -7,19 +8,19 @@ namespace velmora {
 
 bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
              bool extraOptimisers, TempFiles& temp, bool forceQuantisation) {
-  // The external optimiser recompresses anyway, so zlib then only needs to be fast.
   const bool optimise = WantsPngOptimiser(extraOptimisers);
-  const int zlibLevel = optimise ? 1 : 9;
   bool written = false;
-  if (forceQuantisation) {
-    written = WriteQuantisedPng(output, picture, source, zlibLevel);
-  } else if (picture.bitsPerPixel < 24) {
-    written = WritePng(output, picture, source, zlibLevel);
-  } else if (CountColours(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel) >
-             kMaxPaletteCandidateColours) {
-    written = WritePng(output, picture, source, zlibLevel);
+  const uint32_t colours =
+      forceQuantisation ? 0
+                        : CountColours(picture.pixels.get(), picture.PixelCount(),
+                                       picture.bitsPerPixel);
+  // Up to 256 colours the lossless writer makes an exact palette itself; a few more
+  // are brought down to 256 by the quantiser.
+  if (forceQuantisation ||
+      (colours > kMaxExactPaletteColours && colours <= kMaxPaletteCandidateColours)) {
+    written = WriteQuantisedPng(output, picture, source, kStrongestDeflate);
   } else {
-    written = WriteQuantisedPng(output, picture, source, zlibLevel);
+    written = WritePng(output, picture, source, kStrongestDeflate);
   }
   // A failed write has removed its output; there is nothing to optimise then.
   if (optimise && written) OptimisePng(output, temp);
