@@ -259,6 +259,22 @@ TEST_F(OptimiserJobs, StandInsAreStartedWithTheToolsCommandLines) {
   EXPECT_NE(arguments.find("임시 폴더 copy/"), std::string::npos) << arguments;
 }
 
+// Two workers: one tool is killed halfway while another runs beside it; its picture
+// keeps what the writer made, and the job goes on with every other picture.
+TEST_F(OptimiserJobs, ToolKilledInOneWorkerLeavesTheOthersAlone) {
+  const std::string marker = Folder("killed marker");
+  ::setenv("VELMORA_STANDIN_MARKER", marker.c_str(), 1);
+  for (const std::string form : {"hwpx", "hml"}) {
+    std::filesystem::remove(marker);
+    const JobOutcome outcome = RunJob(kWithTools, form, "killfirst", "-j 2");
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_TRUE(testing::FileExists(marker)) << "no tool was killed";
+    ExpectSoundPictures(outcome.pictures, form + " killfirst");
+    EXPECT_EQ(outcome.pictures, Reference(form).pictures) << form;
+  }
+  ::unsetenv("VELMORA_STANDIN_MARKER");
+}
+
 TEST_F(OptimiserJobs, SwitchOffStartsNoToolAndKeepsTheAnimation) {
   const JobOutcome outcome = RunJob(kWithTools, "hwpx", "off", "--no-optimisers");
   ASSERT_EQ(outcome.status, 0) << outcome.out;
