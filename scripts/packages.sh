@@ -4,7 +4,7 @@
 # Building and running velmora and velmora-gui.
 VELMORA_RUN_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libzip-dev libpng-dev libimagequant-dev zlib1g-dev libjpeg62-turbo-dev
+  libzip-dev libpng-dev libimagequant-dev zlib1g-dev libjpeg62-turbo-dev libdeflate-dev
   qt6-base-dev
   zopfli gifsicle
   fonts-nanum

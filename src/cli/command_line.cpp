@@ -1,8 +1,14 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
+#include <thread>
+#include <vector>
 
+#include "cli/console.h"
 #include "cli/messages.h"
+#include "core/worker_pool.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "image/jpeg_codec.h"
@@ -54,9 +60,19 @@ bool ParseBounded(const std::string& value, unsigned low, unsigned high, unsigne
   return true;
 }
 
+// Pictures at once: more than this many workers only costs memory.
+constexpr unsigned kMaxWorkers = 256;
+
+bool ParseWorkers(const std::string& value, int& workers) {
+  unsigned number = 0;
+  if (!ParseBounded(value, 1, kMaxWorkers, number)) return false;
+  workers = static_cast<int>(number);
+  return true;
+}
+
 enum class OptionId {
-  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kToolTime, kMemoryLimit, kHelp,
-  kVersion
+  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kToolTime, kMemoryLimit, kJobs,
+  kQuiet, kHelp, kVersion
 };
 
 struct OptionSpec {
@@ -75,6 +91,8 @@ constexpr OptionSpec kOptions[] = {
     {'\0', "no-optimisers", OptionId::kNoOptimisers, false},
     {'\0', "tool-time", OptionId::kToolTime, true},
     {'\0', "memory-limit", OptionId::kMemoryLimit, true},
+    {'j', "jobs", OptionId::kJobs, true},
+    {'\0', "quiet", OptionId::kQuiet, false},
     {'h', "help", OptionId::kHelp, false},
     {'V', "version", OptionId::kVersion, false},
 };
@@ -127,6 +145,12 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
         return Format(cli_text::kInvalidMemoryLimit, value.c_str());
       }
       break;
+    case OptionId::kJobs:
+      if (!ParseWorkers(value, line.options.workers)) {
+        return Format(cli_text::kInvalidJobs, value.c_str());
+      }
+      break;
+    case OptionId::kQuiet: line.quiet = true; break;
     case OptionId::kHelp: line.help = true; break;
     case OptionId::kVersion: line.version = true; break;
   }
@@ -208,47 +232,29 @@ class ArgumentParser {
   size_t next_ = 0;
 };
 
-// The command line host: messages to the streams, progress as a bar on a terminal.
-class CommandLineHost : public JobHost {
- public:
-  CommandLineHost(std::FILE* out, std::FILE* err)
-      : out_(out), err_(err), showProgress_(platform::IsTerminal(err)) {}
-
-  void ShowMessage(const std::string& text, bool failure) override {
-    ClearProgress();
-    std::FILE* stream = failure ? err_ : out_;
-    std::fprintf(stream, "%s\n", text.c_str());
-    std::fflush(stream);
+// SOURCE_DATE_EPOCH: a positive decimal number of seconds since the epoch.
+std::optional<int64_t> SourceDateEpoch() {
+  const std::optional<std::string> text = platform::Environment("SOURCE_DATE_EPOCH");
+  if (!text || text->empty() || text->size() > 18) return std::nullopt;
+  int64_t seconds = 0;
+  for (char c : *text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    seconds = seconds * 10 + (c - '0');
   }
+  return seconds > 0 ? std::optional<int64_t>(seconds) : std::nullopt;
+}
 
-  void OnProgressState(ProgressState state) override {
-    if (state == ProgressState::kHidden) ClearProgress();
+// One document's job on the shared pool, with its own host on the shared console.
+bool RunOneJob(const CommandLine& line, size_t index, Console& console, WorkerPool& pool) {
+  const std::string& source = line.sources[index];
+  const std::string target = line.target ? *line.target : DefaultTargetName(source);
+  ConsoleJobHost host(console, static_cast<int>(index), source, line.quiet);
+  const bool written = RunShrinkJob(source, target, line.options, host, pool);
+  if (line.options.keepTempFiles && !host.revealLogPath.empty()) {
+    console.Line(Format(cli_text::kLogPath, host.revealLogPath.c_str()), false);
   }
-
-  void OnProgress(uint64_t done, uint64_t total) override {
-    if (!showProgress_ || total == 0) return;
-    constexpr int kWidth = 30;
-    int filled = static_cast<int>(done >= total ? kWidth : done * kWidth / total);
-    std::fprintf(err_, "\r[%s%s] %llu/%llu", std::string(static_cast<size_t>(filled), '#').c_str(),
-                 std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(),
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
-    std::fflush(err_);
-    barShown_ = true;
-  }
-
- private:
-  void ClearProgress() {
-    if (!barShown_) return;
-    std::fprintf(err_, "\r%60s\r", "");
-    std::fflush(err_);
-    barShown_ = false;
-  }
-
-  std::FILE* out_;
-  std::FILE* err_;
-  bool showProgress_;
-  bool barShown_ = false;
-};
+  return written;
+}
 
 // The conventional status of a program ended by a signal: 128 + its number.
 int StoppedStatus() {
@@ -256,20 +262,31 @@ int StoppedStatus() {
   return signal > 0 ? 128 + signal : kExitJobFailed;
 }
 
-int RunJobs(const CommandLine& line, std::FILE* out, std::FILE* err) {
-  CommandLineHost host(out, err);
-  bool allSucceeded = true;
-  for (const std::string& source : line.sources) {
-    // A stop request ends the run: the job that saw it has cleaned up, and no other
-    // starts.
-    if (platform::StopRequested()) break;
-    const std::string target = line.target ? *line.target : DefaultTargetName(source);
-    host.revealLogPath.clear();
-    if (!RunShrinkJob(source, target, line.options, host)) allSucceeded = false;
-    if (line.options.keepTempFiles && !host.revealLogPath.empty()) {
-      std::fprintf(out, cli_text::kLogPath, host.revealLogPath.c_str());
+// Runs the documents; with more than one worker several documents run at once on
+// the one pool, and each summary appears as its document finishes.
+int RunJobs(const CommandLine& commandLine, std::FILE* out, std::FILE* err) {
+  CommandLine line = commandLine;
+  // The reproducible-builds convention: a fixed time for the dates written into
+  // rewritten pictures, so that two runs give the same bytes.
+  if (const std::optional<int64_t> epoch = SourceDateEpoch()) line.options.stampTime = *epoch;
+  Console console(out, err, !line.quiet && platform::IsTerminal(err));
+  WorkerPool pool(line.options.workers);
+  const size_t documents = line.sources.size();
+  const size_t runners = std::min<size_t>(documents, static_cast<size_t>(pool.Workers()));
+  std::atomic<size_t> next{0};
+  std::atomic<bool> allSucceeded{true};
+  auto runner = [&] {
+    for (size_t index = next++; index < documents; index = next++) {
+      // A stop request ends the run: the jobs that saw it have cleaned up, and no
+      // other starts.
+      if (platform::StopRequested()) break;
+      if (!RunOneJob(line, index, console, pool)) allSucceeded = false;
     }
-  }
+  };
+  std::vector<std::thread> threads;
+  for (size_t i = 1; i < runners; ++i) threads.emplace_back(runner);
+  runner();
+  for (std::thread& thread : threads) thread.join();
   std::fflush(out);
   if (platform::StopRequested()) return StoppedStatus();
   return allSucceeded ? kExitSuccess : kExitJobFailed;

@@ -23,6 +23,7 @@ struct CommandLine {
   ShrinkOptions options;
   std::vector<std::string> sources;
   std::optional<std::string> target;
+  bool quiet = false;  // no progress line and no summaries; failures are still shown
   bool help = false;
   bool version = false;
 };

@@ -30,6 +30,10 @@ inline constexpr char kUsage[] =
     "      --memory-limit MIB   memory one picture may need, in mebibytes (default\n"
     "                           512, at least 16); a picture that needs more keeps\n"
     "                           its original bytes\n"
+    "  -j, --jobs N             pictures (and documents) processed at once, 1..256\n"
+    "                           (default: one per processor core)\n"
+    "      --quiet              no progress line and no summaries; failures are\n"
+    "                           still shown\n"
     "  -h, --help               show this help and exit\n"
     "  -V, --version            show the version and the JPEG library, and exit\n"
     "\n"
@@ -40,12 +44,13 @@ inline constexpr char kUsage[] =
 // printf formats for the lines on standard output and standard error.
 inline constexpr char kUsageError[] = "velmora: %s (see 'velmora --help')\n";
 inline constexpr char kVersion[] = "velmora %s (JPEG: %s)\n";
-inline constexpr char kLogPath[] = "log: %s\n";
+inline constexpr char kLogPath[] = "log: %s";
 inline constexpr char kFailure[] = "velmora: %s\n";
 
 // Usage errors.
 inline constexpr char kInvalidRule[] = "invalid rule '%s' (png, jpeg or pngquant)";
 inline constexpr char kInvalidQuality[] = "invalid quality '%s' (a whole number from 0 to 100)";
+inline constexpr char kInvalidJobs[] = "invalid number of jobs '%s' (a whole number from 1 to 256)";
 inline constexpr char kInvalidBackground[] =
     "invalid background '%s' (six hexadecimal digits RRGGBB)";
 inline constexpr char kInvalidToolTime[] =

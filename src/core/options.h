@@ -26,9 +26,17 @@ struct ShrinkOptions {
   // the picture, with the same again for every picture (ToolTimeLimitSeconds); 0: no
   // limit. A tool that spends it is ended and the file written before it is used.
   unsigned toolSecondsPerMegapixel = kDefaultToolSecondsPerMegapixel;
-  // Memory budget of one picture, in mebibytes: a picture whose decoding would need
-  // more (PictureMemoryBytes) keeps its original bytes.
+  // The memory budget of one picture, in mebibytes: a picture whose processing would
+  // need more (PictureMemoryNeed) keeps its original bytes. Each picture has its own;
+  // pictures processed at once need one each.
   unsigned memoryBudgetMiB = kDefaultMemoryBudgetMiB;
+  // Pictures processed at once, the external tools included; 0 means one per
+  // processor core. The target does not depend on it.
+  int workers = 0;
+  // The time written into the metadata of rewritten pictures, in seconds since the
+  // epoch; 0 means the time the job starts. One time for the whole job keeps the
+  // target independent of when each picture happened to be processed.
+  int64_t stampTime = 0;
 
   static constexpr unsigned kDefaultToolSecondsPerMegapixel = 60;
   static constexpr unsigned kDefaultMemoryBudgetMiB = 512;

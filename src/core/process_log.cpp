@@ -34,20 +34,33 @@ void ProcessLog::Open(const std::string& path) {
 }
 
 void ProcessLog::Write(std::string_view text, bool stamp) {
+  WriteWithStamp(stamp ? FormatLogStamp(platform::NowLocal()) : std::string(), text);
+}
+
+void ProcessLog::WriteWithStamp(std::string_view stampText, std::string_view text) {
   if (path_.empty()) return;
   // "r+b" never creates the file: a log that could not be opened stays absent.
   platform::UniqueFile file = platform::OpenFile(path_, "r+b");
   if (!file) return;
   if (std::fseek(file.get(), 0, SEEK_END) != 0) return;
   std::string bytes;
-  if (stamp) {
-    AppendUtf16Le(bytes, Utf8ToUtf16(FormatLogStamp(platform::NowLocal())));
+  if (!stampText.empty()) {
+    AppendUtf16Le(bytes, Utf8ToUtf16(stampText));
   } else if (text.size() >= 2 && text[0] == '#' && text[1] == ' ') {
     bytes.append(kLineEnd, sizeof kLineEnd);
   }
   AppendUtf16Le(bytes, Utf8ToUtf16(text));
   bytes.append(kLineEnd, sizeof kLineEnd);
   std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+}
+
+void BufferedLog::Write(std::string_view text, bool stamp) {
+  lines_.push_back({stamp ? FormatLogStamp(platform::NowLocal()) : std::string(), std::string(text)});
+}
+
+void BufferedLog::FlushTo(ProcessLog& log) {
+  for (const Line& line : lines_) log.WriteWithStamp(line.stamp, line.text);
+  lines_.clear();
 }
 
 }  // namespace velmora

@@ -49,9 +49,24 @@ TempFiles::TempFiles(bool removeAtEnd) : removeAtEnd_(removeAtEnd), tag_(MakeTag
 TempFiles::TempFiles(bool removeAtEnd, std::string folder)
     : folder_(NormaliseFolder(folder)), removeAtEnd_(removeAtEnd), tag_(MakeTag()) {}
 
+TempFiles::TempFiles(TempFiles& parent, const std::string& namedFile)
+    : folder_(parent.folder_), parent_(&parent), removeAtEnd_(false), counter_(1),
+      tag_(parent.tag_) {
+  const size_t dot = namedFile.rfind('.');
+  const size_t separator = namedFile.rfind(platform::kSeparator);
+  const bool hasExtension = dot != std::string::npos &&
+                            (separator == std::string::npos || dot > separator);
+  stem_ = hasExtension ? namedFile.substr(0, dot) : namedFile;
+}
+
 TempFiles::~TempFiles() {
   if (!removeAtEnd_) return;
   for (const std::string& path : registered_) platform::RemoveFile(path);
+}
+
+std::vector<std::string> TempFiles::Registered() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return registered_;
 }
 
 bool TempFiles::Probe() {
@@ -62,9 +77,13 @@ bool TempFiles::Probe() {
 }
 
 std::string TempFiles::NewName(const std::string& extension, bool suffix) {
+  std::lock_guard<std::mutex> lock(mutex_);
   for (;;) {
     int n = counter_++;
-    std::string name = Format("%sVL_%s_%03d.%s", folder_.c_str(), tag_.c_str(), n, extension.c_str());
+    std::string name =
+        parent_ != nullptr
+            ? Format("%s-%d.%s", stem_.c_str(), n, extension.c_str())
+            : Format("%sVL_%s_%03d.%s", folder_.c_str(), tag_.c_str(), n, extension.c_str());
     if (suffix) name += "_c";
     switch (platform::CreateExclusive(name)) {
       case platform::CreateResult::kCreated:
@@ -80,6 +99,13 @@ std::string TempFiles::NewName(const std::string& extension, bool suffix) {
   }
 }
 
-void TempFiles::Register(const std::string& path) { registered_.push_back(path); }
+void TempFiles::Register(const std::string& path) {
+  if (parent_ != nullptr) {
+    parent_->Register(path);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  registered_.push_back(path);
+}
 
 }  // namespace velmora

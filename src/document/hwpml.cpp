@@ -60,61 +60,108 @@ bool HwpmlRun::DecodeData(const DataElement& data, const std::string& path, int6
 }
 
 
-void HwpmlRun::ProcessItem(size_t index) {
+bool HwpmlRun::PrepareItem(size_t index) {
   ListItem& item = items_[index];
   const long long k = static_cast<long long>(index) + 1;
+  item.log.Write("", false);
+  item.log.Write(Format(document_text::kLogProcessing, static_cast<int>(k)), true);
   if (item.data < 0) {
-    log_.Write(Format(document_text::kLogDataOutside, k), true);
-    return;
+    item.log.Write(Format(document_text::kLogDataOutside, k), true);
+    return false;
   }
   const DataElement& data = data_[static_cast<size_t>(item.data)];
-  const char* extension = DataExtension(item.listedKind);
-  const std::string decoded = temp_.NewName(extension, data.compressed);
+  const std::string decoded = temp_.NewName(DataExtension(item.listedKind), data.compressed);
   temp_.Register(decoded);
   int64_t stored = 0;
   if (!DecodeData(data, decoded, stored)) {
-    log_.Write(Format(document_text::kLogDecodingFailed, k), true);
-    return;
+    item.log.Write(Format(document_text::kLogDecodingFailed, k), true);
+    return false;
   }
   if (data.size >= 0 && data.size != stored) {
-    log_.Write(Format(document_text::kLogSizeDiffers, k,
-                      static_cast<long long>(data.size), static_cast<long long>(stored)),
-               true);
+    item.log.Write(Format(document_text::kLogSizeDiffers, k, static_cast<long long>(data.size),
+                          static_cast<long long>(stored)),
+                   true);
   }
   // Sizes travel as 32-bit numbers through picture processing.
-  if (stored > kMaxInflatedBytes) return;
-
-  std::string picturePath = decoded;
-  if (data.compressed) {
-    const std::string inflated = temp_.NewName(extension, false);
-    temp_.Register(inflated);
-    if (!InflateFile(decoded, inflated)) {
-      ++failedInflations_;
-      return;
-    }
-    picturePath = inflated;
-  }
-  if (!handlers_.detect(picturePath)) {
-    log_.Write(Format(document_text::kLogUnknown, k), true);
-    return;
-  }
-  EmbeddedPicture picture;
-  picture.number = static_cast<int>(index);
-  picture.sourcePath = picturePath;
+  if (stored > kMaxInflatedBytes) return false;
+  item.files = std::make_unique<TempFiles>(temp_, decoded);
+  item.compressed = data.compressed;
+  item.picture.number = static_cast<int>(index);
+  item.picture.sourcePath = decoded;
   // The size the data has in the document, before inflation: that is what a
   // rewritten picture has to beat.
-  picture.originalSize = static_cast<int32_t>(stored);
-  PictureOutcome outcome = handlers_.process(picture, options_, log_, temp_);
+  item.picture.originalSize = static_cast<int32_t>(stored);
+  return true;
+}
+
+void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
+  const long long k = item.picture.number + 1LL;
+  if (item.compressed) {
+    const std::string inflated = item.files->NewName(DataExtension(item.listedKind), false);
+    item.files->Register(inflated);
+    if (!InflateFile(item.picture.sourcePath, inflated)) {
+      ++failedInflations;
+      return;
+    }
+    item.picture.sourcePath = inflated;
+  }
+  if (!handlers_.detect(item.picture.sourcePath)) {
+    item.log.Write(Format(document_text::kLogUnknown, k), true);
+    return;
+  }
+  PictureOutcome outcome = handlers_.process(item.picture, options_, item.log, *item.files);
   // A bitmap is no output of picture processing, and the size rule is checked again
   // here, whatever picture processing decided.
   if (!outcome.Replaces() || *outcome.replacement == PictureKind::kBmp ||
       outcome.rewrittenPath.empty() ||
-      !IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), picture.originalSize)) {
+      !IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
     return;
   }
   item.outcome = std::move(outcome);
 }
 
+bool HwpmlRun::ProcessItems() {
+  int pictures = 0;
+  for (const ListItem& item : items_) pictures += item.data >= 0 ? 1 : 0;
+  ProgressReporter progress(host_, Total(), pictures);
+  std::atomic<int> failedInflations{0};
+  bool stopped = false;
+  {
+    // The document is read here, one item after another; the pictures are processed
+    // by the pool while the next ones are read.
+    WorkerPool::Batch batch(pool_);
+    for (size_t i = 0; i < items_.size(); ++i) {
+      // A stopped job reads no more items; those queued already give up at once.
+      if (platform::StopRequested()) {
+        stopped = true;
+        break;
+      }
+      ListItem& item = items_[i];
+      if (!PrepareItem(i)) {
+        if (item.data >= 0) {
+          progress.PictureDone(0);
+        } else {
+          progress.Step();
+        }
+        continue;
+      }
+      batch.Add([this, &item, &progress, &failedInflations] {
+        if (!platform::StopRequested()) ProcessItem(item, failedInflations);
+        const int64_t saved =
+            item.outcome.Replaces()
+                ? item.picture.originalSize - GetFileSize32(item.outcome.rewrittenPath)
+                : 0;
+        progress.PictureDone(saved);
+      });
+    }
+  }
+  failedInflations_ = failedInflations.load();
+  // The items' lines reach the log in document order, whichever finished first.
+  for (ListItem& item : items_) item.log.FlushTo(log_);
+  if (stopped || platform::StopRequested()) return false;
+  progress.StepTo(items_.size() + 1);
+  return true;
+}
 
 ProcessorResult HwpmlRun::Run() {
   if (auto failure = CheckDocument()) return *failure;
@@ -130,20 +177,10 @@ ProcessorResult HwpmlRun::Run() {
   if (auto failure = PairItems()) return *failure;
   if (!InOrder()) return Fail(document_text::kLogOrder, document_text::kHwpmlOrder, true);
 
-  for (size_t i = 0; i < items_.size(); ++i) {
-    if (platform::StopRequested()) {
-      return Fail(document_text::kLogStopped, document_text::kStopped, true);
-    }
-    ShowProgress(host_, i + 1, Total());
-    log_.Write("", false);
-    log_.Write(Format(document_text::kLogProcessing, static_cast<int>(i + 1)), true);
-    ProcessItem(i);
-  }
-  ShowProgress(host_, items_.size() + 1, Total());
+  if (!ProcessItems()) return Fail(document_text::kLogStopped, document_text::kStopped, true);
   log_.Write("", false);
   return WriteTarget();
 }
-
 
 }  // namespace hwpml_detail
 
@@ -174,16 +211,20 @@ PictureHandlers StandardPictureHandlers() {
 ProcessorResult ShrinkHwpmlWith(const std::string& source, const std::string& target,
                                 const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
                                 JobHost* host, int& failedInflations,
-                                const PictureHandlers& handlers) {
-  hwpml_detail::HwpmlRun run(source, target, options, log, temp, host, failedInflations, handlers);
+                                const PictureHandlers& handlers, WorkerPool* pool) {
+  // Whatever a picture throws stays with that picture: it keeps its bytes.
+  const PictureHandlers isolated{handlers.detect, IsolatingFailures(handlers.process)};
+  WorkerPool serial(1);
+  hwpml_detail::HwpmlRun run(source, target, options, log, temp, host, failedInflations, isolated,
+                             pool != nullptr ? *pool : serial);
   return run.Run();
 }
 
 ProcessorResult ShrinkHwpml(const std::string& source, const std::string& target,
                             const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
-                            JobHost* host, int& failedInflations) {
+                            JobHost* host, int& failedInflations, WorkerPool* pool) {
   return ShrinkHwpmlWith(source, target, options, log, temp, host, failedInflations,
-                         StandardPictureHandlers());
+                         StandardPictureHandlers(), pool);
 }
 
 

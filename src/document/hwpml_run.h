@@ -3,12 +3,15 @@
 // document, process its items and write the target. Only the HWPML files of this
 // folder include it.
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/worker_pool.h"
 #include "document/hwpml.h"
 #include "document/xml_scanner.h"
 
@@ -22,6 +25,12 @@ struct ListItem {
   bool linked = false;              // Type "Link": the data lives outside the document
   int data = -1;                    // index of its data element, -1 for none
   PictureOutcome outcome;           // what picture processing decided
+  // While the item's picture is processed beside the others: its log lines, its
+  // scope of temporary files, and the picture as decoded from the document.
+  BufferedLog log;
+  std::unique_ptr<TempFiles> files;
+  EmbeddedPicture picture;
+  bool compressed = false;
 };
 
 struct DataElement {
@@ -42,7 +51,7 @@ class HwpmlRun {
  public:
   HwpmlRun(const std::string& source, const std::string& target, const ShrinkOptions& options,
            ProcessLog& log, TempFiles& temp, JobHost* host, int& failedInflations,
-           const PictureHandlers& handlers)
+           const PictureHandlers& handlers, WorkerPool& pool)
       : source_(source),
         target_(target),
         options_(options),
@@ -50,7 +59,8 @@ class HwpmlRun {
         temp_(temp),
         host_(host),
         failedInflations_(failedInflations),
-        handlers_(handlers) {}
+        handlers_(handlers),
+        pool_(pool) {}
 
   ProcessorResult Run();
 
@@ -60,7 +70,13 @@ class HwpmlRun {
   std::optional<ProcessorResult> ReadList();
   std::optional<ProcessorResult> IndexStorage();
   std::optional<ProcessorResult> PairItems();
-  void ProcessItem(size_t index);
+  // Processes the items' pictures; false when the job was asked to stop meanwhile.
+  bool ProcessItems();
+  // Decodes the item's data out of the document; false when there is no picture to
+  // process.
+  bool PrepareItem(size_t index);
+  // Runs on a worker: touches nothing but the item.
+  void ProcessItem(ListItem& item, std::atomic<int>& failedInflations);
   bool DecodeData(const DataElement& data, const std::string& path, int64_t& produced);
   ProcessorResult WriteTarget();
   bool WriteList(std::FILE* source, platform::AtomicFile& out);
@@ -79,6 +95,7 @@ class HwpmlRun {
   JobHost* host_;
   int& failedInflations_;
   const PictureHandlers& handlers_;
+  WorkerPool& pool_;
 
   XmlScanner xml_;
   platform::UniqueFile sourceCopy_;

@@ -1,11 +1,13 @@
 #include "document/hwpx.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "core/text.h"
+#include "core/worker_pool.h"
 #include "document/manifest.h"
 #include "document/messages.h"
 #include "document/zip_archive.h"
@@ -20,16 +22,40 @@ const char kManifestName[] = "Contents/content.hpf";
 const char kItemOpen[] = "<opf:item ";
 const char kMimeType[] = "application/hwp+zip";
 
+// One item tag of the manifest and what becomes of it. The lines of an item are
+// gathered in its own buffer while its picture is processed beside the others, and
+// reach the process log in manifest order.
+struct ManifestItem {
+  size_t before = 0;  // where the text in front of the tag starts
+  size_t start = 0;   // the tag's "<"
+  size_t end = 0;     // its ">"
+  ItemAttributes attributes;
+  std::optional<PictureKind> kind;
+  bool embedded = false;
+  // An earlier item names the same entry: its picture is processed once, for that
+  // item, and this one follows what became of it.
+  bool follower = false;
+  BufferedLog log;
+  std::unique_ptr<TempFiles> files;  // the picture's own scope of temporary files
+  EmbeddedPicture picture;
+  PictureOutcome outcome;
+
+  bool HasPicture() const { return attributes.filled == 4 && kind && embedded; }
+  const std::string& Href() const { return attributes.slots[kSlotHref]; }
+};
+
 // Context of one run over the manifest.
 class HwpxRun {
  public:
   HwpxRun(const ShrinkOptions& options, ProcessLog& log, TempFiles& temp, JobHost* host,
-          ZipArchive& zip, const PictureProcessor& processPicture)
+          ZipArchive& zip, const PictureProcessor& processPicture, WorkerPool& pool)
       : options_(options), log_(log), temp_(temp), host_(host), zip_(zip),
-        processPicture_(processPicture) {}
+        processPicture_(processPicture), pool_(pool) {}
 
-  // Walks the manifest's total item tags; false when the archive could not be changed.
-  bool RewriteManifest(const std::string& manifest, int total, std::string& output);
+  // Walks the manifest's item tags; false when the archive could not be changed, or
+  // when the job was asked to stop (Stopped).
+  bool RewriteManifest(const std::string& manifest, std::string& output);
+  int ItemCount() const { return static_cast<int>(items_.size()); }
   // Removes the entries whose pictures were replaced, unless an item still names one.
   bool RemoveReplacedEntries();
   // True when some picture was replaced: the package then has to be written anew.
@@ -43,13 +69,22 @@ class HwpxRun {
     PictureKind kind;
   };
 
-  PictureOutcome ShrinkItem(int pictureNumber, const std::string& href,
-                            std::optional<PictureKind> kind, bool embedded);
+  // Finds the item tags outside comments, CDATA sections and processing instructions:
+  // tags inside those are text, copied with it.
+  void FindItems(const std::string& manifest);
+  // Reads the pictures out of the package and has the pool process them; false when
+  // the job was asked to stop meanwhile.
+  bool ProcessPictures(const std::string& manifest);
+  // Copies the item's picture out of the package for picture processing.
+  void Extract(ManifestItem& item);
+  void Process(ManifestItem& item);
   bool ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome, bool selfClosing,
                     std::string& output);
   std::string FreeEntryName(int number, PictureKind kind, const std::string& replacing);
   void AppendItemTag(const ItemAttributes& item, const Replacement& entry, bool selfClosing,
                      std::string& output);
+  // The item lines not yet in the process log, in manifest order.
+  void FlushItemLogs();
 
   const ShrinkOptions& options_;
   ProcessLog& log_;
@@ -57,8 +92,11 @@ class HwpxRun {
   JobHost* host_;
   ZipArchive& zip_;
   const PictureProcessor& processPicture_;
+  WorkerPool& pool_;
+  std::vector<std::unique_ptr<ManifestItem>> items_;
+  size_t tail_ = 0;  // where the text after the last item tag starts
   std::set<std::string> addedNames_;
-  // Replaced entries by the href that named them: a second item naming the same entry
+  // Replaced entries by the href that named them: a later item naming the same entry
   // shares its replacement, so that every item still names an entry.
   std::map<std::string, Replacement> replaced_;
   // The old entries to remove once the walk is over, and the hrefs that item tags kept
@@ -68,106 +106,125 @@ class HwpxRun {
   bool stopped_ = false;
 };
 
-int CountItemTags(const std::string& manifest) {
-  int count = 0;
-  long long offset = 0;
+void HwpxRun::FindItems(const std::string& manifest) {
   const auto length = static_cast<long long>(manifest.size());
-  while (offset < length) {
-    long long w = FindMarkupOutsideComments(manifest, kItemOpen, offset);
-    if (w < 0) break;
-    long long e = FindBytes(manifest, ">", w);
-    if (e < 0) break;
-    ++count;
-    offset = e + 1;
-  }
-  return count;
-}
-
-bool HwpxRun::RewriteManifest(const std::string& manifest, int total, std::string& output) {
-  log_.Write(Format(document_text::kLogItemTags, total), true);
-  ShowProgressState(host_, ProgressState::kRunning);
-
-  const auto length = static_cast<long long>(manifest.size());
+  std::set<std::string> pictureHrefs;
   long long i = 0;
-  int k = 0;
   while (i < length) {
-    // A stopped job writes nothing; the caller sees it and gives up the package.
-    if (platform::StopRequested()) {
-      stopped_ = true;
-      return false;
-    }
-    // Item tags inside comments, CDATA sections and processing instructions are copied
-    // with them as text.
-    long long w = FindMarkupOutsideComments(manifest, kItemOpen, i);
-    long long e = w < 0 ? -1 : FindBytes(manifest, ">", w);
-    if (w < 0 || e < 0) {
-      output.append(manifest, static_cast<size_t>(i), std::string::npos);
-      break;
-    }
-    ++k;
-    ShowProgress(host_, static_cast<uint64_t>(k), static_cast<uint64_t>(total) + 2);
-    log_.Write("", false);
-    log_.Write(Format(document_text::kLogProcessing, k), true);
-    output.append(manifest, static_cast<size_t>(i), static_cast<size_t>(w - i));
-
+    const long long w = FindMarkupOutsideComments(manifest, kItemOpen, i);
+    const long long e = w < 0 ? -1 : FindBytes(manifest, ">", w);
+    if (w < 0 || e < 0) break;
+    auto item = std::make_unique<ManifestItem>();
+    item->before = static_cast<size_t>(i);
+    item->start = static_cast<size_t>(w);
+    item->end = static_cast<size_t>(e);
     const std::string_view tag(manifest.data() + w, static_cast<size_t>(e - w + 1));
     // The attributes start at the space after "<opf:item".
-    ItemAttributes item = SelectItemAttributes(ParseTagAttributes(tag.substr(9)));
-    const std::optional<PictureKind> kind = MediaTypeKind(item.slots[kSlotMediaType]);
-    const bool embedded = IsEmbeddedFlag(item.slots[kSlotIsEmbeded]);
-    const int pictureNumber = TrailingNumber(item.slots[kSlotId]);
-    log_.Write(Backquoted(BytesAsText(tag)), true);
+    item->attributes = SelectItemAttributes(ParseTagAttributes(tag.substr(9)));
+    item->kind = MediaTypeKind(item->attributes.slots[kSlotMediaType]);
+    item->embedded = IsEmbeddedFlag(item->attributes.slots[kSlotIsEmbeded]);
+    item->follower = item->HasPicture() && !pictureHrefs.insert(item->Href()).second;
+    items_.push_back(std::move(item));
+    i = e + 1;
+  }
+  tail_ = static_cast<size_t>(i);
+}
 
+bool HwpxRun::ProcessPictures(const std::string& manifest) {
+  int pictures = 0;
+  for (const auto& item : items_) pictures += item->HasPicture() && !item->follower ? 1 : 0;
+  ProgressReporter progress(host_, static_cast<uint64_t>(ItemCount()) + 2, pictures);
+  // The package is read here, one picture after another; the pictures are processed
+  // by the pool while the next ones are read. The batch waits for them at its end.
+  WorkerPool::Batch batch(pool_);
+  int k = 0;
+  for (const auto& owned : items_) {
+    // A stopped job reads no more pictures; those queued already give up at once.
+    if (platform::StopRequested()) return false;
+    ManifestItem& item = *owned;
+    item.log.Write("", false);
+    item.log.Write(Format(document_text::kLogProcessing, ++k), true);
+    const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
+    item.log.Write(Backquoted(BytesAsText(tag)), true);
+    if (!item.HasPicture() || item.follower) {
+      progress.Step();
+      continue;
+    }
+    Extract(item);
+    batch.Add([this, &item, &progress] {
+      if (!platform::StopRequested()) Process(item);
+      const int32_t after = item.outcome.Replaces() ? GetFileSize32(item.outcome.rewrittenPath) : 0;
+      progress.PictureDone(item.outcome.Replaces() ? item.picture.originalSize - after : 0);
+    });
+  }
+  return true;
+}
+
+void HwpxRun::FlushItemLogs() {
+  for (const auto& item : items_) item->log.FlushTo(log_);
+}
+
+bool HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) {
+  FindItems(manifest);
+  log_.Write(Format(document_text::kLogItemTags, ItemCount()), true);
+  ShowProgressState(host_, ProgressState::kRunning);
+
+  // A stopped job writes nothing; the caller sees it and gives up the package.
+  if (!ProcessPictures(manifest) || platform::StopRequested()) {
+    FlushItemLogs();
+    stopped_ = true;
+    return false;
+  }
+
+  // Everything that changes the package happens here, in manifest order, so that the
+  // target does not depend on which picture finished first.
+  for (const auto& owned : items_) {
+    ManifestItem& item = *owned;
+    item.log.FlushTo(log_);
+    output.append(manifest, item.before, item.start - item.before);
+    const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
     const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-    // Only an item that would be processed shares; any other keeps its tag as it is.
-    const bool candidate = item.filled == 4 && kind && embedded;
-    const auto shared = candidate ? replaced_.find(item.slots[kSlotHref]) : replaced_.end();
+    // Only an item whose picture would be processed shares; any other keeps its tag
+    // as it is.
+    const auto shared = item.follower ? replaced_.find(item.Href()) : replaced_.end();
     if (shared != replaced_.end()) {
       // The entry was replaced for an earlier item: this one names the new entry too.
       log_.Write(Format(document_text::kLogSharedEntry, BytesAsText(shared->first).c_str(),
                         shared->second.name.c_str()),
                  true);
-      AppendItemTag(item, shared->second, selfClosing, output);
-      i = e + 1;
-      continue;
-    }
-    PictureOutcome outcome;
-    if (item.filled == 4) {
-      outcome = ShrinkItem(pictureNumber, item.slots[kSlotHref], kind, embedded);
-    }
-    if (outcome.Replaces()) {
-      if (!ReplaceEntry(item, outcome, selfClosing, output)) return false;
+      AppendItemTag(item.attributes, shared->second, selfClosing, output);
+    } else if (item.outcome.Replaces()) {
+      if (!ReplaceEntry(item.attributes, item.outcome, selfClosing, output)) return false;
     } else {
       log_.Write(document_text::kLogNothingToDo, true);
       output.append(tag);
-      keptHrefs_.insert(item.slots[kSlotHref]);
+      keptHrefs_.insert(item.Href());
     }
-    i = e + 1;
   }
+  output.append(manifest, tail_, std::string::npos);
   return true;
 }
 
-PictureOutcome HwpxRun::ShrinkItem(int pictureNumber, const std::string& href,
-                                   std::optional<PictureKind> kind, bool embedded) {
-  if (!kind || !embedded) return PictureOutcome::Keep();
-
-  const std::string extracted = temp_.NewName(ExtensionOf(*kind), false);
+void HwpxRun::Extract(ManifestItem& item) {
+  const std::string extracted = temp_.NewName(ExtensionOf(*item.kind), false);
   temp_.Register(extracted);
-  if (std::optional<ZipEntry> entry = zip_.Find(href, false); entry && entry->IsFile()) {
+  if (std::optional<ZipEntry> entry = zip_.Find(item.Href(), false); entry && entry->IsFile()) {
     zip_.ExtractToFile(*entry, extracted, kMaxPictureBytes);
   }
-  const int32_t size = GetFileSize32(extracted);
+  item.files = std::make_unique<TempFiles>(temp_, extracted);
+  item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
+  item.picture.sourcePath = extracted;
+  item.picture.originalSize = GetFileSize32(extracted);
+}
 
-  EmbeddedPicture picture;
-  picture.number = pictureNumber;
-  picture.sourcePath = extracted;
-  picture.originalSize = size;
-  PictureOutcome outcome = processPicture_(picture, options_, log_, temp_);
+// Runs on a worker: touches nothing but the item.
+void HwpxRun::Process(ManifestItem& item) {
+  PictureOutcome outcome = processPicture_(item.picture, options_, item.log, *item.files);
   // The size rule is checked again here, whatever picture processing decided.
-  if (outcome.Replaces() && IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), size)) {
-    return outcome;
+  if (outcome.Replaces() &&
+      IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
+    item.outcome = std::move(outcome);
   }
-  return PictureOutcome::Keep();
 }
 
 std::string HwpxRun::FreeEntryName(int number, PictureKind kind, const std::string& replacing) {
@@ -198,7 +255,9 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& out
   const int number = TrailingNumber(dot == std::string::npos ? std::string_view(href)
                                                              : std::string_view(href).substr(0, dot));
   std::optional<ZipEntry> old = zip_.Find(href, false);
-  if (!old) return false;  // ShrinkItem hands on no picture without an entry
+  if (!old) return false;  // Extract hands on no picture without an entry
+  // The new entry looks like the one it replaces: its attributes and its time, so
+  // that the target depends on the document alone, not on when it was written.
   const std::string name = FreeEntryName(number, *outcome.replacement, old->name);
   if (!zip_.AddFileLike(name, outcome.rewrittenPath, *old)) {
     log_.Write(Format(document_text::kLogAddFailed, name.c_str()), true);
@@ -292,13 +351,15 @@ std::optional<ProcessorResult> CopySource(const std::string& source,
 
 ProcessorResult ShrinkHwpx(const std::string& source, const std::string& target,
                            const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
-                           JobHost* host) {
-  return ShrinkHwpxWith(source, target, options, log, temp, host, StandardPictureProcessor());
+                           JobHost* host, WorkerPool* pool) {
+  return ShrinkHwpxWith(source, target, options, log, temp, host, StandardPictureProcessor(),
+                        pool);
 }
 
 ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& target,
                                const ShrinkOptions& options, ProcessLog& log, TempFiles& temp,
-                               JobHost* host, const PictureProcessor& processPicture) {
+                               JobHost* host, const PictureProcessor& processPicture,
+                               WorkerPool* pool) {
   const std::string workingCopy = temp.NewName("zip", false);
   temp.Register(workingCopy);
   if (auto failure = CopySource(source, workingCopy, log)) return *failure;
@@ -316,15 +377,17 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
 
   std::string output;
   output.reserve(manifest->size() * 3 + 10);
-  HwpxRun run(options, log, temp, host, zip, processPicture);
-  const int total = CountItemTags(*manifest);
-  if (!run.RewriteManifest(*manifest, total, output)) {
+  // Whatever a picture throws stays with that picture: it keeps its bytes.
+  const PictureProcessor isolated = IsolatingFailures(processPicture);
+  WorkerPool serial(1);
+  HwpxRun run(options, log, temp, host, zip, isolated, pool != nullptr ? *pool : serial);
+  if (!run.RewriteManifest(*manifest, output)) {
     if (run.Stopped()) return Stopped(host, log);
     return WriteFailed(host, nullptr, log);
   }
   if (!run.RemoveReplacedEntries()) return WriteFailed(host, nullptr, log);
 
-  const auto steps = static_cast<uint64_t>(total) + 2;
+  const auto steps = static_cast<uint64_t>(run.ItemCount()) + 2;
   ShowProgress(host, steps - 1, steps);
   // With no picture replaced the package is not written again: the target gets the
   // source's bytes, never a larger copy of them.

@@ -220,6 +220,7 @@ std::optional<ZipEntry> ZipArchive::Find(const std::string& name, bool ignoreCas
   entry.index = index;
   entry.name = (st.valid & ZIP_STAT_NAME) != 0 && st.name != nullptr ? st.name : name;
   entry.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
+  entry.mtime = (st.valid & ZIP_STAT_MTIME) != 0 ? static_cast<int64_t>(st.mtime) : 0;
   return entry;
 }
 
@@ -275,12 +276,17 @@ bool ZipArchive::Delete(const ZipEntry& entry) {
   return archive_ != nullptr && zip_delete(archive_, static_cast<zip_uint64_t>(entry.index)) == 0;
 }
 
-bool ZipArchive::AddDirectoryPrefixes(const std::string& name) {
+bool ZipArchive::AddDirectoryPrefixes(const std::string& name, int64_t mtime) {
   if (name.empty() || name.back() == '/') return false;
   for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
     std::string prefix = name.substr(0, slash + 1);
     if (zip_name_locate(archive_, prefix.c_str(), 0) >= 0) continue;
-    if (zip_dir_add(archive_, prefix.c_str(), ZIP_FL_ENC_UTF_8) < 0) return false;
+    const zip_int64_t index = zip_dir_add(archive_, prefix.c_str(), ZIP_FL_ENC_UTF_8);
+    if (index < 0) return false;
+    if (zip_file_set_mtime(archive_, static_cast<zip_uint64_t>(index),
+                           static_cast<time_t>(mtime), 0) != 0) {
+      return false;
+    }
   }
   return true;
 }
@@ -299,6 +305,9 @@ bool ZipArchive::UsesFolderEntries() const {
 bool ZipArchive::MatchEntry(int64_t index, const ZipEntry& model, uint64_t uncompressedBytes,
                             uint64_t deflatedBytes) {
   const auto at = static_cast<zip_uint64_t>(index);
+  // The model's time as well: a target then depends on the document alone, not on
+  // when it was written.
+  if (zip_file_set_mtime(archive_, at, static_cast<time_t>(model.mtime), 0) != 0) return false;
   zip_uint8_t system = ZIP_OPSYS_DEFAULT;
   zip_uint32_t attributes = 0;
   if (model.index >= 0 &&
@@ -318,7 +327,7 @@ bool ZipArchive::AddFileLike(const std::string& name, const std::string& path,
                              const ZipEntry& model) {
   if (archive_ == nullptr || name.empty() || name.back() == '/') return false;
   const bool replacing = zip_name_locate(archive_, name.c_str(), 0) >= 0;
-  if (!replacing && UsesFolderEntries() && !AddDirectoryPrefixes(name)) return false;
+  if (!replacing && UsesFolderEntries() && !AddDirectoryPrefixes(name, model.mtime)) return false;
   uint64_t size = 0;
   const uint64_t deflated = DeflatedSizeOfFile(path, size);
   if (deflated == UINT64_MAX) return false;
@@ -342,7 +351,7 @@ bool ZipArchive::AddDataLike(const std::string& name, const void* data, size_t l
                              const ZipEntry& model) {
   if (archive_ == nullptr || name.empty() || name.back() == '/') return false;
   const bool replacing = zip_name_locate(archive_, name.c_str(), 0) >= 0;
-  if (!replacing && UsesFolderEntries() && !AddDirectoryPrefixes(name)) return false;
+  if (!replacing && UsesFolderEntries() && !AddDirectoryPrefixes(name, model.mtime)) return false;
   const uint64_t deflated = DeflatedSizeOfData(data, length);
   if (deflated == UINT64_MAX) return false;
   UniqueZipSource source(zip_source_buffer(archive_, data, length, 0));

@@ -15,6 +15,7 @@ struct ZipEntry {
   std::string name;
   int64_t index = -1;
   uint64_t size = 0;  // uncompressed
+  int64_t mtime = 0;  // seconds since the epoch, as the archive holds it
   bool IsFile() const { return name.empty() || name.back() != '/'; }
 };
 
@@ -44,9 +45,9 @@ class ZipArchive {
   // Adds an entry written by this program, whose data is read when the archive is
   // closed, replacing an entry of the same name in its place, so that it looks like
   // the entries it joins: the external attributes (permission bits and
-  // the system that made them) of model, and deflated only when deflating makes it
-  // smaller, stored otherwise. Folder entries are added for its folders only when
-  // the archive has folder entries already. The data comes from the file, or from
+  // the system that made them) and the time of model, and deflated only when
+  // deflating makes it smaller, stored otherwise. Folder entries, with the same time,
+  // are added for its folders only when the archive has folder entries already. The data comes from the file, or from
   // memory that the caller keeps alive until Close.
   bool AddFileLike(const std::string& name, const std::string& path, const ZipEntry& model);
   bool AddDataLike(const std::string& name, const void* data, size_t length,
@@ -57,7 +58,7 @@ class ZipArchive {
   bool Close();
 
  private:
-  bool AddDirectoryPrefixes(const std::string& name);
+  bool AddDirectoryPrefixes(const std::string& name, int64_t mtime);
   bool UsesFolderEntries() const;
   // Gives the entry at index the model's attributes and the cheaper of storing and
   // deflating its uncompressedBytes / deflatedBytes.

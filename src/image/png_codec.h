@@ -17,7 +17,8 @@ namespace velmora {
 // first chunk is IHDR. Shorter files are not taken, although valid PNGs can be.
 bool IsPngFile(const std::string& path);
 
-// Decodes the file: 24 or 32 bits per pixel (grey is widened to RGB), 8-bit samples.
+// Decodes the file, of any length: 24 or 32 bits per pixel (grey is widened to RGB,
+// palettes expanded, tRNS becomes alpha), 8-bit samples.
 // kPartial: damaged, and the rows that could not be decoded are cleared to zero.
 ReadStatus ReadPng(const std::string& path, Picture& picture);
 
@@ -33,14 +34,16 @@ ReadStatus ScanPng(const std::string& path, int32_t& width, int32_t& height);
 // alpha taken as opaque where a picture has none; read row by row side by side.
 bool SamePngPixels(const std::string& a, const std::string& b);
 
-// Lossless RGB or RGBA PNG of a 24- or 32-bit picture. Colour-space chunks come from
-// source when it is a PNG. On any failure the output file is removed, so that no
+// Lossless PNG of a 24- or 32-bit picture, stored in the smallest form that keeps every
+// pixel (palette, grey, lower bit depth, no opaque alpha; see png_encoder.h) and
+// compressed at the deflate level (1..12, 12 the strongest). Colour-space chunks come
+// from source when it is a PNG. On any failure the output file is removed, so that no
 // partial file can pass for a result.
 bool WritePng(const std::string& output, const Picture& picture, const std::string& source,
-              int zlibLevel);
+              int level);
 // Palette PNG through the quantiser. On any failure the output file is removed.
 bool WriteQuantisedPng(const std::string& output, const Picture& picture,
-                       const std::string& source, int zlibLevel,
+                       const std::string& source, int level,
                        const QuantiseSettings& settings = QuantiseSettings());
 
 // A palette picture: width × height indices, paletteCount RGB triples and, when
@@ -57,7 +60,7 @@ struct PaletteImage {
 };
 // On any failure the output file is removed.
 bool WritePalettePng(const std::string& output, const PaletteImage& image,
-                     const std::string& source, int zlibLevel);
+                     const std::string& source, int level);
 
 // Which colour-space chunks of a source may be copied. Filled by repeated probing
 // passes; the writers copy only items in state kAccepted.

@@ -15,6 +15,8 @@
 namespace velmora::png_detail {
 
 inline constexpr size_t kKindTestBytes = 112;
+// Signature, IHDR, IDAT and IEND: no PNG is shorter.
+inline constexpr size_t kMinimumPngBytes = 8 + 25 + 12 + 12;
 inline constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 // zlib gets one large buffer, so that a picture's data leaves in few IDAT chunks.
 inline constexpr size_t kCompressionBufferBytes = 1048576;

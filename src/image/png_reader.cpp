@@ -1,5 +1,6 @@
 #include <csetjmp>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,19 @@ namespace velmora {
 using namespace png_detail;
 
 namespace {
+
+// The signature, and IHDR as the first chunk, within the first bytes of the file;
+// false when the file is shorter than minimum.
+bool StartsLikePng(const std::string& path, size_t minimum) {
+  if (path.empty()) return false;
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return false;
+  uint8_t head[kKindTestBytes];
+  const size_t wanted = std::min(minimum, sizeof head);
+  if (std::fread(head, 1, wanted, file.get()) != wanted) return false;
+  return std::memcmp(head, kSignature, sizeof kSignature) == 0 &&
+         std::memcmp(head + 12, "IHDR", 4) == 0;
+}
 
 // Data written by the guarded read functions; plain values only (see their rule).
 struct ReadHeader {
@@ -123,7 +137,9 @@ bool HeaderAllowed(const ReadHeader& header) {
 class PngRows {
  public:
   bool Open(const std::string& path) {
-    if (!IsPngFile(path)) return false;
+    // Any PNG, however short, as ReadPng takes it: a short file that claims a large
+    // picture is then never decoded whole.
+    if (!StartsLikePng(path, kMinimumPngBytes)) return false;
     file_ = platform::OpenFile(path, "rb");
     return file_ && handle_.ok() &&
            ReadHeaderGuarded(handle_.png(), handle_.info(), file_.get(), &header_) &&
@@ -154,19 +170,13 @@ bool SameRow(const uint8_t* a, int stepA, const uint8_t* b, int stepB, int32_t w
 
 }  // namespace
 
-bool IsPngFile(const std::string& path) {
-  if (path.empty()) return false;
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
-  if (!file) return false;
-  uint8_t head[kKindTestBytes];
-  if (std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
-  return std::memcmp(head, kSignature, sizeof kSignature) == 0 &&
-         std::memcmp(head + 12, "IHDR", 4) == 0;
-}
+bool IsPngFile(const std::string& path) { return StartsLikePng(path, kKindTestBytes); }
 
 ReadStatus ReadPng(const std::string& path, Picture& picture) {
   picture = Picture();
-  if (!IsPngFile(path)) return ReadStatus::kUnreadable;
+  // The reader takes any PNG, however short: the length rule belongs to the content
+  // test that decides which embedded files are pictures, not to reading one.
+  if (!StartsLikePng(path, kMinimumPngBytes)) return ReadStatus::kUnreadable;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return ReadStatus::kUnreadable;
 
@@ -211,7 +221,7 @@ ReadStatus ReadPng(const std::string& path, Picture& picture) {
 namespace velmora {
 
 bool IsAnimatedPng(const std::string& path) {
-  if (!IsPngFile(path)) return false;
+  if (!StartsLikePng(path, kMinimumPngBytes)) return false;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file || std::fseek(file.get(), sizeof kSignature, SEEK_SET) != 0) return false;
   // The animation control chunk must come before the image data; a file of endless

@@ -2,8 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <zlib.h>
 
 #include "image/png_codec.h"
+#include "image/png_encoder.h"
 #include "image/png_libpng.h"
 #include "platform/platform.h"
 
@@ -13,8 +19,8 @@ using namespace png_detail;
 
 namespace {
 
+// Removes a writer's output file unless the write completed. The caller judges a
 // rewritten picture by its file size alone, so a partly written file must not stay.
-// Declared before the output's UniqueFile, so the file is closed before removal.
 class OutputRemover {
  public:
   explicit OutputRemover(const std::string& path) : path_(path) {}
@@ -30,71 +36,68 @@ class OutputRemover {
   bool kept_ = false;
 };
 
-
-// Everything one write needs; plain values and pointers only (see WriteGuarded).
-struct WriteJob {
-  png_uint_32 width = 0, height = 0;
-  int colourType = 0;
-  int zlibLevel = 9;
+// What the header chunks need; plain values and pointers only (see WriteHeaderGuarded).
+struct HeaderJob {
+  const PngImage* image = nullptr;
   const ColourChunks* chunks = nullptr;  // null: copy nothing
   const ChunkCopyRecord* record = nullptr;
-  const png_color* palette = nullptr;
-  int paletteCount = 0;
-  const png_byte* paletteAlpha = nullptr;
-  bool sbit = false;
-  bool alpha = false;
   bool phys = false;
   png_uint_32 xPerMetre = 0, yPerMetre = 0;
-  const uint8_t* rows = nullptr;
-  size_t stride = 0;
+  std::string* bytes = nullptr;  // where libpng's output goes
 };
 
+void AppendToString(png_structp png, png_bytep data, png_size_t length) {
+  auto* bytes = static_cast<std::string*>(png_get_io_ptr(png));
+  bytes->append(reinterpret_cast<const char*>(data), length);
+}
+
+void FlushNothing(png_structp) {}
+
+// libpng writes the signature and every chunk in front of the image data (IHDR, PLTE,
+// tRNS, the colour-space chunks it accepts, pHYs); the image data is compressed here.
 // setjmp rule: libpng errors longjmp back here, so every object with a destructor
 // lives in the caller and none is created between setjmp and the libpng calls.
-bool WriteGuarded(png_structp png, png_infop info, std::FILE* file, const WriteJob* job) {
+bool WriteHeaderGuarded(png_structp png, png_infop info, const HeaderJob* job) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_compression_level(png, job->zlibLevel);
-  png_set_compression_buffer_size(png, kCompressionBufferBytes);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, job->width, job->height, 8, job->colourType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_write_fn(png, job->bytes, AppendToString, FlushNothing);
+  const PngImage& image = *job->image;
+  png_set_IHDR(png, info, image.width, image.height, image.bitDepth, image.colourType,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (job->chunks != nullptr) SetAcceptedChunks(png, info, *job->chunks, *job->record);
-  if (job->palette != nullptr) {
-    png_set_PLTE(png, info, job->palette, job->paletteCount);
-    if (job->paletteAlpha != nullptr) {
-      png_set_tRNS(png, info, job->paletteAlpha, job->paletteCount, nullptr);
+  if (image.colourType == PNG_COLOR_TYPE_PALETTE) {
+    png_color palette[256];
+    const int count = static_cast<int>(image.palette.size() / 3);
+    for (int i = 0; i < count; ++i) {
+      palette[i].red = image.palette[static_cast<size_t>(i) * 3];
+      palette[i].green = image.palette[static_cast<size_t>(i) * 3 + 1];
+      palette[i].blue = image.palette[static_cast<size_t>(i) * 3 + 2];
     }
-  }
-  if (job->sbit) {
-    png_color_8 bits{};
-    bits.red = bits.green = bits.blue = 8;
-    bits.alpha = job->alpha ? 8 : 0;
-    png_set_sBIT(png, info, &bits);
+    png_set_PLTE(png, info, palette, count);
+    if (!image.paletteAlpha.empty()) {
+      png_set_tRNS(png, info, image.paletteAlpha.data(),
+                   static_cast<int>(image.paletteAlpha.size()), nullptr);
+    }
   }
   if (job->phys) png_set_pHYs(png, info, job->xPerMetre, job->yPerMetre, PNG_RESOLUTION_METER);
   png_write_info(png, info);
-  for (png_uint_32 y = 0; y < job->height; ++y) {
-    png_write_row(png, job->rows + static_cast<size_t>(y) * job->stride);
-  }
-  png_write_end(png, nullptr);
   return true;
 }
 
-// Writes the job to the output with the chunks the probe accepted from the source.
-// The caller's OutputRemover takes the file away when this fails.
-bool WritePngFile(const std::string& output, const std::string& source, WriteJob& job) {
-  ChunkCopyRecord record;
-  ColourChunks chunks;
-  if (PrepareChunkCopy(output, source, record, chunks)) {
-    job.chunks = &chunks;
-    job.record = &record;
-  }
-  platform::UniqueFile file = platform::OpenFile(output, "wb");
-  if (!file) return false;
-  PngWriteHandle handle;
-  if (!handle.ok() || !WriteGuarded(handle.png(), handle.info(), file.get(), &job)) return false;
-  // Data still buffered in the stream can fail to reach the disk as well.
-  return std::fflush(file.get()) == 0 && std::ferror(file.get()) == 0;
+void AppendBigEndian32(std::string& out, uint32_t value) {
+  out += static_cast<char>(value >> 24);
+  out += static_cast<char>(value >> 16);
+  out += static_cast<char>(value >> 8);
+  out += static_cast<char>(value);
+}
+
+void AppendChunk(std::string& out, const char* type, std::string_view data) {
+  AppendBigEndian32(out, static_cast<uint32_t>(data.size()));
+  const size_t start = out.size();
+  out.append(type, 4);
+  out.append(data);
+  const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(out.data() + start),
+                          static_cast<uInt>(4 + data.size()));
+  AppendBigEndian32(out, static_cast<uint32_t>(crc));
 }
 
 // Pixels per metre for a resolution in dots per inch, rounded; false when there is
@@ -107,58 +110,85 @@ bool PerMetre(float dpi, png_uint_32& perMetre) {
   return true;
 }
 
-void SetResolution(float xDpi, float yDpi, WriteJob& job) {
-  job.phys = PerMetre(xDpi, job.xPerMetre) && PerMetre(yDpi, job.yPerMetre);
-}
-
 // Writing a file onto its own source would truncate the source before its chunks
 // are read.
 bool IsOwnSource(const std::string& output, const std::string& source) {
   return !source.empty() && platform::SameFile(output, source);
 }
 
+// Writes the smallest of the forms with the colour-space chunks the probe accepted
+// from the source. The caller's OutputRemover takes the file away when this fails.
+bool WriteForms(const std::string& output, const std::string& source,
+                const std::vector<PngImage>& forms, float xDpi, float yDpi, int level) {
+  if (forms.empty()) return false;
+  const std::optional<CompressedImage> compressed = CompressSmallest(forms, level);
+  if (!compressed) return false;
+  ChunkCopyRecord record;
+  ColourChunks chunks;
+  HeaderJob job;
+  job.image = &forms[compressed->form];
+  if (PrepareChunkCopy(output, source, record, chunks)) {
+    job.chunks = &chunks;
+    job.record = &record;
+  }
+  job.phys = PerMetre(xDpi, job.xPerMetre) && PerMetre(yDpi, job.yPerMetre);
+  std::string bytes;
+  job.bytes = &bytes;
+  {
+    PngWriteHandle handle;
+    if (!handle.ok() || !WriteHeaderGuarded(handle.png(), handle.info(), &job)) return false;
+  }
+  // The image data leaves in chunks of a mebibyte, as zlib's buffer in libpng made them.
+  const std::string_view data(compressed->data);
+  for (size_t at = 0; at < data.size(); at += kCompressionBufferBytes) {
+    AppendChunk(bytes, "IDAT", data.substr(at, kCompressionBufferBytes));
+  }
+  AppendChunk(bytes, "IEND", {});
+  platform::UniqueFile file = platform::OpenFile(output, "wb");
+  if (!file) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  // Data still buffered in the stream can fail to reach the disk as well.
+  return std::fclose(file.release()) == 0;
+}
+
+// Grey forms store no colour: a colour profile (iCCP) of the source would no longer
+// describe them, and libpng refuses to write one beside them.
+bool SourceHasColourProfile(const std::string& source) {
+  ColourChunks chunks;
+  return !source.empty() && IsPngFile(source) && ReadColourChunks(source, chunks) &&
+         chunks.hasIccp;
+}
+
 }  // namespace
 
 bool WritePng(const std::string& output, const Picture& picture, const std::string& source,
-              int zlibLevel) {
+              int level) {
   if (IsOwnSource(output, source)) return false;
   OutputRemover remover(output);
   if (!picture.pixels || !PictureSizeAllowed(picture.width, picture.height) ||
       (picture.bitsPerPixel != 24 && picture.bitsPerPixel != 32)) {
     return false;
   }
-  const bool alpha = picture.bitsPerPixel == 32;
-  WriteJob job;
-  job.width = static_cast<png_uint_32>(picture.width);
-  job.height = static_cast<png_uint_32>(picture.height);
-  job.colourType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
-  job.zlibLevel = zlibLevel;
-  job.sbit = true;
-  job.alpha = alpha;
-  SetResolution(picture.xResolution, picture.yResolution, job);
-  job.rows = picture.pixels.get();
-  job.stride = static_cast<size_t>(picture.width) * (picture.bitsPerPixel / 8);
-  if (!WritePngFile(output, source, job)) return false;
+  const std::vector<PngImage> forms = LosslessForms(picture, !SourceHasColourProfile(source));
+  if (!WriteForms(output, source, forms, picture.xResolution, picture.yResolution, level)) {
+    return false;
+  }
   remover.Keep();
   return true;
 }
 
 bool WriteQuantisedPng(const std::string& output, const Picture& picture,
-                       const std::string& source, int zlibLevel,
-                       const QuantiseSettings& settings) {
+                       const std::string& source, int level, const QuantiseSettings& settings) {
   if (IsOwnSource(output, source)) return false;
   OutputRemover remover(output);
   if (!picture.pixels || !PictureSizeAllowed(picture.width, picture.height)) return false;
   QuantisedPicture quantised;
   {
-    // RGBA pixels go to the quantiser as they are; only RGB ones need an RGBA copy.
-    PixelBuffer rgba;
-    if (picture.bitsPerPixel != 32) {
-      rgba = ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
-      if (!rgba) return false;
+    PixelBuffer rgba =
+        ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
+    if (!rgba || !QuantiseRgba(rgba.get(), picture.width, picture.height, settings, quantised)) {
+      return false;
     }
-    const uint8_t* pixels = rgba ? rgba.get() : picture.pixels.get();
-    if (!QuantiseRgba(pixels, picture.width, picture.height, settings, quantised)) return false;
   }
   PaletteImage image;
   image.indices = quantised.indices.get();
@@ -169,13 +199,13 @@ bool WriteQuantisedPng(const std::string& output, const Picture& picture,
   image.alpha = quantised.transparent ? quantised.alpha : nullptr;
   image.xResolution = picture.xResolution;
   image.yResolution = picture.yResolution;
-  if (!WritePalettePng(output, image, source, zlibLevel)) return false;
+  if (!WritePalettePng(output, image, source, level)) return false;
   remover.Keep();
   return true;
 }
 
 bool WritePalettePng(const std::string& output, const PaletteImage& image,
-                     const std::string& source, int zlibLevel) {
+                     const std::string& source, int level) {
   if (IsOwnSource(output, source)) return false;
   OutputRemover remover(output);
   if (image.indices == nullptr || image.triples == nullptr ||
@@ -183,24 +213,17 @@ bool WritePalettePng(const std::string& output, const PaletteImage& image,
       image.paletteCount > 256) {
     return false;
   }
-  png_color palette[256];
-  for (int i = 0; i < image.paletteCount; ++i) {
-    palette[i].red = image.triples[i * 3];
-    palette[i].green = image.triples[i * 3 + 1];
-    palette[i].blue = image.triples[i * 3 + 2];
+  std::vector<PngImage> forms;
+  try {
+    forms.push_back(PaletteForm(image.indices, static_cast<uint32_t>(image.width),
+                                static_cast<uint32_t>(image.height), image.paletteCount,
+                                image.triples, image.alpha));
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  WriteJob job;
-  job.width = static_cast<png_uint_32>(image.width);
-  job.height = static_cast<png_uint_32>(image.height);
-  job.colourType = PNG_COLOR_TYPE_PALETTE;
-  job.zlibLevel = zlibLevel;
-  job.palette = palette;
-  job.paletteCount = image.paletteCount;
-  job.paletteAlpha = image.alpha;
-  SetResolution(image.xResolution, image.yResolution, job);
-  job.rows = image.indices;
-  job.stride = static_cast<size_t>(image.width);
-  if (!WritePngFile(output, source, job)) return false;
+  if (!WriteForms(output, source, forms, image.xResolution, image.yResolution, level)) {
+    return false;
+  }
   remover.Keep();
   return true;
 }

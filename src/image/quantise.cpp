@@ -8,6 +8,10 @@
 #include <mutex>
 #include <unordered_set>
 
+// The OpenMP runtime's C interface (the library's own runtime); declared here so that
+// neither the compiler's OpenMP mode nor its header is needed.
+extern "C" void omp_set_num_threads(int threads);
+
 namespace velmora {
 
 namespace {
@@ -96,6 +100,11 @@ bool QuantiseRgba(const uint8_t* rgba, int32_t width, int32_t height,
                   const QuantiseSettings& settings, QuantisedPicture& out) {
   out = QuantisedPicture();
   if (rgba == nullptr || !PictureSizeAllowed(width, height)) return false;
+  // The library spreads its work over OpenMP threads of its own. Pictures are already
+  // processed side by side, and a result that depended on how many threads summed its
+  // colours could differ between machines and between numbers of workers: it runs on
+  // this thread alone (the setting belongs to the calling thread).
+  omp_set_num_threads(1);
 
   // Destroyed after the library's objects, which are declared below it.
   QuantiserArena arena;

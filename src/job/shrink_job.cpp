@@ -54,7 +54,8 @@ struct JobEnd {
 };
 
 JobEnd ShrinkDocument(const std::string& source, const std::string& target,
-                      const ShrinkOptions& options, JobHost& host, double start) {
+                      const ShrinkOptions& options, JobHost& host, WorkerPool& pool,
+                      double start) {
   TempFiles temp(!options.keepTempFiles);
   // The log is released before the temporary files are removed.
   ProcessLog log;
@@ -74,8 +75,8 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
   int failedInflations = 0;
   const bool hwpml = form == DocumentForm::kHwpml;
   const ProcessorResult result =
-      hwpml ? ShrinkHwpml(source, target, options, log, temp, &host, failedInflations)
-            : ShrinkHwpx(source, target, options, log, temp, &host);
+      hwpml ? ShrinkHwpml(source, target, options, log, temp, &host, failedInflations, &pool)
+            : ShrinkHwpx(source, target, options, log, temp, &host, &pool);
   // A stop request ends the job however far it got; nothing of it stays behind.
   if (!result.success && platform::StopRequested()) return {false, document_text::kStopped};
   if (!result.success) return {false, result.message};
@@ -88,24 +89,32 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
 }
 
 JobEnd RunJob(const std::string& sourceText, const std::string& targetText,
-              const ShrinkOptions& options, JobHost& host, double start) {
+              const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start) {
   const std::string source = Trim(sourceText);
   const std::string target = Trim(targetText);
   if (IsSameDocument(source, target)) return {false, job_text::kSamePaths};
-  return ShrinkDocument(source, target, options, host, start);
+  return ShrinkDocument(source, target, options, host, pool, start);
 }
 
 }  // namespace
 
 bool RunShrinkJob(const std::string& source, const std::string& target,
                   const ShrinkOptions& options, JobHost& host) {
+  WorkerPool pool(options.workers);
+  return RunShrinkJob(source, target, options, host, pool);
+}
+
+bool RunShrinkJob(const std::string& source, const std::string& target,
+                  const ShrinkOptions& givenOptions, JobHost& host, WorkerPool& pool) {
   const double start = platform::MonotonicMilliseconds();
+  ShrinkOptions options = givenOptions;
+  if (options.stampTime == 0) options.stampTime = platform::SecondsSinceEpoch();
   ShowProgressState(&host, ProgressState::kHidden);
   JobEnd end;
   // Whatever escapes the job (memory exhausted outside any one picture, say) ends this
   // job with a message, never the program; the temporary files are gone by then.
   try {
-    end = RunJob(source, target, options, host, start);
+    end = RunJob(source, target, options, host, pool, start);
   } catch (...) {
     end = {false, job_text::kUnexpectedFailure};
   }

@@ -38,7 +38,7 @@ struct PictureOutcome {
 
 // What the document processors call for each picture; tests give their own.
 using PictureProcessor = std::function<PictureOutcome(const EmbeddedPicture&, const ShrinkOptions&,
-                                                      ProcessLog&, TempFiles&)>;
+                                                      LogLines&, TempFiles&)>;
 
 // The size rule: a rewritten file is used only when it is not empty and strictly
 // smaller than the original.

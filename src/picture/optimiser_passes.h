@@ -9,11 +9,12 @@
 
 namespace velmora {
 
-// The time an optimiser may take over one picture (<= 0: no limit), and the log that
-// hears of a tool that was stopped.
+// The time an optimiser may take over one picture (<= 0: no limit), and the lines of
+// that picture, which hear of a tool that was stopped. Each picture has its own: a
+// budget is never shared between pictures processed at once.
 struct ToolBudget {
   double seconds = 0;
-  ProcessLog* log = nullptr;
+  LogLines* log = nullptr;
 };
 
 // True when zopflipng is wanted and usable.

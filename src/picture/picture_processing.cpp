@@ -29,7 +29,7 @@ namespace {
 struct PictureJob {
   const EmbeddedPicture& picture;
   const ShrinkOptions& options;
-  ProcessLog& log;
+  LogLines& log;
   TempFiles& temp;
   std::string outputPath;
 
@@ -66,7 +66,8 @@ struct PictureJob {
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
 
-  // The time an external tool may take over a picture of so many pixels.
+  // The time an external tool may take over a picture of so many pixels, and this
+  // picture's lines to hear of it: each picture has its own budget.
   ToolBudget Budget(uint64_t pixelCount) {
     return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount), &log};
   }
@@ -77,8 +78,7 @@ struct PictureJob {
   // second full-size copy.
   void SavePicture(Picture& decoded, bool forceQuantisation) {
     const bool optimise = WantsPngOptimiser(options.extraOptimisers);
-    const bool written =
-        WritePngOutput(decoded, outputPath, picture.sourcePath, optimise, forceQuantisation);
+    const bool written = WritePngOutput(decoded, outputPath, picture.sourcePath, forceQuantisation);
     const uint64_t pixelCount = decoded.PixelCount();
     decoded.pixels.reset();
     if (optimise && written) OptimisePng(outputPath, temp, Budget(pixelCount));
@@ -95,6 +95,11 @@ struct PictureJob {
     return false;
   }
 };
+
+// One time for every date written into a picture: the job's.
+int64_t StampTime(const ShrinkOptions& options) {
+  return options.stampTime != 0 ? options.stampTime : platform::SecondsSinceEpoch();
+}
 
 // The source's EXIF block, edited for the re-encoded picture, or a new one when the
 // source has none that parses.
@@ -122,8 +127,7 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
   }
   job.TakeOutputName(PictureKind::kJpeg);
 
-  // One time for every date written into the picture.
-  const int64_t now = platform::SecondsSinceEpoch();
+  const int64_t now = StampTime(job.options);
   ExifBlock exif;
   PrepareExif(job, exif, now);
 
@@ -178,7 +182,7 @@ void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
   // With nothing encoded the output file stays empty and the size test keeps the
   // original.
   if (!FlattenForJpeg(bmp, job.options.backgroundText)) return;
-  const int64_t now = platform::SecondsSinceEpoch();
+  const int64_t now = StampTime(job.options);
   ExifBlock exif;
   exif.Create(now);
   exif.SetResolution(bmp.xResolution, bmp.yResolution);
@@ -269,7 +273,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
 }  // namespace
 
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
-                              ProcessLog& log, TempFiles& temp) {
+                              LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
   if (!kind) return PictureOutcome::Keep();
   PictureJob job{picture, options, log, temp, {}};
@@ -286,7 +290,7 @@ namespace {
 
 // One log line for a picture whose processing failed; the line itself may fail when
 // memory is short, and the picture keeps its bytes either way.
-PictureOutcome KeepAfterFailure(ProcessLog& log, const char* reason) noexcept {
+PictureOutcome KeepAfterFailure(LogLines& log, const char* reason) noexcept {
   try {
     log.Write(Format(picture_text::kProcessingFailed, reason), true);
   } catch (...) {
@@ -298,7 +302,7 @@ PictureOutcome KeepAfterFailure(ProcessLog& log, const char* reason) noexcept {
 
 PictureProcessor IsolatingFailures(PictureProcessor process) {
   return [process = std::move(process)](const EmbeddedPicture& picture,
-                                        const ShrinkOptions& options, ProcessLog& log,
+                                        const ShrinkOptions& options, LogLines& log,
                                         TempFiles& temp) -> PictureOutcome {
     try {
       return process(picture, options, log, temp);

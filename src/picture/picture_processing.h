@@ -10,7 +10,7 @@ namespace velmora {
 // content keeps its bytes without a log line: the document processor logs it if it
 // wants to.
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
-                              ProcessLog& log, TempFiles& temp);
+                              LogLines& log, TempFiles& temp);
 
 // The standard processing of the document processors: ProcessPicture, then
 // verification of the rewritten file, and any exception of either kept inside the

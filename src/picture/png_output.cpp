@@ -1,24 +1,25 @@
 #include "picture/png_output.h"
 
+#include "image/deflate.h"
 #include "image/png_codec.h"
 #include "picture/optimiser_passes.h"
 
 namespace velmora {
 
 bool WritePngOutput(const Picture& picture, const std::string& output, const std::string& source,
-                    bool forOptimiser, bool forceQuantisation) {
-  // The external optimiser recompresses anyway, so zlib then only needs to be fast.
-  const int zlibLevel = forOptimiser ? 1 : 9;
+                    bool forceQuantisation) {
   bool written = false;
-  if (forceQuantisation) {
-    written = WriteQuantisedPng(output, picture, source, zlibLevel);
-  } else if (picture.bitsPerPixel < 24) {
-    written = WritePng(output, picture, source, zlibLevel);
-  } else if (CountColours(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel) >
-             kMaxPaletteCandidateColours) {
-    written = WritePng(output, picture, source, zlibLevel);
+  const uint32_t colours =
+      forceQuantisation ? 0
+                        : CountColours(picture.pixels.get(), picture.PixelCount(),
+                                       picture.bitsPerPixel);
+  // Up to 256 colours the lossless writer makes an exact palette itself; a few more
+  // are brought down to 256 by the quantiser.
+  if (forceQuantisation ||
+      (colours > kMaxExactPaletteColours && colours <= kMaxPaletteCandidateColours)) {
+    written = WriteQuantisedPng(output, picture, source, kStrongestDeflate);
   } else {
-    written = WriteQuantisedPng(output, picture, source, zlibLevel);
+    written = WritePng(output, picture, source, kStrongestDeflate);
   }
   return written;
 }
@@ -27,7 +28,7 @@ bool SavePng(const Picture& picture, const std::string& output, const std::strin
              bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
              const ToolBudget& budget) {
   const bool optimise = WantsPngOptimiser(extraOptimisers);
-  const bool written = WritePngOutput(picture, output, source, optimise, forceQuantisation);
+  const bool written = WritePngOutput(picture, output, source, forceQuantisation);
   // A failed write has removed its output; there is nothing to optimise then.
   if (optimise && written) OptimisePng(output, temp, budget);
   return written;

@@ -157,7 +157,7 @@ Verification VerifyRewrittenPicture(const std::string& original, const std::stri
 
 PictureProcessor WithVerification(PictureProcessor process) {
   return [process = std::move(process)](const EmbeddedPicture& picture,
-                                        const ShrinkOptions& options, ProcessLog& log,
+                                        const ShrinkOptions& options, LogLines& log,
                                         TempFiles& temp) -> PictureOutcome {
     PictureOutcome outcome = process(picture, options, log, temp);
     if (!outcome.Replaces()) return outcome;

@@ -51,7 +51,13 @@ std::string SiblingName(const std::string& base, const std::string& suffix, size
     // Back to the start of a UTF-8 sequence, so that the name stays valid text.
     while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) --keep;
   }
-  return "." + base.substr(0, keep) + suffix;
+  // Appended piece by piece: GCC 12 warns (wrongly) about "." + std::string.
+  std::string name;
+  name.reserve(fixed + keep);
+  name += '.';
+  name.append(base, 0, keep);
+  name += suffix;
+  return name;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -107,6 +108,9 @@ bool StopRequested();
 int StopSignal();
 // Forgets a request; for a host that goes on after a stopped job (and for tests).
 void ClearStopRequest();
+
+// The value of an environment variable, nothing when it is not set.
+std::optional<std::string> Environment(const char* name);
 
 // True when the stream is attached to a terminal.
 bool IsTerminal(std::FILE* stream);

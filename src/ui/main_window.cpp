@@ -68,7 +68,11 @@ int FitWidth(const QWidget* widget, int unitsWidth, const QString& text, int pad
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : QDialog(parent), runner_(RunShrinkJob) {
+    : QDialog(parent), pool_(std::make_unique<WorkerPool>(0)) {
+  runner_ = [pool = pool_.get()](const std::string& source, const std::string& target,
+                                 const ShrinkOptions& options, JobHost& host) {
+    return RunShrinkJob(source, target, options, host, *pool);
+  };
   InitUiResources();
   // A main window, not a dialog of another program: its own taskbar entry, a
   // minimise box, no maximise box.
@@ -93,7 +97,8 @@ MainWindow::MainWindow(QWidget* parent)
                   if (actions_.launcherUpdate) {
                     actions_.launcherUpdate(LauncherProgressProperties(done, total));
                   }
-                }});
+                },
+                [this](const PictureTally& tally) { ShowPictureProgress(tally); }});
   BuildControls();
   BuildLayout();
   SetTabOrder();
@@ -454,8 +459,15 @@ void MainWindow::OnRun() {
   });
 }
 
+// The pictures done so far, in the title bar while a job runs.
+void MainWindow::ShowPictureProgress(const PictureTally& tally) {
+  if (!IsJobRunning()) return;
+  setWindowTitle(Q(ui_text::kTitleProgress).arg(titleText_).arg(tally.done).arg(tally.total));
+}
+
 void MainWindow::OnJobFinished() {
   if (worker_.joinable()) worker_.join();
+  setWindowTitle(titleText_);
   EnableControls(true);
   if (!host_->revealLogPath.empty() && actions_.revealFile) {
     actions_.revealFile(Q(host_->revealLogPath));

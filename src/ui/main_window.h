@@ -16,6 +16,7 @@
 #include "core/job_host.h"
 #include "job/shrink_job.h"
 #include "core/options.h"
+#include "core/worker_pool.h"
 
 class QCheckBox;
 class QComboBox;
@@ -46,7 +47,7 @@ class MainWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // Runs one job; RunShrinkJob unless replaced.
+  // Runs one job; RunShrinkJob on the window's pool unless replaced.
   using JobRunner = std::function<bool(const std::string& source, const std::string& target,
                                        const ShrinkOptions& options, JobHost& host)>;
 
@@ -100,6 +101,7 @@ class MainWindow : public QDialog {
   void OnRun();
   void OnDonate();
   void OnJobFinished();
+  void ShowPictureProgress(const PictureTally& tally);
 
   // Reads the controls into the option set in the order quality, keep, rule, extra
   // optimisers; an unreadable quality shows a message and stops the transfer there,
@@ -129,6 +131,8 @@ class MainWindow : public QDialog {
 
   ShrinkOptions options_;
   QString titleText_;
+  // The window's pictures are processed by one pool of workers, one per core.
+  std::unique_ptr<WorkerPool> pool_;
   JobRunner runner_;
   DesktopActions actions_;
   std::function<void(QMessageBox&)> messageBoxObserver_;

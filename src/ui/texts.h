@@ -7,6 +7,8 @@ namespace velmora::ui_text {
 
 inline constexpr char kCaption[] = "Velmora";
 inline constexpr char kTitle[] = "Velmora von Halvern %1";  // %1: the version
+// While a job runs: the title, pictures done, pictures of the document.
+inline constexpr char kTitleProgress[] = "%1 — %2/%3";
 inline constexpr char kInvalidQuality[] = "양의 정수를 입력하십시오.";
 inline constexpr char kAskStopJob[] =
     "작업이 진행 중입니다.\n작업을 중단하고 창을 닫을까요?\n(만들던 대상 파일과 임시 파일은 지웁니다)";

@@ -46,6 +46,12 @@ void WindowJobHost::OnProgress(uint64_t done, uint64_t total) {
       Qt::QueuedConnection);
 }
 
+void WindowJobHost::OnPictures(const PictureTally& tally) {
+  QMetaObject::invokeMethod(
+      window_, [this, tally] { if (callbacks_.pictures) callbacks_.pictures(tally); },
+      Qt::QueuedConnection);
+}
+
 void WindowJobHost::Shutdown() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

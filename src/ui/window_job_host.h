@@ -22,6 +22,7 @@ class WindowJobHost : public JobHost {
     std::function<void(const QString& text, bool failure)> showMessage;
     std::function<void(ProgressState state)> progressState;
     std::function<void(uint64_t done, uint64_t total)> progress;
+    std::function<void(const PictureTally& tally)> pictures;
   };
 
   // window: the object whose thread runs the callbacks; it must outlive the host.
@@ -32,6 +33,7 @@ class WindowJobHost : public JobHost {
   void ShowMessage(const std::string& text, bool failure) override;
   void OnProgressState(ProgressState state) override;
   void OnProgress(uint64_t done, uint64_t total) override;
+  void OnPictures(const PictureTally& tally) override;
 
   // Releases a worker waiting for an answer and makes later messages return at
   // once; the window calls it when it goes away while a job still runs, so that

@@ -250,12 +250,29 @@ INSTANTIATE_TEST_SUITE_P(Tools, StandInMode,
                                            "crash", "other"));
 
 TEST_F(OptimiserJobs, StandInsAreStartedWithTheToolsCommandLines) {
-  const JobOutcome outcome = RunJob(kWithTools, "hwpx", "copy");
+  // One worker: the pictures in document order, so the last tool started is the GIF
+  // optimiser, for the animated picture.
+  const JobOutcome outcome = RunJob(kWithTools, "hwpx", "copy", "-j 1");
   ASSERT_EQ(outcome.status, 0) << outcome.out;
-  // The last tool started is the GIF optimiser, for the animated picture.
   const std::string arguments = ReadFile(Folder("임시 폴더 copy") + "/arguments");
   EXPECT_EQ(arguments.rfind("-O3\n-o\n", 0), 0u) << arguments;
   EXPECT_NE(arguments.find("임시 폴더 copy/"), std::string::npos) << arguments;
+}
+
+// Two workers: one tool is killed halfway while another runs beside it; its picture
+// keeps what the writer made, and the job goes on with every other picture.
+TEST_F(OptimiserJobs, ToolKilledInOneWorkerLeavesTheOthersAlone) {
+  const std::string marker = Folder("killed marker");
+  ::setenv("VELMORA_STANDIN_MARKER", marker.c_str(), 1);
+  for (const std::string form : {"hwpx", "hml"}) {
+    std::filesystem::remove(marker);
+    const JobOutcome outcome = RunJob(kWithTools, form, "killfirst", "-j 2");
+    EXPECT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_TRUE(testing::FileExists(marker)) << "no tool was killed";
+    ExpectSoundPictures(outcome.pictures, form + " killfirst");
+    EXPECT_EQ(outcome.pictures, Reference(form).pictures) << form;
+  }
+  ::unsetenv("VELMORA_STANDIN_MARKER");
 }
 
 TEST_F(OptimiserJobs, SwitchOffStartsNoToolAndKeepsTheAnimation) {
@@ -274,11 +291,11 @@ TEST_F(OptimiserJobs, NoUsableToolKeepsTheAnimationAndWritesThePngsAtFullCompres
   EXPECT_EQ(AnimatedLines(without.log),
             (std::vector<std::string>{"frame count > 1, trying GIFsicle",
                                       "frame count > 1, original file is to be written"}));
-  // Without a tool to recompress them, PNGs are written at zlib level 9 as with the
-  // switch off, not at the fast level meant for the tool.
+  // The PNGs are written as with the switch off, and as when a tool writes nothing:
+  // the writer's own compression does not depend on the tool.
   const JobOutcome off = RunJob(kWithTools, "hwpx", "off9", "--no-optimisers");
   EXPECT_EQ(without.pictures, off.pictures);
-  EXPECT_GT(Reference("hwpx").pictures[1].size(), without.pictures[1].size());
+  EXPECT_EQ(Reference("hwpx").pictures[1], without.pictures[1]);
 }
 
 }  // namespace

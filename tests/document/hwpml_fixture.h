@@ -68,7 +68,7 @@ class FakePictures {
       if (kind == 0) return std::nullopt;
       return static_cast<PictureKind>(kind - 1);
     };
-    return {detect, [this](const EmbeddedPicture& picture, const ShrinkOptions&, ProcessLog&,
+    return {detect, [this](const EmbeddedPicture& picture, const ShrinkOptions&, LogLines&,
                            TempFiles& temp) -> PictureOutcome {
               if (sideEffect) std::exchange(sideEffect, nullptr)();
               const std::string bytes = testing::ReadFile(picture.sourcePath);

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <tuple>
+#include <mutex>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
+#include <sys/resource.h>
 #include <zip.h>
+
+#include <csignal>
 
 #include "core/text.h"
 #include "document/hwpx.h"
@@ -45,10 +49,14 @@ struct FakeProcessor {
   std::vector<Call> calls;
   std::vector<std::string> outputs;
   bool deleteEarlierOutputs = false;
+  // Called after each rewritten file is written, with how many there are so far.
+  std::function<void(size_t)> afterOutput;
+  std::mutex mutex;  // pictures may be processed on several threads
 
   PictureProcessor Processor() {
-    return [this](const EmbeddedPicture& picture, const ShrinkOptions&, ProcessLog&,
+    return [this](const EmbeddedPicture& picture, const ShrinkOptions&, velmora::LogLines&,
                   TempFiles& temp) -> PictureOutcome {
+      std::lock_guard<std::mutex> lock(mutex);
       std::string bytes = ReadFile(picture.sourcePath);
       calls.push_back({picture.number, picture.originalSize, bytes,
                        picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
@@ -61,6 +69,7 @@ struct FakeProcessor {
       temp.Register(output);
       WriteFile(output, rule->second.output);
       outputs.push_back(output);
+      if (afterOutput) afterOutput(outputs.size());
       return PictureOutcome::Replace(rule->second.kind, output);
     };
   }
@@ -265,9 +274,10 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
             "isEmbeded=\"1\"></opf:item>\r\n</opf:manifest>");
 }
 
-// Whatever one picture's processing throws, that picture keeps its bytes with one log
-// line, and the others are still rewritten.
+// Whatever one picture's processing throws, on whichever worker, that picture keeps its
+// bytes with one log line, and the others are still rewritten.
 TEST_F(HwpxTest, PictureThatThrowsKeepsItsBytesAndTheDocumentGoesOn) {
+  WorkerPool pool(4);
   struct Case {
     std::function<void()> raise;
     const char* line;
@@ -280,26 +290,30 @@ TEST_F(HwpxTest, PictureThatThrowsKeepsItsBytesAndTheDocumentGoesOn) {
       {[] { throw 42; }, "processing embedded failed (unknown error), original file is to be written"},
   };
   for (const Case& c : cases) {
-    const std::vector<HwpxPicture> pictures = {
-        {"image1", "BinData/image1.bmp", "image/bmp", std::string(500, 'T')},
-        {"image2", "BinData/image2.bmp", "image/bmp", std::string(500, 'B')}};
+    std::vector<HwpxPicture> pictures = {
+        {"image1", "BinData/image1.bmp", "image/bmp", std::string(500, 'T')}};
+    for (int i = 2; i <= 6; ++i) {
+      pictures.push_back({"image" + std::to_string(i), "BinData/image" + std::to_string(i) + ".bmp",
+                          "image/bmp", std::string(500, 'B')});
+    }
     WriteZip(Src(), testing::MakeHwpxItems(pictures));
     fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
     PictureProcessor inner = fake.Processor();
     PictureProcessor throwing = [&](const EmbeddedPicture& picture, const ShrinkOptions& options,
-                                    ProcessLog& log, TempFiles& files) {
+                                    velmora::LogLines& log, TempFiles& files) {
       if (ReadFile(picture.sourcePath) == std::string(500, 'T')) c.raise();
       return inner(picture, options, log, files);
     };
-    ASSERT_TRUE(ShrinkHwpxWith(Src(), Dst(), ShrinkOptions{}, log, temp, &host,
-                               IsolatingFailures(throwing))
+    ASSERT_TRUE(ShrinkHwpxWith(Src(), Dst(), ShrinkOptions{}, log, temp, &host, throwing, &pool)
                     .success);
     const std::optional<std::vector<ZipItem>> target = ReadZip(Dst());
     ASSERT_TRUE(target);
     std::map<std::string, std::string> entries;
     for (const ZipItem& item : *target) entries[item.name] = item.bytes;
     EXPECT_EQ(entries["BinData/image1.bmp"], std::string(500, 'T'));
-    EXPECT_EQ(entries["BinData/image2.png"], std::string(100, 'p'));
+    for (int i = 2; i <= 6; ++i) {
+      EXPECT_EQ(entries["BinData/image" + std::to_string(i) + ".png"], std::string(100, 'p')) << i;
+    }
     const std::vector<std::string> lines = LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), c.line), 1) << c.line;
   }
@@ -345,22 +359,61 @@ TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
   for (size_t i = 0; i < source->size(); ++i) EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes);
 }
 
-TEST_F(HwpxTest, ArchiveWriteFailureWritesNoTargetAndKeepsTheOldOne) {
+// The package cannot take its changes: a rewritten file is gone before the package
+// reads it, or the package cannot be written at all. Either way no target is
+// written, an existing one stays, and the log says which step failed.
+struct PackageWriteCase {
+  const char* name;
+  bool removeEarlierOutputs;  // the second picture's processing removes the first's file
+  bool limitFileSize;         // the second picture's processing caps the size of files
+  const char* lastLogLine;
+};
+
+void PrintTo(const PackageWriteCase& c, std::ostream* os) { *os << c.name; }
+
+class PackageWriteFailure : public HwpxTest,
+                            public ::testing::WithParamInterface<PackageWriteCase> {};
+
+TEST_P(PackageWriteFailure, WritesNoTargetAndKeepsTheOldOne) {
+  const PackageWriteCase& c = GetParam();
+  // A third picture that stays makes the package far larger than the cap.
+  std::string large;
+  for (uint32_t i = 0, seed = 7; i < 200000; ++i, seed = seed * 1103515245u + 12345u) {
+    large += static_cast<char>(seed >> 24);
+  }
   WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(50, 'a')},
-                                          {"image2", "BinData/image2.png", "image/png", std::string(50, 'b')}}));
+                                          {"image2", "BinData/image2.png", "image/png", std::string(50, 'b')},
+                                          {"image3", "BinData/image3.png", "image/png", large}}));
   fake.rules[std::string(50, 'a')] = {PictureKind::kPng, "small-a"};
   fake.rules[std::string(50, 'b')] = {PictureKind::kPng, "small-b"};
-  // The second picture's processing removes the first rewritten file, which the zip
-  // library reads only when the archive is written.
-  fake.deleteEarlierOutputs = true;
+  fake.deleteEarlierOutputs = c.removeEarlierOutputs;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+  if (c.limitFileSize) {
+    fake.afterOutput = [&saved](size_t count) {
+      rlimit cap = saved;
+      cap.rlim_cur = 64 * 1024;
+      if (count == 2) setrlimit(RLIMIT_FSIZE, &cap);
+    };
+  }
   WriteFile(Dst(), "previous target");
   ProcessorResult result = Shrink(Src(), Dst());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, savedHandler);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "HwpX 파일 쓰기 실패!\n(그림 교체 중 오류)");
   EXPECT_EQ(ReadFile(Dst()), "previous target");
-  EXPECT_EQ(LogLines().back(), "writing the package failed!");
+  EXPECT_EQ(LogLines().back(), c.lastLogLine);
   EXPECT_EQ(host.events.back(), "hidden");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, PackageWriteFailure,
+    ::testing::Values(
+        PackageWriteCase{"RewrittenFileGone", true, false, "adding `BinData/image1.png` failed!"},
+        PackageWriteCase{"PackageCannotBeWritten", false, true, "writing the package failed!"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HwpxTest, TargetThatCannotBeWrittenLeavesNoPartialFile) {
   WriteZip(Src(), testing::MakeHwpxItems({}));

@@ -69,7 +69,7 @@ std::vector<Damage> Damages() {
 
 // The real picture processing, with its output damaged afterwards.
 PictureProcessor Damaging(const std::function<void(std::string&)>& damage) {
-  return [damage](const EmbeddedPicture& picture, const ShrinkOptions& options, ProcessLog& log,
+  return [damage](const EmbeddedPicture& picture, const ShrinkOptions& options, LogLines& log,
                   TempFiles& temp) {
     PictureOutcome outcome = ProcessPicture(picture, options, log, temp);
     if (outcome.Replaces() && damage) {

@@ -43,8 +43,6 @@ std::string PixelsAsRgba(const Picture& png) {
 
 // Where the reader and Pillow part ways on a corpus file, and why.
 enum class Difference {
-  // Under 112 bytes: not taken as PNG, so the picture keeps its bytes.
-  kNotPngHere,
   // libpng reports damage (status 1, the picture keeps its bytes); Pillow decodes.
   kDamagedForLibpng,
   // Pillow's RGBA conversion breaks the format's rules for these grey or palette
@@ -62,8 +60,6 @@ struct KnownDifference {
 };
 
 const KnownDifference kKnownDifferences[] = {
-    {"pillow_Tests_images_tRNS_null_1x1.png", Difference::kNotPngHere,
-     "96 bytes long; files under 112 bytes are not taken as PNG"},
     {"pngsuite_tests_pngsuite_xcsn0g01.png", Difference::kDamagedForLibpng,
      "the IDAT CRC is wrong; Pillow does not check it"},
     {"pngsuite_tests_pngsuite_basn0g16.png", Difference::kReferenceFromSamples,
@@ -141,11 +137,6 @@ TEST(PngCorpus, ReaderAgreesWithPillow) {
     tableUsed.insert(known->file);
     SCOPED_TRACE(known->reason);
     switch (known->difference) {
-      case Difference::kNotPngHere:
-        EXPECT_TRUE(pil.has_value());
-        EXPECT_FALSE(read);
-        EXPECT_EQ(status, 2);
-        break;
       case Difference::kDamagedForLibpng:
         EXPECT_TRUE(pil.has_value());
         EXPECT_TRUE(read);

@@ -106,7 +106,8 @@ TEST(PngColourCount, CountsRgbValuesIgnoringAlpha) {
   EXPECT_EQ(CountColours(png.pixels.get(), 64 * 64, 24), 4096u);
 }
 
-// With at most 299 colours a picture becomes a palette PNG, with more a lossless one.
+// With at most 299 colours a picture becomes a palette PNG, exact up to 256 and
+// quantised above; with more a lossless true-colour one.
 TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
   testing::TempDir dir;
   TempFiles temp(true, dir.path());
@@ -116,8 +117,10 @@ TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
     bool force;
     int colourType;
   };
-  const Case cases[] = {{299, false, false, 3}, {300, false, false, 2}, {300, true, false, 6},
-                        {299, true, false, 3},  {5000, false, true, 3}, {1, false, false, 3}};
+  // Colour type -1: lossless in whichever form is smallest.
+  const Case cases[] = {{299, false, false, 3}, {300, false, false, 2}, {300, true, false, 2},
+                        {299, true, false, 3},  {5000, false, true, 3}, {200, false, false, -1},
+                        {1, false, false, 3}};
   for (const Case& c : cases) {
     Picture png;
     FillPicture(png, 40, 30, c.colours, c.alpha);
@@ -126,13 +129,15 @@ TEST(PngSavePng, ChoosesPaletteUpTo299Colours) {
     const std::string out = dir.File("save.png");
     EXPECT_TRUE(SavePng(png, out, "", false, temp, c.force)) << c.colours;
     const std::string bytes = ReadFile(out);
-    EXPECT_EQ(ColourTypeOf(bytes), c.colourType) << c.colours << " colours";
+    if (c.colourType >= 0) {
+      EXPECT_EQ(ColourTypeOf(bytes), c.colourType) << c.colours << " colours";
+    }
     auto decoded = testing::DecodeWithPil(out);
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->width, 40);
     EXPECT_EQ(decoded->height, 30);
-    if (c.colourType != 3) {
-      EXPECT_EQ(decoded->rgba, PixelsAsRgba(png));
+    if (c.colourType != 3 || (c.colours <= 256 && !c.force)) {  // lossless
+      EXPECT_EQ(decoded->rgba, PixelsAsRgba(png)) << c.colours << " colours";
     } else {
       EXPECT_LE(DistinctColours(decoded->rgba), 256u);
     }
@@ -150,14 +155,9 @@ TEST(PngWritePng, LosslessOutputDecodesToTheSourcePixels) {
       ASSERT_TRUE(WritePng(out, png, "", 9));
       auto decoded = testing::DecodeWithPil(out);
       ASSERT_TRUE(decoded.has_value());
-      EXPECT_EQ(decoded->mode, bitsPerPixel == 32 ? "RGBA" : "RGB");
       EXPECT_EQ(decoded->rgba, PixelsAsRgba(png)) << w << "x" << h << " " << bitsPerPixel;
-      // sBIT says that every channel holds 8 significant bits.
-      const auto chunks = ListChunks(ReadFile(out));
-      const testing::PngChunk* sbit = FindChunk(chunks, "sBIT");
-      ASSERT_NE(sbit, nullptr);
-      EXPECT_EQ(sbit->data, bitsPerPixel == 32 ? "\10\10\10\10" : "\10\10\10");
-      EXPECT_EQ(FindChunk(chunks, "tRNS"), nullptr);
+      // No sBIT: it would keep an optimiser from changing how the picture is stored.
+      EXPECT_EQ(FindChunk(ListChunks(ReadFile(out)), "sBIT"), nullptr);
     }
   }
 }
@@ -183,7 +183,9 @@ TEST(PngWritePngQuant, TransparencyChunkOnlyWhenSomeAlphaIsBelow255) {
       EXPECT_EQ(trns, nullptr) << ChunkTypes(bytes);
     } else {
       ASSERT_NE(trns, nullptr) << ChunkTypes(bytes);
-      EXPECT_EQ(trns->data.size() * 3, plte->data.size());  // an entry per palette colour
+      // It ends at the last palette colour that is not opaque.
+      EXPECT_LE(trns->data.size() * 3, plte->data.size());
+      EXPECT_NE(static_cast<uint8_t>(trns->data.back()), 255);
     }
     auto decoded = testing::DecodeWithPil(out);
     ASSERT_TRUE(decoded.has_value());

@@ -175,7 +175,7 @@ class WithVerificationTest : public ::testing::Test {
     picture_.sourcePath = dir_.File("original");
     picture_.originalSize = GetFileSize32(picture_.sourcePath);
     calls_ = 0;
-    PictureProcessor inner = [&](const EmbeddedPicture&, const ShrinkOptions&, ProcessLog&,
+    PictureProcessor inner = [&](const EmbeddedPicture&, const ShrinkOptions&, LogLines&,
                                  TempFiles& temp) {
       ++calls_;
       if (!kind) return PictureOutcome::Keep();

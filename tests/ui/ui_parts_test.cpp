@@ -106,7 +106,7 @@ class UiPartsTest : public QObject {
   void HostShutdownReleasesWaitingWorker() {
     QObject window;
     int shown = 0;
-    WindowJobHost host(&window, {[&](const QString&, bool) { ++shown; }, nullptr, nullptr});
+    WindowJobHost host(&window, {[&](const QString&, bool) { ++shown; }, nullptr, nullptr, nullptr});
     std::atomic<bool> returned{false};
     std::thread worker([&] {
       host.ShowMessage("waits", false);

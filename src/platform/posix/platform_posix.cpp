@@ -263,6 +263,12 @@ int64_t PeakResidentBytes() {
   return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // Linux counts kilobytes
 }
 
+std::optional<std::string> Environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
 bool IsTerminal(std::FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
 
 std::string FolderOf(const std::string& path) {

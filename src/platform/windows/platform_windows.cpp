@@ -204,6 +204,12 @@ double MonotonicMilliseconds() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+std::optional<std::string> Environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
 bool IsTerminal(std::FILE* stream) { return stream != nullptr && _isatty(_fileno(stream)) != 0; }
 
 std::string FolderOf(const std::string& path) {

@@ -7,6 +7,9 @@
 //   truncated  write the first half of the input
 //   noisy      print several megabytes to both streams, then copy
 //   killed     write half of the input, then kill itself
+//   killfirst  as killed for the first run that claims the marker file named by
+//              VELMORA_STANDIN_MARKER, as copy for every other run (while the first
+//              is being killed the others go on)
 //   crash      abort without writing
 //   hang       never end (until it is stopped)
 //   other      write a complete picture that is not the input's: the file named by
@@ -15,6 +18,7 @@
 //              parent's (the runner lowers it just after the start), or after 10 s
 // With VELMORA_STANDIN_ARGS set, it also writes its arguments there, one per line.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -76,6 +80,16 @@ int main(int argc, char** argv) {
   } else if (mode == "killed") {
     Write(output, bytes.substr(0, bytes.size() / 2));
     ::raise(SIGKILL);
+  } else if (mode == "killfirst") {
+    const char* marker = std::getenv("VELMORA_STANDIN_MARKER");
+    const int claimed = marker != nullptr ? ::open(marker, O_CREAT | O_EXCL | O_WRONLY, 0600) : -1;
+    if (claimed >= 0) {
+      ::close(claimed);
+      Write(output, bytes.substr(0, bytes.size() / 2));
+      ::usleep(200000);  // long enough for the other runs to start beside it
+      ::raise(SIGKILL);
+    }
+    Write(output, bytes);
   } else if (mode == "crash") {
     std::abort();
   } else if (mode == "hang") {

@@ -1,0 +1,66 @@
+#pragma once
+// The command line's two streams, shared by the jobs that run at once: whole lines
+// only, never two jobs' text mixed in one line, and on a terminal one status line at
+// the bottom with every running document's pictures done and bytes saved so far.
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "core/job_host.h"
+
+namespace velmora::cli {
+
+class Console {
+ public:
+  // showProgress: keep the status line (standard error is a terminal and the user
+  // did not ask for quiet).
+  Console(std::FILE* out, std::FILE* err, bool showProgress);
+
+  // A line on standard output (results) or standard error (failures).
+  void Line(const std::string& text, bool failure);
+  void Progress(int job, const std::string& name, const PictureTally& tally);
+  void Done(int job);
+
+  // The status line for these documents, at most width characters.
+  static std::string StatusLine(const std::map<int, std::string>& parts, size_t width);
+  // "12/30 pictures, 1.2 MB saved" for a document's tally.
+  static std::string TallyText(const std::string& name, const PictureTally& tally);
+
+ private:
+  void ClearStatus();
+  void DrawStatus();
+
+  std::FILE* out_;
+  std::FILE* err_;
+  bool showProgress_;
+  std::mutex mutex_;
+  std::map<int, std::string> status_;  // running document → its part of the line
+  size_t shown_ = 0;                   // characters of the status line on screen
+};
+
+// The host of one document's job on the shared console.
+class ConsoleJobHost : public JobHost {
+ public:
+  ConsoleJobHost(Console& console, int job, std::string name, bool quiet)
+      : console_(console), job_(job), name_(std::move(name)), quiet_(quiet) {}
+
+  void ShowMessage(const std::string& text, bool failure) override {
+    console_.Done(job_);
+    if (failure || !quiet_) console_.Line(text, failure);
+  }
+  void OnProgressState(ProgressState state) override {
+    if (state == ProgressState::kHidden) console_.Done(job_);
+  }
+  void OnPictures(const PictureTally& tally) override { console_.Progress(job_, name_, tally); }
+
+ private:
+  Console& console_;
+  int job_;
+  std::string name_;
+  bool quiet_;
+};
+
+}  // namespace velmora::cli
