@@ -12,7 +12,7 @@ std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind
   }
   // Both factors are below 2^31, so the products stay far inside 64 bits.
   const uint64_t pixels = static_cast<uint64_t>(shape.width) * static_cast<uint64_t>(shape.height);
-  uint64_t bytes = pixels * 4 * 2;
+  uint64_t bytes = pixels * kPngPathBytesPerPixel;
   if (kind == PictureKind::kJpeg) {
     JpegHeader header;
     if (!ReadJpegHeader(path, header)) return std::nullopt;

@@ -17,9 +17,16 @@ struct MemoryNeed {
   uint64_t bytes = 0;
 };
 
-// The decoded pixels and one working copy of them (the writer's palette copy, the
-// quantiser's or the lossless check's), 4 bytes per pixel each; for a JPEG, its
-// samples and the encoder's coefficient buffer of 2 bytes per sample. Nothing when the
+// What a picture that is written as PNG holds at most, per pixel: its decoded pixels
+// (4 bytes), the PNG writer's stored forms of them side by side (a palette form of 1,
+// a grey one of up to 2 and a true-colour one of up to 4), one filtered copy of the
+// largest form's rows and one compressed copy (up to 4 each). The quantiser's path and
+// the JPEG encoder of a bitmap hold less.
+inline constexpr uint64_t kPngPathBytesPerPixel = 4 + (1 + 2 + 4) + 4 + 4;
+
+// The peak of processing a picture: for a JPEG, its samples and the encoder's
+// coefficient buffer of 2 bytes per sample; for every other kind, which becomes a PNG
+// or goes to a tool as a file, kPngPathBytesPerPixel for each pixel. Nothing when the
 // headers cannot be read: the reader refuses such a file by itself.
 std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind kind);
 
