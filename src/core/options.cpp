@@ -109,8 +109,11 @@ std::string DefaultTargetName(std::string_view source) {
   return ComposeJamo(result);
 }
 
-double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount) {
-  return secondsPerMegapixel * (1.0 + static_cast<double>(pixelCount) / 1e6);
+double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount, int workers,
+                            int cores) {
+  const double share =
+      workers > cores && cores > 0 ? static_cast<double>(workers) / cores : 1.0;
+  return secondsPerMegapixel * (1.0 + static_cast<double>(pixelCount) / 1e6) * share;
 }
 
 int32_t GetFileSize32(const std::string& path) {

@@ -45,9 +45,13 @@ struct ShrinkOptions {
 // The seconds an external tool may take over a picture of pixelCount pixels:
 // secondsPerMegapixel × (1 + megapixels), so that a small picture still gets a whole
 // unit. Generous on purpose: zopflipng takes about 20 s per megapixel of a photograph
-// on an idle machine, and a healthy run must never be cut. 0 (no limit) when
-// secondsPerMegapixel is 0.
-double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount);
+// on an idle machine, and a healthy run must never be cut. With more workers than
+// processor cores (workers 0: one per core) the tools share the cores and each runs
+// longer by workers / cores: the limit grows by as much, so that no number of
+// workers cuts a run that one worker lets end. 0 (no limit) when secondsPerMegapixel
+// is 0.
+double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount, int workers,
+                            int cores);
 
 // The budget in bytes.
 inline uint64_t MemoryBudgetBytes(const ShrinkOptions& options) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/text.h"
+#include "core/worker_pool.h"
 #include "image/bmp_reader.h"
 #include "image/exif_block.h"
 #include "image/flatten.h"
@@ -69,7 +70,9 @@ struct PictureJob {
   // The time an external tool may take over a picture of so many pixels, and this
   // picture's lines to hear of it: each picture has its own budget.
   ToolBudget Budget(uint64_t pixelCount) {
-    return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount), &log};
+    return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount, options.workers,
+                                 WorkerPool::CoreCount()),
+            &log};
   }
 
   // The PNG output step on a decoded picture, with the job's optimiser switch. The
