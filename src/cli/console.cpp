@@ -11,7 +11,8 @@ namespace {
 constexpr size_t kStatusWidth = 79;
 
 std::string ByteText(int64_t bytes) {
-  if (bytes < 0) return "-" + ByteText(-bytes);
+  // Appended, not "-" + text, which GCC 12 warns about (wrongly) at -O3.
+  if (bytes < 0) return std::string("-").append(ByteText(-bytes));
   if (bytes < 1000) return Format("%lld B", static_cast<long long>(bytes));
   if (bytes < 1000 * 1000) return Format("%.1f KB", static_cast<double>(bytes) / 1e3);
   return Format("%.1f MB", static_cast<double>(bytes) / 1e6);
