@@ -6,7 +6,7 @@
 
 namespace velmora {
 
-bool WantsPngOptimiser(bool extraOptimisers) {
+bool WantsPngOptimiser(bool extraOptimisers, size_t /*pixels*/) {
   return extraOptimisers && IsUsableTool(ZopflipngPath());
 }
 

@@ -11,6 +11,7 @@
 #include "image/gif_reader.h"
 #include "image/jpeg_codec.h"
 #include "image/png_codec.h"
+#include "picture/lossless_passes.h"
 #include "picture/messages.h"
 #include "picture/png_output.h"
 #include "picture/replacement_checks.h"
@@ -262,7 +263,17 @@ PictureProcessor IsolatingFailures(PictureProcessor process) {
 
 PictureProcessor StandardPictureProcessor() {
   // No rewritten picture enters the document before its own reader has read it back.
-  return IsolatingFailures(WithVerification(ProcessPicture));
+  // A picture the classic rules keep goes through the lossless pass of its kind.
+  return IsolatingFailures([verified = WithVerification(ProcessPicture)](
+                               const EmbeddedPicture& picture, const ShrinkOptions& options,
+                               LogLines& log, TempFiles& temp) {
+    PictureOutcome outcome = verified(picture, options, log, temp);
+    if (outcome.Replaces() || options.classic) return outcome;
+    PictureOutcome lossless = RunLosslessPass(picture, options, log, temp);
+    return lossless.Replaces() ? lossless : outcome;
+  });
 }
+
+PictureProcessor LosslessPictureProcessor() { return IsolatingFailures(RunLosslessPass); }
 
 }  // namespace velmora

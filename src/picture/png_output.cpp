@@ -8,7 +8,7 @@ namespace velmora {
 
 bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
              bool extraOptimisers, TempFiles& temp, bool forceQuantisation) {
-  const bool optimise = WantsPngOptimiser(extraOptimisers);
+  const bool optimise = WantsPngOptimiser(extraOptimisers, picture.PixelCount());
   bool written = false;
   const uint32_t colours =
       forceQuantisation ? 0

@@ -39,6 +39,12 @@ bool Encode(jpeg_compress_struct& c, FixtureErrors& errors, const JpegLayout& la
   c.X_density = static_cast<UINT16>(layout.xDensity);
   c.Y_density = static_cast<UINT16>(layout.yDensity);
   jpeg_set_quality(&c, layout.quality, TRUE);
+  if (layout.components == 3) {
+    c.comp_info[0].h_samp_factor = layout.hSampling;
+    c.comp_info[0].v_samp_factor = layout.vSampling;
+  }
+  c.restart_in_rows = layout.restartRows;
+  if (layout.progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   for (const auto& [marker, payload] : layout.markers) {
     jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(payload.data()),

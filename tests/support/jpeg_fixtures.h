@@ -21,6 +21,11 @@ struct JpegLayout {
   int xDensity = 72;
   int yDensity = 72;
   int quality = 95;
+  bool progressive = false;
+  int restartRows = 0;  // a restart marker every this many MCU rows; 0 for none
+  // Sampling factors of the first component (2×2 is 4:2:0, 2×1 4:2:2, 1×1 4:4:4).
+  int hSampling = 2;
+  int vSampling = 2;
   // Segments written right after the encoder's own: marker code and payload.
   std::vector<std::pair<int, std::string>> markers;
 };
