@@ -63,7 +63,8 @@ bool ParseWorkers(const std::string& value, int& workers) {
 }
 
 enum class OptionId {
-  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kJobs, kQuiet, kHelp, kVersion
+  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kClassic, kJobs, kQuiet, kHelp,
+  kVersion
 };
 
 struct OptionSpec {
@@ -80,6 +81,7 @@ constexpr OptionSpec kOptions[] = {
     {'b', "background", OptionId::kBackground, true},
     {'k', "keep-temp", OptionId::kKeep, false},
     {'\0', "no-optimisers", OptionId::kNoOptimisers, false},
+    {'\0', "classic", OptionId::kClassic, false},
     {'j', "jobs", OptionId::kJobs, true},
     {'\0', "quiet", OptionId::kQuiet, false},
     {'h', "help", OptionId::kHelp, false},
@@ -122,6 +124,7 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       break;
     case OptionId::kKeep: line.options.keepTempFiles = true; break;
     case OptionId::kNoOptimisers: line.options.extraOptimisers = false; break;
+    case OptionId::kClassic: line.options.classic = true; break;
     case OptionId::kJobs:
       if (!ParseWorkers(value, line.options.workers)) {
         return Format(cli_text::kInvalidJobs, value.c_str());

@@ -22,6 +22,10 @@ struct ShrinkOptions {
   std::string backgroundText = "FFFFFF";
   bool keepTempFiles = false;
   bool extraOptimisers = true;
+  // Only what the classic rules name: the pictures they rewrite, as they decide, and
+  // nothing else in the document. Off: the lossless passes run over the pictures the
+  // rules keep and over every other entry as well.
+  bool classic = false;
   // Pictures processed at once, the external tools included; 0 means one per
   // processor core. The target does not depend on it.
   int workers = 0;

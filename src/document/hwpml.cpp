@@ -10,6 +10,7 @@
 #include "document/hwpml_run.h"
 #include "document/messages.h"
 #include "document/raw_inflate.h"
+#include "image/deflate.h"
 #include "picture/picture_processing.h"
 
 namespace velmora {
@@ -17,6 +18,9 @@ namespace velmora {
 namespace hwpml_detail {
 
 namespace {
+
+// Items are compressed again whole in memory, so only up to this size.
+constexpr uint64_t kMaxRecompressedItem = 256ull << 20;
 
 // The extension of an item's decoded data: its listed kind's, "tmp" for others.
 const char* DataExtension(std::optional<PictureKind> kind) {
@@ -94,8 +98,9 @@ bool HwpmlRun::PrepareItem(size_t index) {
 
 void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
   const long long k = item.picture.number + 1LL;
+  std::string inflated;
   if (item.compressed) {
-    const std::string inflated = item.files->NewName(DataExtension(item.listedKind), false);
+    inflated = item.files->NewName(DataExtension(item.listedKind), false);
     item.files->Register(inflated);
     if (!InflateFile(item.picture.sourcePath, inflated)) {
       ++failedInflations;
@@ -105,6 +110,7 @@ void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
   }
   if (!handlers_.detect(item.picture.sourcePath)) {
     item.log.Write(Format(document_text::kLogUnknown, k), true);
+    CompressAgain(item, inflated);
     return;
   }
   PictureOutcome outcome = handlers_.process(item.picture, options_, item.log, *item.files);
@@ -113,9 +119,31 @@ void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
   if (!outcome.Replaces() || *outcome.replacement == PictureKind::kBmp ||
       outcome.rewrittenPath.empty() ||
       !IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
+    CompressAgain(item, inflated);
     return;
   }
   item.outcome = std::move(outcome);
+}
+
+void HwpmlRun::CompressAgain(ListItem& item, const std::string& inflated) {
+  if (options_.classic || !item.compressed || inflated.empty()) return;
+  const std::optional<std::string> content = platform::ReadFileBytes(inflated, kMaxRecompressedItem);
+  if (!content) return;
+  const std::optional<std::string> deflated =
+      Deflate(*content, kStrongestDeflate, DeflateFormat::kRaw);
+  if (!deflated || static_cast<int64_t>(deflated->size()) >= item.picture.originalSize ||
+      !InflatesTo(*deflated, *content, DeflateFormat::kRaw)) {
+    return;
+  }
+  const std::string path = item.files->NewName("bin", false);
+  item.files->Register(path);
+  if (!platform::WriteFileBytes(path, *deflated)) return;
+  item.recompressedPath = path;
+  item.recompressedSize = static_cast<int64_t>(deflated->size());
+  item.log.Write(Format(document_text::kLogDeflatedAgain, item.picture.number + 1LL,
+                        static_cast<long long>(item.picture.originalSize),
+                        static_cast<long long>(item.recompressedSize)),
+                 true);
 }
 
 void HwpmlRun::ProcessItems() {

@@ -31,6 +31,10 @@ struct ListItem {
   std::unique_ptr<TempFiles> files;
   EmbeddedPicture picture;
   bool compressed = false;
+  // A compressed item that keeps its content: the same bytes deflated more strongly,
+  // when that came out smaller.
+  std::string recompressedPath;
+  int64_t recompressedSize = 0;
 };
 
 struct DataElement {
@@ -76,6 +80,8 @@ class HwpmlRun {
   bool PrepareItem(size_t index);
   // Runs on a worker: touches nothing but the item.
   void ProcessItem(ListItem& item, std::atomic<int>& failedInflations);
+  // The item's content deflated again at the strongest level, kept when smaller.
+  void CompressAgain(ListItem& item, const std::string& inflated);
   bool DecodeData(const DataElement& data, const std::string& path, int64_t& produced);
   ProcessorResult WriteTarget();
   bool WriteList(std::FILE* source, platform::AtomicFile& out);

@@ -52,6 +52,9 @@ inline constexpr char kLogDeleteFailed[] = "deleting `%s` failed!";
 inline constexpr char kLogAddFailed[] = "adding `%s` failed!";
 inline constexpr char kLogManifestFailed[] = "writing `Contents/content.hpf` failed!";
 inline constexpr char kLogPackageFailed[] = "writing the package failed!";
+inline constexpr char kLogPackagePicture[] = "*processing `%s`*";
+inline constexpr char kLogRecompressed[] = "%d of %d entries stored more compactly: %lld bytes saved";
+inline constexpr char kLogSourceKept[] = "the target was not smaller: the source's bytes kept";
 
 // Log lines: HWPML documents.
 inline constexpr char kLogNoList[] = "no embedded list!";
@@ -81,6 +84,8 @@ inline constexpr char kLogDataWithoutItem[] = "data %s without a listed item: ba
 inline constexpr char kLogWritingData[] = "writing <BINDATA> %lld to HwpML...";
 inline constexpr char kLogBackToOriginal[] = "embedded #%lld : back to original file";
 inline constexpr char kLogImageProcessed[] = "embedded #%lld : image file processed";
+inline constexpr char kLogDeflatedAgain[] = "embedded #%lld: compressed again, %lld -> %lld bytes";
+inline constexpr char kLogWritingDeflated[] = "embedded #%lld : compressed data rewritten";
 inline constexpr char kLogTargetFailed[] = "writing the target failed!";
 inline constexpr char kLogLastPart[] = "writing last part to HwpML...";
 inline constexpr char kLogClosing[] = "closing...";

@@ -20,6 +20,7 @@ struct ParseCase {
   bool optimisers;
   std::vector<std::string> sources;
   std::string target;
+  bool classic = false;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
@@ -37,6 +38,7 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.options.extraOptimisers, GetParam().optimisers);
   EXPECT_EQ(line.sources, GetParam().sources);
   EXPECT_EQ(line.target.value_or(""), GetParam().target);
+  EXPECT_EQ(line.options.classic, GetParam().classic);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,6 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"in.hwpx"}, "out.hwpx"},
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
+        ParseCase{{"--classic", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", true},
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
 

@@ -303,6 +303,7 @@ TEST_F(HwpmlRunTest, ItemsThatAreNoPicturesAreLoggedAndKept) {
   doc.items = {ItemTag(1, "webp"), "<BINITEM BinData=\"2\" Format=\"ole\" Type=\"Storage\"/>"};
   doc.data = {DataElement(1, Webp()), DataElement(2, Webp(2000), true)};
   const std::string source = doc.Build();
+  options_.classic = true;
   ASSERT_TRUE(Run(source).success);
   EXPECT_EQ(Target(), source);
   EXPECT_TRUE(Logged("embedded 1 is UNKNOWN"));
@@ -310,6 +311,38 @@ TEST_F(HwpmlRunTest, ItemsThatAreNoPicturesAreLoggedAndKept) {
   EXPECT_TRUE(Logged("embedded #1: webp"));
   EXPECT_TRUE(Logged("embedded #2: Storage"));
   EXPECT_EQ(failed_, 0);
+}
+
+TEST_F(HwpmlRunTest, CompressedItemsOfOtherKindsAreDeflatedAgainWhenSmaller) {
+  // Item 2 was deflated in stored blocks; item 3 is noise that no deflate shrinks.
+  HmlDocument doc;
+  doc.items = {ItemTag(1, "webp"), "<BINITEM BinData=\"2\" Format=\"ole\" Type=\"Storage\"/>",
+               "<BINITEM BinData=\"3\" Format=\"ole\" Type=\"Storage\"/>"};
+  const std::string content = Webp(2000);
+  const std::string weak = testing::DeflateRawForTest(content, 0);
+  std::string noise;
+  for (uint32_t i = 0; i < 3000; ++i) noise += static_cast<char>((i * 2654435761u) >> 24);
+  doc.data = {DataElement(1, Webp()),
+              "<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"2\" Size=\"" +
+                  std::to_string(weak.size()) + "\">" + testing::EncodeBase64ForTest(weak) +
+                  "</BINDATA>",
+              DataElement(3, noise, true)};
+  const std::string source = doc.Build();
+  ASSERT_TRUE(Run(source).success);
+  std::optional<testing::ParsedHml> parsed = ParseHmlForTest(Target());
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->data.size(), 3u);
+  EXPECT_EQ(parsed->data[0].bytes, Webp());
+  // Smaller, the same content, still flagged compressed, its size told right.
+  const testing::ParsedData& again = parsed->data[1];
+  EXPECT_LT(again.bytes.size(), weak.size());
+  EXPECT_EQ(testing::InflateRawForTest(again.bytes), content);
+  EXPECT_EQ(testing::AttributeOf(again.openTag, "Compress"), "true");
+  EXPECT_EQ(testing::AttributeOf(again.openTag, "Size"), std::to_string(again.bytes.size()));
+  EXPECT_TRUE(Logged("embedded #2 : compressed data rewritten"));
+  // What does not shrink stays byte for byte.
+  EXPECT_NE(Target().find(DataElement(3, noise, true)), std::string::npos);
+  EXPECT_FALSE(Logged("embedded #3 : compressed data rewritten"));
 }
 
 TEST_F(HwpmlRunTest, CompressValueIgnoresCaseAndTypeCaseOnlyChangesTheExtension) {
