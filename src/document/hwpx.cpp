@@ -1,5 +1,7 @@
 #include "document/hwpx.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -31,6 +33,9 @@ struct ManifestItem {
   ItemAttributes attributes;
   std::optional<PictureKind> kind;
   bool embedded = false;
+  int64_t entrySize = -1;  // uncompressed, as the package claims it; -1 without an entry
+  bool extracted = false;
+  std::optional<PictureKind> kindIn;  // of the extracted bytes
   BufferedLog log;
   std::unique_ptr<TempFiles> files;  // the picture's own scope of temporary files
   EmbeddedPicture picture;
@@ -51,6 +56,8 @@ class HwpxRun {
   // Walks the manifest's item tags; false when the archive could not be changed.
   bool RewriteManifest(const std::string& manifest, std::string& output);
   int ItemCount() const { return static_cast<int>(items_.size()); }
+  // Every picture item in manifest order, once RewriteManifest succeeded.
+  std::vector<PictureRecord> TakeRecords() { return std::move(records_); }
 
  private:
   void FindItems(const std::string& manifest);
@@ -58,7 +65,8 @@ class HwpxRun {
   void Extract(ManifestItem& item);
   void Process(ManifestItem& item);
   bool ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome, bool selfClosing,
-                    std::string& output);
+                    std::string& output, std::string& newName);
+  PictureRecord Record(const ManifestItem& item, int index, const std::string& targetName) const;
   std::string FreeEntryName(int number, PictureKind kind);
 
   const ShrinkOptions& options_;
@@ -72,6 +80,7 @@ class HwpxRun {
   std::vector<std::unique_ptr<ManifestItem>> items_;
   size_t tail_ = 0;  // where the text after the last item tag starts
   std::set<std::string> addedNames_;
+  std::vector<PictureRecord> records_;
 };
 
 void HwpxRun::FindItems(const std::string& manifest) {
@@ -132,18 +141,24 @@ bool HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) 
 
   // Everything that changes the package happens here, in manifest order, so that the
   // target does not depend on which picture finished first.
+  int index = 0;
   for (const auto& owned : items_) {
     ManifestItem& item = *owned;
+    ++index;
     item.log.FlushTo(log_);
     output.append(manifest, item.before, item.start - item.before);
     const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
+    std::string targetName = item.attributes.slots[kSlotHref];
     if (item.outcome.Replaces()) {
       const bool selfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-      if (!ReplaceEntry(item.attributes, item.outcome, selfClosing, output)) return false;
+      if (!ReplaceEntry(item.attributes, item.outcome, selfClosing, output, targetName)) {
+        return false;
+      }
     } else {
       log_.Write(document_text::kLogNothingToDo, true);
       output.append(tag);
     }
+    if (item.HasPicture()) records_.push_back(Record(item, index, targetName));
   }
   output.append(manifest, tail_, std::string::npos);
   return true;
@@ -154,7 +169,8 @@ void HwpxRun::Extract(ManifestItem& item) {
   temp_.Register(extracted);
   const std::string& href = item.attributes.slots[kSlotHref];
   if (std::optional<ZipEntry> entry = zip_.Find(href, false); entry && entry->IsFile()) {
-    zip_.ExtractToFile(*entry, extracted, kMaxPictureBytes);
+    item.entrySize = static_cast<int64_t>(std::min<uint64_t>(entry->size, INT64_MAX));
+    item.extracted = zip_.ExtractToFile(*entry, extracted, kMaxPictureBytes);
   }
   item.files = std::make_unique<TempFiles>(temp_, extracted);
   item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
@@ -164,12 +180,37 @@ void HwpxRun::Extract(ManifestItem& item) {
 
 // Runs on a worker: touches nothing but the item.
 void HwpxRun::Process(ManifestItem& item) {
+  item.kindIn = DetectPictureKind(item.picture.sourcePath);
   PictureOutcome outcome = processPicture_(item.picture, options_, item.log, *item.files);
   // The size rule is checked again here, whatever picture processing decided.
   if (outcome.Replaces() &&
       IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
     item.outcome = std::move(outcome);
+  } else if (!item.extracted) {
+    item.outcome = PictureOutcome::Keep(PictureDecision::kEntryUnreadable);
+  } else {
+    item.outcome = PictureOutcome::Keep(outcome.Replaces() ? PictureDecision::kNotSmaller
+                                                           : outcome.decision);
   }
+}
+
+PictureRecord HwpxRun::Record(const ManifestItem& item, int index,
+                              const std::string& targetName) const {
+  PictureRecord record;
+  record.index = index;
+  record.name = item.attributes.slots[kSlotHref];
+  record.targetName = targetName;
+  record.kindIn = item.kindIn;
+  record.bytesBefore = item.entrySize;
+  record.decision = item.outcome.decision;
+  if (item.outcome.Replaces()) {
+    record.kindOut = item.outcome.replacement;
+    record.bytesAfter = platform::FileSize(item.outcome.rewrittenPath);
+  } else {
+    record.kindOut = item.kindIn;
+    record.bytesAfter = item.entrySize;
+  }
+  return record;
 }
 
 std::string HwpxRun::FreeEntryName(int number, PictureKind kind) {
@@ -182,7 +223,7 @@ std::string HwpxRun::FreeEntryName(int number, PictureKind kind) {
 }
 
 bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& outcome,
-                           bool selfClosing, std::string& output) {
+                           bool selfClosing, std::string& output, std::string& newName) {
   const std::string& href = item.slots[kSlotHref];
   size_t dot = href.rfind('.');
   const int number = TrailingNumber(dot == std::string::npos ? std::string_view(href)
@@ -200,6 +241,7 @@ bool HwpxRun::ReplaceEntry(const ItemAttributes& item, const PictureOutcome& out
     return false;
   }
   addedNames_.insert(name);
+  newName = name;
   // A tag that was not self-closing keeps its form so that its closing tag still
   // matches.
   output += Format("<opf:item id=\"%s\" href=\"%s\" media-type=\"%s\" isEmbeded=\"1\"%s",
@@ -297,7 +339,9 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
     return {false, document_text::kHwpxCopyFailed};
   }
   log.Write("", false);
-  return {true, {}};
+  ProcessorResult written(true, {});
+  written.pictures = run.TakeRecords();
+  return written;
 }
 
 }  // namespace velmora
