@@ -11,10 +11,11 @@ VELMORA_RUN_PACKAGES=(
 )
 
 # Tests: the framework, independent decoders and EXIF readers to compare against,
-# a headless X server for the window's screenshot, clang for the fuzz harnesses.
+# a JSON Schema checker for the reports, a headless X server for the window's screenshot,
+# clang for the fuzz harnesses.
 VELMORA_TEST_PACKAGES=(
   libgtest-dev
-  python3 python3-pil imagemagick exiv2 libimage-exiftool-perl
+  python3 python3-pil python3-jsonschema imagemagick exiv2 libimage-exiftool-perl
   xvfb xauth
   clang libclang-rt-14-dev
 )
