@@ -6,6 +6,7 @@ VELMORA_RUN_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libzip-dev libpng-dev libimagequant-dev zlib1g-dev libjpeg62-turbo-dev libdeflate-dev
   qt6-base-dev
+  scdoc
   zopfli gifsicle
   fonts-nanum
 )
