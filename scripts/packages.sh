@@ -11,6 +11,12 @@ VELMORA_RUN_PACKAGES=(
   fonts-nanum
 )
 
+# The Debian package (scripts/package): CPack's dependency search, its file-type test,
+# the package checker.
+VELMORA_PACKAGE_PACKAGES=(
+  dpkg-dev file lintian
+)
+
 # Tests: the framework, independent decoders and EXIF readers to compare against,
 # a JSON Schema checker for the reports, a headless X server for the window's screenshot,
 # clang for the fuzz harnesses.
