@@ -69,6 +69,7 @@ bool HwpmlRun::PrepareItem(size_t index) {
   item.log.Write(Format(document_text::kLogProcessing, static_cast<int>(k)), true);
   if (item.data < 0) {
     item.log.Write(Format(document_text::kLogDataOutside, k), true);
+    item.outcome = PictureOutcome::Keep(PictureDecision::kDataOutside);
     return false;
   }
   const DataElement& data = data_[static_cast<size_t>(item.data)];
@@ -77,15 +78,20 @@ bool HwpmlRun::PrepareItem(size_t index) {
   int64_t stored = 0;
   if (!DecodeData(data, decoded, stored)) {
     item.log.Write(Format(document_text::kLogDecodingFailed, k), true);
+    item.outcome = PictureOutcome::Keep(PictureDecision::kDecodingFailed);
     return false;
   }
+  item.storedBytes = stored;
   if (data.size >= 0 && data.size != stored) {
     item.log.Write(Format(document_text::kLogSizeDiffers, k, static_cast<long long>(data.size),
                           static_cast<long long>(stored)),
                    true);
   }
   // Sizes travel as 32-bit numbers through picture processing.
-  if (stored > kMaxInflatedBytes) return false;
+  if (stored > kMaxInflatedBytes) {
+    item.outcome = PictureOutcome::Keep(PictureDecision::kTooLarge);
+    return false;
+  }
   item.files = std::make_unique<TempFiles>(temp_, decoded);
   item.compressed = data.compressed;
   item.picture.number = static_cast<int>(index);
@@ -104,21 +110,33 @@ void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
     item.files->Register(inflated);
     if (!InflateFile(item.picture.sourcePath, inflated)) {
       ++failedInflations;
+      item.outcome = PictureOutcome::Keep(PictureDecision::kInflationFailed);
       return;
     }
     item.picture.sourcePath = inflated;
   }
-  if (!handlers_.detect(item.picture.sourcePath)) {
+  item.kindIn = handlers_.detect(item.picture.sourcePath);
+  if (!item.kindIn) {
     item.log.Write(Format(document_text::kLogUnknown, k), true);
+    item.outcome = PictureOutcome::Keep(PictureDecision::kNotAPicture);
     CompressAgain(item, inflated);
     return;
   }
   PictureOutcome outcome = handlers_.process(item.picture, options_, item.log, *item.files);
+  if (!outcome.Replaces()) {
+    item.outcome = PictureOutcome::Keep(outcome.decision);
+    CompressAgain(item, inflated);
+    return;
+  }
   // A bitmap is no output of picture processing, and the size rule is checked again
   // here, whatever picture processing decided.
-  if (!outcome.Replaces() || *outcome.replacement == PictureKind::kBmp ||
-      outcome.rewrittenPath.empty() ||
-      !IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
+  if (*outcome.replacement == PictureKind::kBmp || outcome.rewrittenPath.empty()) {
+    item.outcome = PictureOutcome::Keep(PictureDecision::kVerificationFailed);
+    CompressAgain(item, inflated);
+    return;
+  }
+  if (!IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
+    item.outcome = PictureOutcome::Keep(PictureDecision::kNotSmaller);
     CompressAgain(item, inflated);
     return;
   }
@@ -181,6 +199,31 @@ void HwpmlRun::ProcessItems() {
   progress.StepTo(items_.size() + 1);
 }
 
+std::vector<PictureRecord> HwpmlRun::Records() const {
+  std::vector<PictureRecord> records;
+  records.reserve(items_.size());
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const ListItem& item = items_[i];
+    PictureRecord record;
+    record.index = static_cast<int>(i) + 1;
+    // An item without a number is known by its place in the list.
+    record.name = item.number ? item.numberText : Format("#%d", record.index);
+    record.targetName = record.name;
+    record.kindIn = item.kindIn;
+    record.bytesBefore = item.storedBytes;
+    record.decision = item.outcome.decision;
+    if (item.outcome.Replaces()) {
+      record.kindOut = item.outcome.replacement;
+      record.bytesAfter = platform::FileSize(item.outcome.rewrittenPath);
+    } else {
+      record.kindOut = item.kindIn;
+      record.bytesAfter = item.recompressedPath.empty() ? item.storedBytes : item.recompressedSize;
+    }
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
 ProcessorResult HwpmlRun::Run() {
   if (auto failure = CheckDocument()) return *failure;
 
@@ -197,7 +240,9 @@ ProcessorResult HwpmlRun::Run() {
 
   ProcessItems();
   log_.Write("", false);
-  return WriteTarget();
+  ProcessorResult result = WriteTarget();
+  if (result.success) result.pictures = Records();
+  return result;
 }
 
 }  // namespace hwpml_detail

@@ -25,6 +25,8 @@ struct ListItem {
   bool linked = false;              // Type "Link": the data lives outside the document
   int data = -1;                    // index of its data element, -1 for none
   PictureOutcome outcome;           // what picture processing decided
+  std::optional<PictureKind> kindIn;  // of the decoded (and inflated) data
+  int64_t storedBytes = -1;         // the decoded data, as the document stores it
   // While the item's picture is processed beside the others: its log lines, its
   // scope of temporary files, and the picture as decoded from the document.
   BufferedLog log;
@@ -67,6 +69,8 @@ class HwpmlRun {
         pool_(pool) {}
 
   ProcessorResult Run();
+  // Every list item in document order, once its outcome is known.
+  std::vector<PictureRecord> Records() const;
 
  private:
   ProcessorResult Fail(const char* logLine, const char* message, bool clearProgress);

@@ -1,5 +1,7 @@
 #include "document/hwpx.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,6 +35,9 @@ struct ManifestItem {
   ItemAttributes attributes;
   std::optional<PictureKind> kind;
   bool embedded = false;
+  int64_t entrySize = -1;  // uncompressed, as the package claims it; -1 without an entry
+  bool extracted = false;
+  std::optional<PictureKind> kindIn;  // of the extracted bytes
   BufferedLog log;
   std::unique_ptr<TempFiles> files;  // the picture's own scope of temporary files
   EmbeddedPicture picture;
@@ -76,17 +81,23 @@ class HwpxRun {
   int ItemCount() const { return static_cast<int>(items_.size()); }
   bool AnyItemReplaced() const;
   std::set<std::string> KeptItemNames() const;  // entries still named by unchanged items
+  // Every picture item in manifest order, once RewriteManifest is done.
+  std::vector<PictureRecord> TakeRecords() { return std::move(records_); }
 
  private:
   void FindItems(const std::string& manifest);
   void FindPackagePictures();
   // Copies a picture out of the package for picture processing.
-  std::string Extract(const std::string& name, PictureKind kind);
+  // Copies a picture out of the package for picture processing; the entry's size as
+  // the package claims it goes to entrySize (-1 without an entry).
+  std::string Extract(const std::string& name, PictureKind kind, int64_t& entrySize,
+                      bool& extracted);
   void Process(ManifestItem& item);
   void ProcessPackagePictures();
   // The item's tag as the target's manifest has it, and the new entry's name.
   void WriteReplacedTag(ManifestItem& item, std::string_view tag, std::string& output);
   std::string FreeEntryName(int number, PictureKind kind);
+  PictureRecord Record(const ManifestItem& item, int index) const;
 
   const ShrinkOptions& options_;
   ProcessLog& log_;
@@ -101,6 +112,7 @@ class HwpxRun {
   size_t tail_ = 0;  // where the text after the last item tag starts
   std::set<std::string> usedNames_;  // entry names of the target as they are taken
   std::set<std::string> releasedNames_;  // replaced entries whose names were given up
+  std::vector<PictureRecord> records_;
 };
 
 void HwpxRun::FindItems(const std::string& manifest) {
@@ -143,13 +155,15 @@ void HwpxRun::FindPackagePictures() {
   }
 }
 
-std::string HwpxRun::Extract(const std::string& name, PictureKind kind) {
-  const std::string extracted = temp_.NewName(ExtensionOf(kind), false);
-  temp_.Register(extracted);
+std::string HwpxRun::Extract(const std::string& name, PictureKind kind, int64_t& entrySize,
+                             bool& extracted) {
+  const std::string path = temp_.NewName(ExtensionOf(kind), false);
+  temp_.Register(path);
   if (std::optional<ZipEntry> entry = zip_.Find(name, false); entry && entry->IsFile()) {
-    zip_.ExtractToFile(*entry, extracted, kMaxPictureBytes);
+    entrySize = static_cast<int64_t>(std::min<uint64_t>(entry->size, INT64_MAX));
+    extracted = zip_.ExtractToFile(*entry, path, kMaxPictureBytes);
   }
-  return extracted;
+  return path;
 }
 
 void HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) {
@@ -177,7 +191,8 @@ void HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) 
         progress.Step();
         continue;
       }
-      const std::string extracted = Extract(item.attributes.slots[kSlotHref], *item.kind);
+      const std::string extracted =
+          Extract(item.attributes.slots[kSlotHref], *item.kind, item.entrySize, item.extracted);
       item.files = std::make_unique<TempFiles>(temp_, extracted);
       item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
       item.picture.sourcePath = extracted;
@@ -195,8 +210,10 @@ void HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) 
   // The manifest's text and the new entries' names are made here, in manifest order,
   // so that the target does not depend on which picture finished first.
   for (const StoredEntry& entry : entries_) usedNames_.insert(entry.header.name);
+  int index = 0;
   for (const auto& owned : items_) {
     ManifestItem& item = *owned;
+    ++index;
     item.log.FlushTo(log_);
     output.append(manifest, item.before, item.start - item.before);
     const std::string_view tag(manifest.data() + item.start, item.end - item.start + 1);
@@ -206,6 +223,7 @@ void HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) 
       log_.Write(document_text::kLogNothingToDo, true);
       output.append(tag);
     }
+    if (item.HasPicture()) records_.push_back(Record(item, index));
   }
   output.append(manifest, tail_, std::string::npos);
   for (const auto& picture : packagePictures_) picture->log.FlushTo(log_);
@@ -219,7 +237,9 @@ void HwpxRun::ProcessPackagePictures() {
   for (const auto& owned : packagePictures_) {
     PackagePicture& picture = *owned;
     const std::string& name = picture.entry.header.name;
-    const std::string extracted = Extract(name, PictureKind::kPng);
+    int64_t entrySize = -1;
+    bool whole = false;
+    const std::string extracted = Extract(name, PictureKind::kPng, entrySize, whole);
     picture.log.Write("", false);
     picture.log.Write(Format(document_text::kLogPackagePicture, BytesAsText(name).c_str()), true);
     picture.files = std::make_unique<TempFiles>(temp_, extracted);
@@ -238,12 +258,36 @@ void HwpxRun::ProcessPackagePictures() {
 
 // Runs on a worker: touches nothing but the item.
 void HwpxRun::Process(ManifestItem& item) {
+  item.kindIn = DetectPictureKind(item.picture.sourcePath);
   PictureOutcome outcome = processPicture_(item.picture, options_, item.log, *item.files);
   // The size rule is checked again here, whatever picture processing decided.
   if (outcome.Replaces() &&
       IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), item.picture.originalSize)) {
     item.outcome = std::move(outcome);
+  } else if (!item.extracted) {
+    item.outcome = PictureOutcome::Keep(PictureDecision::kEntryUnreadable);
+  } else {
+    item.outcome = PictureOutcome::Keep(outcome.Replaces() ? PictureDecision::kNotSmaller
+                                                           : outcome.decision);
   }
+}
+
+PictureRecord HwpxRun::Record(const ManifestItem& item, int index) const {
+  PictureRecord record;
+  record.index = index;
+  record.name = item.attributes.slots[kSlotHref];
+  record.targetName = item.outcome.Replaces() ? item.newName : record.name;
+  record.kindIn = item.kindIn;
+  record.bytesBefore = item.entrySize;
+  record.decision = item.outcome.decision;
+  if (item.outcome.Replaces()) {
+    record.kindOut = item.outcome.replacement;
+    record.bytesAfter = platform::FileSize(item.outcome.rewrittenPath);
+  } else {
+    record.kindOut = item.kindIn;
+    record.bytesAfter = item.entrySize;
+  }
+  return record;
 }
 
 std::string HwpxRun::FreeEntryName(int number, PictureKind kind) {
@@ -523,7 +567,9 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   }
   ShowProgress(host, steps, steps);
   log.Write("", false);
-  return {true, {}};
+  ProcessorResult done(true, {});
+  done.pictures = run.TakeRecords();
+  return done;
 }
 
 }  // namespace velmora

@@ -24,15 +24,20 @@ bool IsSameDocument(const std::string& source, const std::string& target) {
 
 namespace {
 
-// What a job ends with: the one message the user is shown.
-struct JobEnd {
-  bool success = false;
-  std::string message;
-};
+// The file the processors write: the target, or in a dry run a temporary file of the
+// same form that the job's temporary files remove at the end.
+std::string WrittenPath(const std::string& target, bool hwpml, const ShrinkOptions& options,
+                        TempFiles& temp) {
+  if (!options.dryRun) return target;
+  const std::string path = temp.NewName(hwpml ? "hml" : "hwpx", false);
+  temp.Register(path);
+  // Reserved as an empty file; the processors replace it whole, as any target.
+  return path;
+}
 
-JobEnd ShrinkDocument(const std::string& source, const std::string& target,
-                      DocumentForm form, const ShrinkOptions& options, JobHost& host,
-                      WorkerPool& pool, double start) {
+void ShrinkDocument(const std::string& source, const std::string& target, DocumentForm form,
+                    const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start,
+                    JobResult& result) {
   TempFiles temp(!options.keepTempFiles);
   // The log is released before the temporary files are removed.
   ProcessLog log;
@@ -43,29 +48,42 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
 
   int failedInflations = 0;
   const bool hwpml = form == DocumentForm::kHwpml;
-  const ProcessorResult result =
-      hwpml ? ShrinkHwpml(source, target, options, log, temp, &host, failedInflations, &pool)
-            : ShrinkHwpx(source, target, options, log, temp, &host, &pool);
-  if (!result.success) return {false, result.message};
+  const std::string written = WrittenPath(target, hwpml, options, temp);
+  ProcessorResult processed =
+      hwpml ? ShrinkHwpml(source, written, options, log, temp, &host, failedInflations, &pool)
+            : ShrinkHwpx(source, written, options, log, temp, &host, &pool);
+  if (!processed.success) {
+    result.message = processed.message;
+    return;
+  }
 
   const int32_t sourceSize = GetFileSize32(source);
-  const int32_t targetSize = GetFileSize32(target);
+  const int32_t targetSize = GetFileSize32(written);
+  result.targetBytes = platform::FileSize(written);
+  result.pictures = std::move(processed.pictures);
+  result.status = options.dryRun ? JobStatus::kMeasured : JobStatus::kWritten;
   log.Write(hwpml ? job_text::kHwpmlFinished : job_text::kHwpxFinished, true);
   const double elapsed = platform::MonotonicMilliseconds() - start;
-  return {true, FormatSummary(sourceSize, targetSize, failedInflations, elapsed)};
+  result.message = FormatSummary(sourceSize, targetSize, failedInflations, elapsed);
 }
 
-JobEnd RunJob(const std::string& sourceText, const std::string& targetText,
-              const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start) {
+void RunJob(const std::string& sourceText, const std::string& targetText,
+            const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start,
+            JobResult& result) {
   const std::string source = Trim(sourceText);
   const std::string target = Trim(targetText);
-  if (IsSameDocument(source, target)) return {false, job_text::kSamePaths};
+  if (IsSameDocument(source, target)) {
+    result.message = job_text::kSamePaths;
+    return;
+  }
+  result.sourceBytes = platform::FileSize(source);
   const DocumentForm form = DetectDocumentForm(source);
   if (!IsShrinkable(form)) {
-    return {false, form != DocumentForm::kUnknown ? job_text::kBinaryDocument
-                                                  : job_text::kNotADocument};
+    result.message =
+        form != DocumentForm::kUnknown ? job_text::kBinaryDocument : job_text::kNotADocument;
+    return;
   }
-  return ShrinkDocument(source, target, form, options, host, pool, start);
+  ShrinkDocument(source, target, form, options, host, pool, start, result);
 }
 
 }  // namespace
@@ -77,22 +95,31 @@ bool RunShrinkJob(const std::string& source, const std::string& target,
 }
 
 bool RunShrinkJob(const std::string& source, const std::string& target,
-                  const ShrinkOptions& givenOptions, JobHost& host, WorkerPool& pool) {
+                  const ShrinkOptions& options, JobHost& host, WorkerPool& pool) {
+  return RunShrinkJobWithResult(source, target, options, host, pool).Succeeded();
+}
+
+JobResult RunShrinkJobWithResult(const std::string& source, const std::string& target,
+                                 const ShrinkOptions& givenOptions, JobHost& host,
+                                 WorkerPool& pool) {
   const double start = platform::MonotonicMilliseconds();
   ShrinkOptions options = givenOptions;
   if (options.stampTime == 0) options.stampTime = platform::SecondsSinceEpoch();
   ShowProgressState(&host, ProgressState::kHidden);
-  JobEnd end;
+  JobResult result;
   // Whatever escapes the job (memory exhausted outside any one picture, say) ends this
   // job with a message, never the program; the temporary files are gone by then.
   try {
-    end = RunJob(source, target, options, host, pool, start);
+    RunJob(source, target, options, host, pool, start, result);
   } catch (...) {
-    end = {false, job_text::kUnexpectedFailure};
+    result.status = JobStatus::kFailed;
+    result.message = job_text::kUnexpectedFailure;
+    result.pictures.clear();
   }
-  host.ShowMessage(end.message, !end.success);
-  if (end.success) ShowProgressState(&host, ProgressState::kHidden);
-  return end.success;
+  result.seconds = (platform::MonotonicMilliseconds() - start) / 1000.0;
+  host.ShowMessage(result.message, !result.Succeeded());
+  if (result.Succeeded()) ShowProgressState(&host, ProgressState::kHidden);
+  return result;
 }
 
 }  // namespace velmora

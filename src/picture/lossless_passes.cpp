@@ -22,7 +22,7 @@ PictureOutcome Judge(const EmbeddedPicture& picture, PictureKind kind, const std
   const int32_t after = GetFileSize32(output);
   if (!samePicture || !IsSmallerThanOriginal(after, picture.originalSize)) {
     log.Write(Format(picture_text::kLosslessNotSmaller, NameOf(kind)), true);
-    return PictureOutcome::Keep(output);
+    return PictureOutcome::Keep(PictureDecision::kNotSmaller, output);
   }
   log.Write(Format(picture_text::kLosslessSmaller, NameOf(kind),
                    static_cast<long long>(picture.originalSize), static_cast<long long>(after)),
@@ -35,7 +35,7 @@ PictureOutcome JpegPass(const EmbeddedPicture& picture, LogLines& log, TempFiles
   temp.Register(output);
   if (TranscodeJpegLosslessly(picture.sourcePath, output) != TranscodeStatus::kWritten) {
     log.Write(Format(picture_text::kLosslessUnreadable, NameOf(PictureKind::kJpeg)), true);
-    return PictureOutcome::Keep(output);
+    return PictureOutcome::Keep(PictureDecision::kUnreadable, output);
   }
   // Decoding the result must give exactly the original's samples.
   const bool same = GetFileSize32(output) < picture.originalSize &&
@@ -48,7 +48,7 @@ PictureOutcome PngPass(const EmbeddedPicture& picture, const ShrinkOptions& opti
   Picture png;
   if (ReadPng(picture.sourcePath, png) != ReadStatus::kComplete) {
     log.Write(Format(picture_text::kLosslessUnreadable, NameOf(PictureKind::kPng)), true);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kUnreadable);
   }
   const std::string output = temp.NewName(ExtensionOf(PictureKind::kPng), false);
   temp.Register(output);
@@ -76,7 +76,7 @@ bool SameStillGif(const std::string& a, const std::string& b) {
 PictureOutcome GifPass(const EmbeddedPicture& picture, const ShrinkOptions& options,
                        LogLines& log, TempFiles& temp) {
   const std::string tool = GifsiclePath();
-  if (!options.extraOptimisers || !IsUsableTool(tool)) return PictureOutcome::Keep();
+  if (!options.extraOptimisers || !IsUsableTool(tool)) return PictureOutcome::Keep(PictureDecision::kNotSmaller);
   const std::string output = temp.NewName(ExtensionOf(PictureKind::kGif), false);
   temp.Register(output);
   RunGifsicle(tool, picture.sourcePath, output);
@@ -90,14 +90,14 @@ PictureOutcome GifPass(const EmbeddedPicture& picture, const ShrinkOptions& opti
 PictureOutcome RunLosslessPass(const EmbeddedPicture& picture, const ShrinkOptions& options,
                                LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
-  if (!kind) return PictureOutcome::Keep();
+  if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
   switch (*kind) {
     case PictureKind::kJpeg: return JpegPass(picture, log, temp);
     case PictureKind::kPng: return PngPass(picture, options, log, temp);
     case PictureKind::kGif: return GifPass(picture, options, log, temp);
     case PictureKind::kBmp: break;  // the classic rules always rewrite a bitmap
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kNotSmaller);
 }
 
 }  // namespace velmora

@@ -53,14 +53,14 @@ struct PictureJob {
       return PictureOutcome::Replace(kind, outputPath);
     }
     Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kNotSmaller, outputPath);
   }
 
   // A picture that could not be read, or only in part, keeps its bytes: re-encoding a
   // cut picture would replace a viewable one with a worse one.
   PictureOutcome ReadFailed() {
     Log(picture_text::kReadFailed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kUnreadable, outputPath);
   }
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
@@ -183,13 +183,13 @@ PictureOutcome ProcessBmp(PictureJob& job) {
 PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
   if (!job.options.extraOptimisers) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.Log(picture_text::kAnimationToGifsicle);
   const std::string tool = GifsiclePath();
   if (!IsUsableTool(tool)) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.TakeOutputName(PictureKind::kGif);
   RunGifsicle(tool, job.picture.sourcePath, job.outputPath);
@@ -197,7 +197,7 @@ PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
   // passes the same size test as every other rewritten picture.
   if (!IsCompleteGifLike(job.outputPath, gif)) {
     job.Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(job.outputPath);
+    return PictureOutcome::Keep(PictureDecision::kToolOutputRejected, job.outputPath);
   }
   return job.Decide(PictureKind::kGif);
 }
@@ -220,7 +220,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
                               LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
-  if (!kind) return PictureOutcome::Keep();
+  if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
   PictureJob job{picture, options, log, temp, {}};
   switch (*kind) {
     case PictureKind::kBmp: return ProcessBmp(job);
@@ -228,7 +228,7 @@ PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOption
     case PictureKind::kPng: return ProcessPng(job);
     case PictureKind::kJpeg: return ProcessJpeg(job);
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kNotAPicture);
 }
 
 namespace {
@@ -240,7 +240,7 @@ PictureOutcome KeepAfterFailure(LogLines& log, const char* reason) noexcept {
     log.Write(Format(picture_text::kProcessingFailed, reason), true);
   } catch (...) {
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kProcessingFailed);
 }
 
 }  // namespace

@@ -58,6 +58,31 @@ INSTANTIATE_TEST_SUITE_P(
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
 
+TEST(ParseCommandLine, FolderReportAndDryRunOptions) {
+  struct Row {
+    std::vector<std::string> arguments;
+    bool recursive, force, dryRun;
+    std::string outputFolder, report;
+  };
+  const Row rows[] = {
+      {{"dir"}, false, false, false, "", ""},
+      {{"-Rfn", "-O", "out", "--report", "r.json", "dir"}, true, true, true, "out", "r.json"},
+      {{"--recursive", "--force", "--dry-run", "--output-dir=out", "--report=-", "a", "b"},
+       true, true, true, "out", "-"},
+      {{"-Oout", "dir"}, false, false, false, "out", ""},
+  };
+  for (const Row& row : rows) {
+    cli::ParseResult result = ParseCommandLine(row.arguments);
+    ASSERT_TRUE(result.commandLine) << result.error;
+    const cli::CommandLine& line = *result.commandLine;
+    EXPECT_EQ(line.recursive, row.recursive);
+    EXPECT_EQ(line.force, row.force);
+    EXPECT_EQ(line.options.dryRun, row.dryRun);
+    EXPECT_EQ(line.outputFolder.value_or(""), row.outputFolder);
+    EXPECT_EQ(line.report.value_or(""), row.report);
+  }
+}
+
 TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
   const std::vector<std::vector<std::string>> bad = {
       {},
@@ -80,6 +105,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"--keep-temp=yes", "a"},
       {"-o", "x", "-o", "y", "a"},
       {"  "},
+      {"-o", "x", "-O", "y", "a"},
+      {"-O", "x", "--output-dir=y", "a"},
+      {"--report", "r.json", "--report=-", "a"},
+      {"--report=", "a"},
+      {"-O", "", "a"},
+      {"--dry-run=yes", "a"},
   };
   for (const auto& arguments : bad) {
     cli::ParseResult result = ParseCommandLine(arguments);
@@ -122,13 +153,15 @@ TEST(CommandLineProgram, ExitStatusAndStreams) {
   EXPECT_TRUE(good.err.empty()) << good.err;  // no terminal: no progress bar
   EXPECT_TRUE(testing::FileExists(dir.File("doc(pack).hwpx")));
 
-  // One failing job among several makes the status 1; the others still run.
-  Outcome mixed = RunProgram(testing::ShellQuote(dir.File("old.hwp")) + " " +
+  // One failing job among several makes the status 1; the others still run, and each
+  // message says whose it is. The target of the first run is replaced as asked.
+  Outcome mixed = RunProgram("--force " + testing::ShellQuote(dir.File("old.hwp")) + " " +
                              testing::ShellQuote(dir.File("doc.hwpx")));
   EXPECT_EQ(mixed.status, 1);
-  EXPECT_EQ(mixed.err,
-            "한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 다시 저장하기 바랍니다)\n");
-  EXPECT_EQ(mixed.out.rfind("작업 완료: ", 0), 0u);
+  EXPECT_EQ(mixed.err, dir.File("old.hwp") +
+                           ": 한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 "
+                           "다시 저장하기 바랍니다)\n");
+  EXPECT_EQ(mixed.out.rfind(dir.File("doc.hwpx") + ": 작업 완료: ", 0), 0u) << mixed.out;
 }
 
 TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {

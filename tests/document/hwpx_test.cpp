@@ -53,7 +53,7 @@ struct FakeProcessor {
       calls.push_back({picture.number, picture.originalSize, bytes,
                        picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
       auto rule = rules.find(bytes);
-      if (rule == rules.end()) return PictureOutcome::Keep();
+      if (rule == rules.end()) return PictureOutcome::Keep(PictureDecision::kNotSmaller);
       if (deleteEarlierOutputs) {
         for (const std::string& earlier : outputs) std::remove(earlier.c_str());
       }
@@ -310,6 +310,58 @@ TEST_F(HwpxTest, ReplacedPictureGetsANewEntryAndItemTag) {
     EXPECT_EQ(bytes["BinData/image3.png"], std::string(100, 'p'));
     EXPECT_EQ(bytes["BinData/image5.jpg"], std::string(200, 'j'));
     EXPECT_EQ(bytes["Contents/content.hpf"], rewritten);
+  }
+}
+
+// The account of the pictures names each picture item as the manifest does, in its
+// order, with the entry it ends up in, its sizes and why it is as it is; items that
+// are no pictures are counted in the index but not listed.
+TEST_F(HwpxTest, ResultAccountsForEveryPictureItemInManifestOrder) {
+  const std::string manifest =
+      "<opf:item id=\"section0\" href=\"Contents/section0.xml\" media-type=\"application/xml\"/>"
+      "<opf:item id=\"image1\" href=\"BinData/image1.bmp\" media-type=\"image/bmp\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image2\" href=\"BinData/image2.jpg\" media-type=\"image/jpg\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image3\" href=\"BinData/gone.png\" media-type=\"image/png\" isEmbeded=\"1\"/>"
+      "<opf:item id=\"image4\" href=\"BinData/image4.gif\" media-type=\"image/gif\" isEmbeded=\"1\"/>";
+  WriteZip(Src(), {{"mimetype", kMime, true},
+                   {"BinData/image1.bmp", std::string(500, 'B')},
+                   {"BinData/image2.jpg", std::string(300, 'J')},
+                   {"BinData/image4.gif", "GIF89a" + std::string(44, 'G')},
+                   {"Contents/section0.xml", "<x/>"},
+                   {"Contents/content.hpf", manifest}});
+  fake.rules[std::string(500, 'B')] = {PictureKind::kPng, std::string(100, 'p')};
+  fake.rules[std::string(300, 'J')] = {PictureKind::kJpeg, std::string(400, 'j')};
+  const ProcessorResult result = Shrink(Src(), Dst());
+  ASSERT_TRUE(result.success);
+
+  struct Row {
+    int index;
+    std::string name, targetName;
+    std::optional<PictureKind> kindOut;
+    int64_t before, after;
+    PictureDecision decision;
+  };
+  const Row rows[] = {
+      {2, "BinData/image1.bmp", "BinData/image1.png", PictureKind::kPng, 500, 100,
+       PictureDecision::kRewritten},
+      // The processor's larger file is refused by the size rule.
+      {3, "BinData/image2.jpg", "BinData/image2.jpg", std::nullopt, 300, 300,
+       PictureDecision::kNotSmaller},
+      {4, "BinData/gone.png", "BinData/gone.png", std::nullopt, -1, -1,
+       PictureDecision::kEntryUnreadable},
+      {5, "BinData/image4.gif", "BinData/image4.gif", PictureKind::kGif, 50, 50,
+       PictureDecision::kNotSmaller},
+  };
+  ASSERT_EQ(result.pictures.size(), std::size(rows));
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const PictureRecord& record = result.pictures[i];
+    EXPECT_EQ(record.index, rows[i].index);
+    EXPECT_EQ(record.name, rows[i].name);
+    EXPECT_EQ(record.targetName, rows[i].targetName);
+    EXPECT_EQ(record.kindOut, rows[i].kindOut) << record.name;
+    EXPECT_EQ(record.bytesBefore, rows[i].before) << record.name;
+    EXPECT_EQ(record.bytesAfter, rows[i].after) << record.name;
+    EXPECT_EQ(record.decision, rows[i].decision) << record.name;
   }
 }
 
