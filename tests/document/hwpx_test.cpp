@@ -526,6 +526,7 @@ TEST(HwpxCorpus, EveryPackageComesOutWithItsEntriesIntact) {
       const std::string before = ReadFile(file);
       ShrinkOptions options;
       options.classic = classic;
+      options.extraOptimisers = false;  // zopflipng on every preview takes minutes
       ProcessorResult result = ShrinkHwpxWith(file, dir.File("out.hwpx"), options, log, temp,
                                               nullptr, fake.Processor());
       ASSERT_TRUE(result.success) << result.message;
