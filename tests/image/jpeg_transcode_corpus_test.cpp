@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "image/jpeg_segments.h"
 #include "image/jpeg_transcode.h"
 #include "support/independent_decoder.h"
+#include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -14,19 +14,6 @@ namespace {
 using testing::CorpusFiles;
 using testing::ReadFile;
 using testing::TempDir;
-
-// Every marker segment in front of the first scan but the coding tables.
-std::vector<std::string> KeptSegments(const std::string& bytes) {
-  std::vector<std::string> kept;
-  JpegSegmentWalker walker(bytes);
-  JpegSegment segment;
-  while (walker.Next(segment) && segment.marker != 0xDA) {
-    const uint8_t m = segment.marker;
-    const bool coding = m == 0xDB || m == 0xC4 || m == 0xDD || (m >= 0xC0 && m <= 0xCF);
-    if (!coding) kept.push_back(bytes.substr(segment.position, segment.end - segment.position));
-  }
-  return kept;
-}
 
 // Every corpus JPEG that transcodes decodes, by Pillow, to exactly the pixels of its
 // source, with the same marker segments.
@@ -49,7 +36,7 @@ TEST(JpegTranscodeCorpus, EveryTranscodedJpegHasItsSourcesPixels) {
     }
     ++written;
     EXPECT_TRUE(DecodeToSameSamples(file, out));
-    EXPECT_EQ(KeptSegments(ReadFile(out)), KeptSegments(ReadFile(file)));
+    EXPECT_EQ(testing::KeptJpegSegments(ReadFile(out)), testing::KeptJpegSegments(ReadFile(file)));
     const auto before = testing::DecodeWithPil(file);
     if (!before) continue;  // a source only our decoder reads whole
     const auto after = testing::DecodeWithPil(out);

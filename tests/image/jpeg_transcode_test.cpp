@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "image/jpeg_segments.h"
 #include "support/independent_decoder.h"
 #include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
@@ -17,20 +16,6 @@ using testing::JpegLayout;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-// The segments in front of the first scan that are no coding tables: what a lossless
-// transcode must carry over byte for byte and in order.
-std::vector<std::string> KeptSegments(const std::string& bytes) {
-  std::vector<std::string> kept;
-  JpegSegmentWalker walker(bytes);
-  JpegSegment segment;
-  while (walker.Next(segment) && segment.marker != 0xDA) {
-    const uint8_t m = segment.marker;
-    const bool coding = m == 0xDB || m == 0xC4 || m == 0xDD || (m >= 0xC0 && m <= 0xCF);
-    if (!coding) kept.push_back(bytes.substr(segment.position, segment.end - segment.position));
-  }
-  return kept;
-}
 
 std::string Noise(int width, int height, int components) {
   std::string samples;
@@ -94,7 +79,7 @@ TEST_P(JpegTranscode, KeepsMarkersAndSamples) {
   WriteFile(in, source);
   ASSERT_EQ(TranscodeJpegLosslessly(in, out), TranscodeStatus::kWritten);
   const std::string written = ReadFile(out);
-  EXPECT_EQ(KeptSegments(written), KeptSegments(source));
+  EXPECT_EQ(testing::KeptJpegSegments(written), testing::KeptJpegSegments(source));
   EXPECT_TRUE(DecodeToSameSamples(in, out));
   const auto before = testing::DecodeWithPil(in);
   const auto after = testing::DecodeWithPil(out);

@@ -9,6 +9,8 @@
 
 #include <jpeglib.h>
 
+#include "image/jpeg_segments.h"
+
 namespace velmora::testing {
 
 namespace {
@@ -106,6 +108,18 @@ std::string MakeJpeg(const JpegLayout& layout) {
   std::free(out);
   EXPECT_TRUE(ok) << "libjpeg refused the fixture";
   return bytes;
+}
+
+std::vector<std::string> KeptJpegSegments(const std::string& bytes) {
+  std::vector<std::string> kept;
+  JpegSegmentWalker walker(bytes);
+  JpegSegment segment;
+  while (walker.Next(segment) && segment.marker != 0xDA) {
+    const uint8_t m = segment.marker;
+    const bool coding = m == 0xDB || m == 0xC4 || m == 0xDD || (m >= 0xC0 && m <= 0xCF);
+    if (!coding) kept.push_back(bytes.substr(segment.position, segment.end - segment.position));
+  }
+  return kept;
 }
 
 std::string IccChunk(int sequence, int count, const std::string& bytes) {

@@ -33,6 +33,11 @@ struct JpegLayout {
 // The bytes of a JPEG file made to the layout.
 std::string MakeJpeg(const JpegLayout& layout);
 
+// The segments in front of the first scan that are no coding tables (quantisation,
+// Huffman, restart interval, frame): what a lossless transcode carries over byte for
+// byte and in order.
+std::vector<std::string> KeptJpegSegments(const std::string& bytes);
+
 // A gradient whose pixels differ by channel, so that it is never nearly grey.
 std::string ColourfulSamples(int width, int height);
 
