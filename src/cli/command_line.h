@@ -23,6 +23,10 @@ struct CommandLine {
   ShrinkOptions options;
   std::vector<std::string> sources;
   std::optional<std::string> target;
+  std::optional<std::string> outputFolder;  // -O: the targets go there
+  bool recursive = false;                   // folders: their sub-folders too
+  bool force = false;                       // replace targets that exist
+  std::optional<std::string> report;        // the JSON report's file, "-" for stdout
   bool quiet = false;  // no progress line and no summaries; failures are still shown
   bool help = false;
   bool version = false;

@@ -30,6 +30,10 @@ struct ShrinkOptions {
   // need more (PictureMemoryNeed) keeps its original bytes. Each picture has its own;
   // pictures processed at once need one each.
   unsigned memoryBudgetMiB = kDefaultMemoryBudgetMiB;
+  // Only what the classic rules name: the pictures they rewrite, as they decide, and
+  // nothing else in the document. Off: the lossless passes run over the pictures the
+  // rules keep and over every other entry as well.
+  bool classic = false;
   // Pictures processed at once, the external tools included; 0 means one per
   // processor core. The target does not depend on it.
   int workers = 0;
@@ -37,6 +41,10 @@ struct ShrinkOptions {
   // epoch; 0 means the time the job starts. One time for the whole job keeps the
   // target independent of when each picture happened to be processed.
   int64_t stampTime = 0;
+  // Everything but writing the target: the job builds it among its temporary files,
+  // measures it and removes it with them, so that the user learns what a run would
+  // save without any file appearing where the target would go.
+  bool dryRun = false;
 
   static constexpr unsigned kDefaultToolSecondsPerMegapixel = 60;
   static constexpr unsigned kDefaultMemoryBudgetMiB = 512;

@@ -137,6 +137,22 @@ std::optional<PictureKind> MediaTypeKind(std::string_view mediaType) {
   return std::nullopt;
 }
 
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType, bool otherSpellings) {
+  if (std::optional<PictureKind> kind = MediaTypeKind(mediaType); kind || !otherSpellings) {
+    return kind;
+  }
+  // The registered type and the older spellings other writers use for the same pictures.
+  static constexpr MediaType kOtherSpellings[] = {
+      {PictureKind::kJpeg, "image/jpeg"},  {PictureKind::kJpeg, "image/pjpeg"},
+      {PictureKind::kPng, "image/x-png"},  {PictureKind::kBmp, "image/x-ms-bmp"},
+      {PictureKind::kBmp, "image/x-bmp"},
+  };
+  for (const MediaType& type : kOtherSpellings) {
+    if (EqualsIgnoreCase(mediaType, type.text)) return type.kind;
+  }
+  return std::nullopt;
+}
+
 const char* KindMediaType(PictureKind kind) {
   for (const MediaType& type : kMediaTypes) {
     if (type.kind == kind) return type.text;

@@ -47,6 +47,10 @@ int TrailingNumber(std::string_view text);
 // Picture kind of a media type ("image/bmp", "image/gif", "image/png", "image/jpg",
 // ignoring case); nothing for other types.
 std::optional<PictureKind> MediaTypeKind(std::string_view mediaType);
+// The same, also knowing the other spellings writers use for these kinds
+// ("image/jpeg", "image/pjpeg", "image/x-png", "image/x-ms-bmp", "image/x-bmp")
+// when otherSpellings is set.
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType, bool otherSpellings);
 const char* KindMediaType(PictureKind kind);
 
 // The embedded flag: true when something is left after removing spaces and "0"s

@@ -66,6 +66,9 @@ inline constexpr char kLogRepeatedEntry[] = "entry `%s` appears more than once i
 inline constexpr char kLogSharedEntry[] = "`%s` was replaced by `%s` for an earlier item: shared";
 inline constexpr char kLogEntryStillNamed[] = "`%s` is still named by a kept item: entry kept";
 inline constexpr char kLogWorkingCopyFailed[] = "copying the source to `%s` failed: %s";
+inline constexpr char kLogPackagePicture[] = "*processing `%s`*";
+inline constexpr char kLogRecompressed[] = "%d of %d entries stored more compactly: %lld bytes saved";
+inline constexpr char kLogSourceKept[] = "the target was not smaller: the source's bytes kept";
 
 // Log lines: HWPML documents.
 inline constexpr char kLogNoList[] = "no embedded list!";
@@ -96,6 +99,8 @@ inline constexpr char kLogDataWithoutItem[] = "data %s without a listed item: ba
 inline constexpr char kLogWritingData[] = "writing <BINDATA> %lld to HwpML...";
 inline constexpr char kLogBackToOriginal[] = "embedded #%lld : back to original file";
 inline constexpr char kLogImageProcessed[] = "embedded #%lld : image file processed";
+inline constexpr char kLogDeflatedAgain[] = "embedded #%lld: compressed again, %lld -> %lld bytes";
+inline constexpr char kLogWritingDeflated[] = "embedded #%lld : compressed data rewritten";
 inline constexpr char kLogTargetFailed[] = "writing the target failed!";
 inline constexpr char kLogLastPart[] = "writing last part to HwpML...";
 inline constexpr char kLogClosing[] = "closing...";

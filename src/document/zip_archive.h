@@ -1,11 +1,16 @@
 #pragma once
-// A thin owner of a libzip archive opened for update. Changes are collected and
-// written by Close; an archive that is destroyed without Close is discarded, so an
-// early return never writes a half-changed package.
+// A thin owner of a libzip archive opened for reading: its entries, their contents,
+// and their data as stored (still compressed), to be copied into another archive
+// without being decompressed and compressed again.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/zip_writer.h"
 
 struct zip;
 
@@ -19,6 +24,13 @@ struct ZipEntry {
   bool IsFile() const { return name.empty() || name.back() != '/'; }
 };
 
+// Everything the archive's directory says of an entry, as another archive would say it.
+struct StoredEntry {
+  int64_t index = -1;
+  ZipEntryHeader header;
+  bool encrypted = false;
+};
+
 class ZipArchive {
  public:
   ZipArchive() = default;
@@ -26,8 +38,8 @@ class ZipArchive {
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
 
-  // Opens an existing archive for modification; false when it is not a zip archive.
-  bool OpenForUpdate(const std::string& path);
+  // Opens an archive for reading; false when it is not a zip archive.
+  bool Open(const std::string& path);
   int64_t EntryCount() const;
   std::optional<ZipEntry> Find(const std::string& name, bool ignoreCase) const;
   // The entry's bytes, exactly its size; nullopt when fewer can be read or the entry
@@ -40,31 +52,17 @@ class ZipArchive {
   // nothing when every name is unique. Readers disagree on which of two such entries
   // they take, so a package with one cannot be rewritten faithfully.
   std::optional<std::string> RepeatedName() const;
-  bool Delete(const ZipEntry& entry);
-
-  // Adds an entry written by this program, whose data is read when the archive is
-  // closed, replacing an entry of the same name in its place, so that it looks like
-  // the entries it joins: the external attributes (permission bits and
-  // the system that made them) and the time of model, and deflated only when
-  // deflating makes it smaller, stored otherwise. Folder entries, with the same time,
-  // are added for its folders only when the archive has folder entries already. The data comes from the file, or from
-  // memory that the caller keeps alive until Close.
-  bool AddFileLike(const std::string& name, const std::string& path, const ZipEntry& model);
-  bool AddDataLike(const std::string& name, const void* data, size_t length,
-                   const ZipEntry& model);
-
-  // Writes the archive with every change. False when writing failed, and when the
-  // process's stop request arrived while it was written.
-  bool Close();
+  // Every entry in the order of the archive's directory; nothing when the directory
+  // cannot be read whole.
+  std::optional<std::vector<StoredEntry>> Entries() const;
+  // The archive's comment, as stored.
+  std::string Comment() const;
+  // Hands the entry's data as stored (compressedSize bytes) to sink in pieces; false
+  // when it cannot be read whole or sink refuses a piece.
+  bool ReadStored(const StoredEntry& entry,
+                  const std::function<bool(std::string_view)>& sink) const;
 
  private:
-  bool AddDirectoryPrefixes(const std::string& name, int64_t mtime);
-  bool UsesFolderEntries() const;
-  // Gives the entry at index the model's attributes and the cheaper of storing and
-  // deflating its uncompressedBytes / deflatedBytes.
-  bool MatchEntry(int64_t index, const ZipEntry& model, uint64_t uncompressedBytes,
-                  uint64_t deflatedBytes);
-
   zip* archive_ = nullptr;
 };
 

@@ -80,15 +80,10 @@ bool SegmentPayloadStartsWith(const std::string& bytes, const JpegSegment& segme
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
-  if (!file) return false;
-  bytes.clear();
-  char buffer[1 << 16];
-  for (;;) {
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) return std::ferror(file.get()) == 0;
-  }
+  std::optional<std::string> read = platform::ReadFileBytes(path);
+  if (!read) return false;
+  bytes = std::move(*read);
+  return true;
 }
 
 bool ReadJpegHead(const std::string& path, std::string& bytes) {

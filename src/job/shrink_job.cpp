@@ -47,15 +47,20 @@ std::optional<std::string> SourceProblem(const std::string& source, ProcessLog& 
 
 namespace {
 
-// What a job ends with: the one message the user is shown.
-struct JobEnd {
-  bool success = false;
-  std::string message;
-};
+// The file the processors write: the target, or in a dry run a temporary file of the
+// same form that the job's temporary files remove at the end.
+std::string WrittenPath(const std::string& target, bool hwpml, const ShrinkOptions& options,
+                        TempFiles& temp) {
+  if (!options.dryRun) return target;
+  const std::string path = temp.NewName(hwpml ? "hml" : "hwpx", false);
+  temp.Register(path);
+  // Reserved as an empty file; the processors replace it whole, as any target.
+  return path;
+}
 
-JobEnd ShrinkDocument(const std::string& source, const std::string& target,
-                      const ShrinkOptions& options, JobHost& host, WorkerPool& pool,
-                      double start) {
+void ShrinkDocument(const std::string& source, const std::string& target,
+                    const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start,
+                    JobResult& result) {
   TempFiles temp(!options.keepTempFiles);
   // The log is released before the temporary files are removed.
   ProcessLog log;
@@ -65,35 +70,50 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
   temp.Register(logPath);
 
   // Only a regular file is opened: a FIFO would block the job for ever.
-  if (std::optional<std::string> problem = SourceProblem(source, log)) return {false, *problem};
+  if (std::optional<std::string> problem = SourceProblem(source, log)) {
+    result.message = *problem;
+    return;
+  }
   const DocumentForm form = DetectDocumentForm(source);
   if (!IsShrinkable(form)) {
-    return {false, form != DocumentForm::kUnknown ? job_text::kBinaryDocument
-                                                  : job_text::kNotADocument};
+    result.message =
+        form != DocumentForm::kUnknown ? job_text::kBinaryDocument : job_text::kNotADocument;
+    return;
   }
 
   int failedInflations = 0;
   const bool hwpml = form == DocumentForm::kHwpml;
-  const ProcessorResult result =
-      hwpml ? ShrinkHwpml(source, target, options, log, temp, &host, failedInflations, &pool)
-            : ShrinkHwpx(source, target, options, log, temp, &host, &pool);
-  // A stop request ends the job however far it got; nothing of it stays behind.
-  if (!result.success && platform::StopRequested()) return {false, document_text::kStopped};
-  if (!result.success) return {false, result.message};
+  const std::string written = WrittenPath(target, hwpml, options, temp);
+  ProcessorResult processed =
+      hwpml ? ShrinkHwpml(source, written, options, log, temp, &host, failedInflations, &pool)
+            : ShrinkHwpx(source, written, options, log, temp, &host, &pool);
+  if (!processed.success) {
+    // A stop request ends the job however far it got; nothing of it stays behind.
+    result.message = platform::StopRequested() ? document_text::kStopped : processed.message;
+    return;
+  }
 
   const int64_t sourceSize = platform::FileSize(source);
-  const int64_t targetSize = platform::FileSize(target);
+  const int64_t targetSize = platform::FileSize(written);
+  result.targetBytes = targetSize;
+  result.pictures = std::move(processed.pictures);
+  result.status = options.dryRun ? JobStatus::kMeasured : JobStatus::kWritten;
   log.Write(hwpml ? job_text::kHwpmlFinished : job_text::kHwpxFinished, true);
   const double elapsed = platform::MonotonicMilliseconds() - start;
-  return {true, FormatSummary(sourceSize, targetSize, failedInflations, elapsed)};
+  result.message = FormatSummary(sourceSize, targetSize, failedInflations, elapsed);
 }
 
-JobEnd RunJob(const std::string& sourceText, const std::string& targetText,
-              const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start) {
+void RunJob(const std::string& sourceText, const std::string& targetText,
+            const ShrinkOptions& options, JobHost& host, WorkerPool& pool, double start,
+            JobResult& result) {
   const std::string source = Trim(sourceText);
   const std::string target = Trim(targetText);
-  if (IsSameDocument(source, target)) return {false, job_text::kSamePaths};
-  return ShrinkDocument(source, target, options, host, pool, start);
+  if (IsSameDocument(source, target)) {
+    result.message = job_text::kSamePaths;
+    return;
+  }
+  result.sourceBytes = platform::FileSize(source);
+  ShrinkDocument(source, target, options, host, pool, start, result);
 }
 
 }  // namespace
@@ -105,22 +125,31 @@ bool RunShrinkJob(const std::string& source, const std::string& target,
 }
 
 bool RunShrinkJob(const std::string& source, const std::string& target,
-                  const ShrinkOptions& givenOptions, JobHost& host, WorkerPool& pool) {
+                  const ShrinkOptions& options, JobHost& host, WorkerPool& pool) {
+  return RunShrinkJobWithResult(source, target, options, host, pool).Succeeded();
+}
+
+JobResult RunShrinkJobWithResult(const std::string& source, const std::string& target,
+                                 const ShrinkOptions& givenOptions, JobHost& host,
+                                 WorkerPool& pool) {
   const double start = platform::MonotonicMilliseconds();
   ShrinkOptions options = givenOptions;
   if (options.stampTime == 0) options.stampTime = platform::SecondsSinceEpoch();
   ShowProgressState(&host, ProgressState::kHidden);
-  JobEnd end;
+  JobResult result;
   // Whatever escapes the job (memory exhausted outside any one picture, say) ends this
   // job with a message, never the program; the temporary files are gone by then.
   try {
-    end = RunJob(source, target, options, host, pool, start);
+    RunJob(source, target, options, host, pool, start, result);
   } catch (...) {
-    end = {false, job_text::kUnexpectedFailure};
+    result.status = JobStatus::kFailed;
+    result.message = job_text::kUnexpectedFailure;
+    result.pictures.clear();
   }
-  host.ShowMessage(end.message, !end.success);
-  if (end.success) ShowProgressState(&host, ProgressState::kHidden);
-  return end.success;
+  result.seconds = (platform::MonotonicMilliseconds() - start) / 1000.0;
+  host.ShowMessage(result.message, !result.Succeeded());
+  if (result.Succeeded()) ShowProgressState(&host, ProgressState::kHidden);
+  return result;
 }
 
 }  // namespace velmora

@@ -1,6 +1,8 @@
 #include "picture/memory_budget.h"
 
+#include "core/text.h"
 #include "image/jpeg_codec.h"
+#include "picture/messages.h"
 #include "picture/verification.h"
 
 namespace velmora {
@@ -20,6 +22,17 @@ std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind
     bytes = samples * 3;
   }
   return MemoryNeed{shape.width, shape.height, bytes};
+}
+
+bool WithinMemoryBudget(const std::string& path, PictureKind kind, const ShrinkOptions& options,
+                        LogLines& log) {
+  const std::optional<MemoryNeed> need = PictureMemoryNeed(path, kind);
+  if (!need || need->bytes <= MemoryBudgetBytes(options)) return true;
+  const auto mebibytes = static_cast<unsigned long long>((need->bytes + (1u << 20) - 1) >> 20);
+  log.Write(Format(picture_text::kOverMemoryBudget, need->width, need->height, mebibytes,
+                   options.memoryBudgetMiB),
+            true);
+  return false;
 }
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "core/options.h"
+#include "core/process_log.h"
 #include "picture/picture_kind.h"
 
 namespace velmora {
@@ -29,5 +31,10 @@ inline constexpr uint64_t kPngPathBytesPerPixel = 4 + (1 + 2 + 4) + 4 + 4;
 // or goes to a tool as a file, kPngPathBytesPerPixel for each pixel. Nothing when the
 // headers cannot be read: the reader refuses such a file by itself.
 std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind kind);
+
+// True when processing the picture stays within the options' memory budget; otherwise
+// the picture's lines say what it would need.
+bool WithinMemoryBudget(const std::string& path, PictureKind kind, const ShrinkOptions& options,
+                        LogLines& log);
 
 }  // namespace velmora

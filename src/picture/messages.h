@@ -38,6 +38,11 @@ inline constexpr char kFailedVerification[] =
 inline constexpr char kProcessingFailed[] =
     "processing embedded failed (%s), original file is to be written";
 
+// The lossless passes: the kind's name, bytes before and after.
+inline constexpr char kLosslessSmaller[] = "lossless %s: %lld -> %lld bytes, rewritten file is to be written";
+inline constexpr char kLosslessNotSmaller[] = "lossless %s: nothing smaller, original file is to be written";
+inline constexpr char kLosslessUnreadable[] = "lossless %s: not readable whole, original file is to be written";
+
 // Reasons of a failed verification.
 inline constexpr char kNoReaderFor[] = "no reader for output kind %d";
 inline constexpr char kOriginalUnreadable[] = "original cannot be read for comparison";

@@ -1,6 +1,7 @@
 #include "picture/optimiser_passes.h"
 
 #include "core/text.h"
+#include "core/worker_pool.h"
 #include "picture/messages.h"
 #include "picture/replacement_checks.h"
 #include "platform/platform.h"
@@ -8,7 +9,13 @@
 
 namespace velmora {
 
-bool WantsPngOptimiser(bool extraOptimisers) {
+ToolBudget PictureToolBudget(const ShrinkOptions& options, uint64_t pixelCount, LogLines& log) {
+  return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount, options.workers,
+                               WorkerPool::CoreCount()),
+          &log};
+}
+
+bool WantsPngOptimiser(bool extraOptimisers, size_t /*pixels*/) {
   return extraOptimisers && IsUsableTool(ZopflipngPath());
 }
 

@@ -2,8 +2,10 @@
 // The external optimisers' passes over a picture already written: each tool writes a
 // new file, which is taken only when it is a sound replacement.
 
+#include <cstddef>
 #include <string>
 
+#include "core/options.h"
 #include "core/process_log.h"
 #include "core/temp_files.h"
 
@@ -17,8 +19,13 @@ struct ToolBudget {
   LogLines* log = nullptr;
 };
 
-// True when zopflipng is wanted and usable.
-bool WantsPngOptimiser(bool extraOptimisers);
+// The budget of a picture of pixelCount pixels under the options' time per megapixel,
+// reporting to log.
+ToolBudget PictureToolBudget(const ShrinkOptions& options, uint64_t pixelCount, LogLines& log);
+
+// True when zopflipng is wanted, usable, and likely to pay for its time on a picture
+// of this many pixels (see the rule in optimiser_passes.cpp).
+bool WantsPngOptimiser(bool extraOptimisers, size_t pixels);
 
 // Recompresses a written PNG: zopflipng writes a new file, which replaces the PNG only
 // when it decodes completely to the same pixels; otherwise the PNG stays as written,

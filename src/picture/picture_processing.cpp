@@ -13,6 +13,7 @@
 #include "image/jpeg_codec.h"
 #include "image/png_codec.h"
 #include "picture/memory_budget.h"
+#include "picture/lossless_passes.h"
 #include "picture/messages.h"
 #include "picture/optimiser_passes.h"
 #include "picture/png_output.h"
@@ -55,32 +56,28 @@ struct PictureJob {
       return PictureOutcome::Replace(kind, outputPath);
     }
     Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kNotSmaller, outputPath);
   }
 
   // A picture that could not be read, or only in part, keeps its bytes: re-encoding a
   // cut picture would replace a viewable one with a worse one.
   PictureOutcome ReadFailed() {
     Log(picture_text::kReadFailed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kUnreadable, outputPath);
   }
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
 
   // The time an external tool may take over a picture of so many pixels, and this
   // picture's lines to hear of it: each picture has its own budget.
-  ToolBudget Budget(uint64_t pixelCount) {
-    return {ToolTimeLimitSeconds(options.toolSecondsPerMegapixel, pixelCount, options.workers,
-                                 WorkerPool::CoreCount()),
-            &log};
-  }
+  ToolBudget Budget(uint64_t pixelCount) { return PictureToolBudget(options, pixelCount, log); }
 
   // The PNG output step on a decoded picture, with the job's optimiser switch. The
   // decoded pixels are freed once the file is written: the optimiser works on the
   // file, and holding them while it runs and its output is compared would hold a
   // second full-size copy.
   void SavePicture(Picture& decoded, bool forceQuantisation) {
-    const bool optimise = WantsPngOptimiser(options.extraOptimisers);
+    const bool optimise = WantsPngOptimiser(options.extraOptimisers, decoded.PixelCount());
     const bool written = WritePngOutput(decoded, outputPath, picture.sourcePath, forceQuantisation);
     const uint64_t pixelCount = decoded.PixelCount();
     decoded.pixels.reset();
@@ -90,12 +87,7 @@ struct PictureJob {
   // A picture whose processing would pass the memory budget keeps its bytes; its
   // headers tell before anything is decoded.
   bool WithinMemoryBudget(PictureKind kind) {
-    const std::optional<MemoryNeed> need = PictureMemoryNeed(picture.sourcePath, kind);
-    if (!need || need->bytes <= MemoryBudgetBytes(options)) return true;
-    const auto mebibytes = static_cast<unsigned long long>((need->bytes + (1u << 20) - 1) >> 20);
-    Log(Format(picture_text::kOverMemoryBudget, need->width, need->height, mebibytes,
-               options.memoryBudgetMiB));
-    return false;
+    return velmora::WithinMemoryBudget(picture.sourcePath, kind, options, log);
   }
 };
 
@@ -121,7 +113,9 @@ void PrepareExif(PictureJob& job, ExifBlock& exif, int64_t now) {
 
 PictureOutcome ProcessJpeg(PictureJob& job) {
   job.LogKind(PictureKind::kJpeg);
-  if (!job.WithinMemoryBudget(PictureKind::kJpeg)) return PictureOutcome::Keep();
+  if (!job.WithinMemoryBudget(PictureKind::kJpeg)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture jpeg;
   // The library's own working memory is held to the budget as well.
   if (ReadJpegWithin(job.picture.sourcePath, jpeg, MemoryBudgetBytes(job.options)) !=
@@ -154,9 +148,11 @@ PictureOutcome ProcessPng(PictureJob& job) {
   // rest; no rule may flatten one.
   if (IsAnimatedPng(job.picture.sourcePath)) {
     job.Log(picture_text::kAnimatedPngKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
-  if (!job.WithinMemoryBudget(PictureKind::kPng)) return PictureOutcome::Keep();
+  if (!job.WithinMemoryBudget(PictureKind::kPng)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture png;
   if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
   job.TakeOutputName(PictureKind::kPng);
@@ -198,7 +194,9 @@ void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
 
 PictureOutcome ProcessBmp(PictureJob& job) {
   job.LogKind(PictureKind::kBmp);
-  if (!job.WithinMemoryBudget(PictureKind::kBmp)) return PictureOutcome::Keep();
+  if (!job.WithinMemoryBudget(PictureKind::kBmp)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
@@ -223,13 +221,13 @@ PictureOutcome ProcessBmp(PictureJob& job) {
 PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
   if (!job.options.extraOptimisers) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.Log(picture_text::kAnimationToGifsicle);
   const std::string tool = GifsiclePath();
   if (!IsUsableTool(tool)) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.TakeOutputName(PictureKind::kGif);
   const uint64_t pixelCount = gif.PixelCount() * static_cast<uint64_t>(gif.frames);
@@ -243,20 +241,22 @@ PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
     } else {
       job.Log(picture_text::kOriginalUsed);
     }
-    return PictureOutcome::Keep(job.outputPath);
+    return PictureOutcome::Keep(PictureDecision::kToolOutputRejected, job.outputPath);
   }
   // The tool's output is taken only when it is the same animation, whole, and it
   // passes the same size test as every other rewritten picture.
   if (!IsCompleteGifLike(job.outputPath, gif)) {
     job.Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(job.outputPath);
+    return PictureOutcome::Keep(PictureDecision::kToolOutputRejected, job.outputPath);
   }
   return job.Decide(PictureKind::kGif);
 }
 
 PictureOutcome ProcessGif(PictureJob& job) {
   job.LogKind(PictureKind::kGif);
-  if (!job.WithinMemoryBudget(PictureKind::kGif)) return PictureOutcome::Keep();
+  if (!job.WithinMemoryBudget(PictureKind::kGif)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture gif;
   if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
   if (gif.frames > 1) {
@@ -278,7 +278,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
                               LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
-  if (!kind) return PictureOutcome::Keep();
+  if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
   PictureJob job{picture, options, log, temp, {}};
   switch (*kind) {
     case PictureKind::kBmp: return ProcessBmp(job);
@@ -286,7 +286,7 @@ PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOption
     case PictureKind::kPng: return ProcessPng(job);
     case PictureKind::kJpeg: return ProcessJpeg(job);
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kNotAPicture);
 }
 
 namespace {
@@ -298,7 +298,7 @@ PictureOutcome KeepAfterFailure(LogLines& log, const char* reason) noexcept {
     log.Write(Format(picture_text::kProcessingFailed, reason), true);
   } catch (...) {
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kProcessingFailed);
 }
 
 }  // namespace
@@ -321,7 +321,22 @@ PictureProcessor IsolatingFailures(PictureProcessor process) {
 
 PictureProcessor StandardPictureProcessor() {
   // No rewritten picture enters the document before its own reader has read it back.
-  return IsolatingFailures(WithVerification(ProcessPicture));
+  // A picture the classic rules keep only because their result was not smaller, or not
+  // sound, goes through the lossless pass of its kind. One they keep for what the
+  // picture is (an animation, damaged, over the memory budget) stays as it is: the
+  // pass would meet the same.
+  return IsolatingFailures([verified = WithVerification(ProcessPicture)](
+                               const EmbeddedPicture& picture, const ShrinkOptions& options,
+                               LogLines& log, TempFiles& temp) {
+    PictureOutcome outcome = verified(picture, options, log, temp);
+    const bool worthAPass = outcome.decision == PictureDecision::kNotSmaller ||
+                            outcome.decision == PictureDecision::kVerificationFailed;
+    if (outcome.Replaces() || options.classic || !worthAPass) return outcome;
+    PictureOutcome lossless = RunLosslessPass(picture, options, log, temp);
+    return lossless.Replaces() ? lossless : outcome;
+  });
 }
+
+PictureProcessor LosslessPictureProcessor() { return IsolatingFailures(RunLosslessPass); }
 
 }  // namespace velmora

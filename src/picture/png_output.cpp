@@ -27,7 +27,7 @@ bool WritePngOutput(const Picture& picture, const std::string& output, const std
 bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
              bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
              const ToolBudget& budget) {
-  const bool optimise = WantsPngOptimiser(extraOptimisers);
+  const bool optimise = WantsPngOptimiser(extraOptimisers, picture.PixelCount());
   const bool written = WritePngOutput(picture, output, source, forceQuantisation);
   // A failed write has removed its output; there is nothing to optimise then.
   if (optimise && written) OptimisePng(output, temp, budget);

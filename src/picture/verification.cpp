@@ -170,7 +170,7 @@ PictureProcessor WithVerification(PictureProcessor process) {
         VerifyRewrittenPicture(picture.sourcePath, outcome.rewrittenPath, *outcome.replacement);
     if (result.passed) return outcome;
     log.Write(Format(picture_text::kFailedVerification, result.reason.c_str()), true);
-    return PictureOutcome::Keep(outcome.rewrittenPath);
+    return PictureOutcome::Keep(PictureDecision::kVerificationFailed, outcome.rewrittenPath);
   };
 }
 

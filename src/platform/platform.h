@@ -115,6 +115,12 @@ std::optional<std::string> Environment(const char* name);
 // True when the stream is attached to a terminal.
 bool IsTerminal(std::FILE* stream);
 
+// A whole file's bytes; nothing when it cannot be read or holds more than maxBytes.
+std::optional<std::string> ReadFileBytes(const std::string& path,
+                                         uint64_t maxBytes = UINT64_MAX);
+// Creates or truncates the file and writes the bytes; false when any step fails.
+bool WriteFileBytes(const std::string& path, std::string_view bytes);
+
 // Folder part of a path including its last separator ("" when there is none).
 std::string FolderOf(const std::string& path);
 

@@ -166,6 +166,8 @@ void MainWindow::BuildControls() {
   named(keepTempCheck_, "keepTempCheck");
   extraOptimiserCheck_ = new QCheckBox(Q(ui_text::kOptimiserCheck), optionsGroup_);
   named(extraOptimiserCheck_, "extraOptimiserCheck");
+  classicCheck_ = new QCheckBox(Q(ui_text::kClassicCheck), optionsGroup_);
+  named(classicCheck_, "classicCheck");
 
   donateButton_ = new ImageButton(Q(ui_text::kDonateButton), this);
   named(donateButton_, "donateButton");
@@ -227,6 +229,8 @@ void MainWindow::BuildLayout() {
   options->addWidget(keepTempCheck_);
   options->addSpacing(du.X(4));
   options->addWidget(extraOptimiserCheck_);
+  options->addSpacing(du.X(4));
+  options->addWidget(classicCheck_);
   options->addStretch(1);
 
   const QSize donateSize = donateButton_->sizeHint();
@@ -265,8 +269,8 @@ void MainWindow::BuildLayout() {
 void MainWindow::SetTabOrder() {
   QWidget* order[] = {sourceEdit_,    sourceButton_,  targetEdit_,    targetButton_,
                       ruleList_,      qualityEdit_,   qualityArrows_, backgroundEdit_,
-                      keepTempCheck_, extraOptimiserCheck_, donateButton_, runButton_,
-                      closeButton_};
+                      keepTempCheck_, extraOptimiserCheck_, classicCheck_, donateButton_,
+                      runButton_,     closeButton_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -276,6 +280,7 @@ void MainWindow::Initialise() {
   ruleList_->setCurrentIndex(static_cast<int>(options_.conversionRule));
   keepTempCheck_->setChecked(options_.keepTempFiles);
   extraOptimiserCheck_->setChecked(options_.extraOptimisers);
+  classicCheck_->setChecked(options_.classic);
 
   // The window manager owns the system menu on this desktop, so the about item is
   // offered in the window's own context menu.
@@ -299,6 +304,7 @@ void MainWindow::Initialise() {
   keepTempCheck_->setToolTip(Q(ui_text::kTipKeepTemp));
   ruleList_->setToolTip(Q(ui_text::kTipRule));
   extraOptimiserCheck_->setToolTip(Q(ui_text::kTipExtra));
+  classicCheck_->setToolTip(Q(ui_text::kTipClassic));
 
   donateButton_->LoadBitmaps(
       QStringLiteral(":/velmora/donate_normal.png"), QStringLiteral(":/velmora/donate_pressed.png"),
@@ -308,7 +314,8 @@ void MainWindow::Initialise() {
   // included, as one family of clickable things.
   for (QWidget* clickable :
        std::initializer_list<QWidget*>{donateButton_, sourceButton_, targetButton_, runButton_,
-                                       closeButton_, keepTempCheck_, extraOptimiserCheck_}) {
+                                       closeButton_, keepTempCheck_, extraOptimiserCheck_,
+                                       classicCheck_}) {
     clickable->setCursor(Qt::PointingHandCursor);
   }
 
@@ -331,7 +338,7 @@ void MainWindow::EnableControls(bool enable) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            sourceEdit_, targetEdit_, qualityEdit_, backgroundEdit_, sourceButton_, targetButton_,
            runButton_, ruleList_, qualityArrows_, keepTempCheck_, extraOptimiserCheck_,
-           closeButton_}) {
+           classicCheck_, closeButton_}) {
     control->setEnabled(enable);
   }
 }
@@ -431,6 +438,7 @@ bool MainWindow::TransferControlsToOptions() {
   options_.keepTempFiles = keepTempCheck_->isChecked();
   options_.conversionRule = static_cast<ConversionRule>(ruleList_->currentIndex());
   options_.extraOptimisers = extraOptimiserCheck_->isChecked();
+  options_.classic = classicCheck_->isChecked();
   return true;
 }
 

@@ -123,6 +123,7 @@ class MainWindow : public QDialog {
   QLineEdit* backgroundEdit_ = nullptr;
   QCheckBox* keepTempCheck_ = nullptr;
   QCheckBox* extraOptimiserCheck_ = nullptr;
+  QCheckBox* classicCheck_ = nullptr;
   ImageButton* donateButton_ = nullptr;
   QPushButton* runButton_ = nullptr;
   QPushButton* closeButton_ = nullptr;

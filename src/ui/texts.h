@@ -33,6 +33,7 @@ inline constexpr char kQualityLabel[] = "JpeqQ:";
 inline constexpr char kBackgroundLabel[] = "Bkgr: #";
 inline constexpr char kKeepTempCheck[] = "임시파일 유지";
 inline constexpr char kOptimiserCheck[] = "Zopflipng/Gifscicle";
+inline constexpr char kClassicCheck[] = "Classic";
 inline constexpr char kDonateButton[] = "Donate!";
 inline constexpr char kRunButton[] = "Run!";
 inline constexpr char kCloseButton[] = "닫기";
@@ -45,6 +46,8 @@ inline constexpr char kTipKeepTemp[] = "문서에 첨부된 파일을 임시폴�
 inline constexpr char kTipRule[] =
     "이미지 변환 규칙 지정\n- BMP를 PNG로 변환하는 것이 기본\n"
     "- 더 작은 파일 크기를 원하는 경우 JPEG 또는 PNGquant로 변환 가능";
+inline constexpr char kTipClassic[] =
+    "규칙이 정한 그림만 다시 쓰고,\n나머지 그림과 항목의 무손실 압축은 하지 않음";
 inline constexpr char kTipExtra[] = "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임";
 
 // The about box.

@@ -22,6 +22,7 @@ struct ParseCase {
   std::string target;
   unsigned toolSeconds = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
   unsigned memoryMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
+  bool classic = false;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
@@ -41,6 +42,7 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.target.value_or(""), GetParam().target);
   EXPECT_EQ(line.options.toolSecondsPerMegapixel, GetParam().toolSeconds);
   EXPECT_EQ(line.options.memoryBudgetMiB, GetParam().memoryMiB);
+  EXPECT_EQ(line.options.classic, GetParam().classic);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,6 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {"in.hwpx"}, "out.hwpx"},
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
+        ParseCase{{"--classic", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "",
+                  ShrinkOptions::kDefaultToolSecondsPerMegapixel,
+                  ShrinkOptions::kDefaultMemoryBudgetMiB, true},
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""},
         // The two budgets, at their bounds.
@@ -63,6 +68,31 @@ INSTANTIATE_TEST_SUITE_P(
                   {"a"}, "", 0, 16},
         ParseCase{{"--tool-time=3600", "--memory-limit", "1048576", "a"}, 0, 90, "FFFFFF", false,
                   true, {"a"}, "", 3600, 1048576}));
+
+TEST(ParseCommandLine, FolderReportAndDryRunOptions) {
+  struct Row {
+    std::vector<std::string> arguments;
+    bool recursive, force, dryRun;
+    std::string outputFolder, report;
+  };
+  const Row rows[] = {
+      {{"dir"}, false, false, false, "", ""},
+      {{"-Rfn", "-O", "out", "--report", "r.json", "dir"}, true, true, true, "out", "r.json"},
+      {{"--recursive", "--force", "--dry-run", "--output-dir=out", "--report=-", "a", "b"},
+       true, true, true, "out", "-"},
+      {{"-Oout", "dir"}, false, false, false, "out", ""},
+  };
+  for (const Row& row : rows) {
+    cli::ParseResult result = ParseCommandLine(row.arguments);
+    ASSERT_TRUE(result.commandLine) << result.error;
+    const cli::CommandLine& line = *result.commandLine;
+    EXPECT_EQ(line.recursive, row.recursive);
+    EXPECT_EQ(line.force, row.force);
+    EXPECT_EQ(line.options.dryRun, row.dryRun);
+    EXPECT_EQ(line.outputFolder.value_or(""), row.outputFolder);
+    EXPECT_EQ(line.report.value_or(""), row.report);
+  }
+}
 
 TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
   const std::vector<std::vector<std::string>> bad = {
@@ -92,6 +122,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"--keep-temp=yes", "a"},
       {"-o", "x", "-o", "y", "a"},
       {"  "},
+      {"-o", "x", "-O", "y", "a"},
+      {"-O", "x", "--output-dir=y", "a"},
+      {"--report", "r.json", "--report=-", "a"},
+      {"--report=", "a"},
+      {"-O", "", "a"},
+      {"--dry-run=yes", "a"},
   };
   for (const auto& arguments : bad) {
     cli::ParseResult result = ParseCommandLine(arguments);
@@ -134,13 +170,15 @@ TEST(CommandLineProgram, ExitStatusAndStreams) {
   EXPECT_TRUE(good.err.empty()) << good.err;  // no terminal: no progress bar
   EXPECT_TRUE(testing::FileExists(dir.File("doc(pack).hwpx")));
 
-  // One failing job among several makes the status 1; the others still run.
-  Outcome mixed = RunProgram(testing::ShellQuote(dir.File("old.hwp")) + " " +
+  // One failing job among several makes the status 1; the others still run, and each
+  // message says whose it is. The target of the first run is replaced as asked.
+  Outcome mixed = RunProgram("--force " + testing::ShellQuote(dir.File("old.hwp")) + " " +
                              testing::ShellQuote(dir.File("doc.hwpx")));
   EXPECT_EQ(mixed.status, 1);
-  EXPECT_EQ(mixed.err,
-            "한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 다시 저장하기 바랍니다)\n");
-  EXPECT_EQ(mixed.out.rfind("작업 완료: ", 0), 0u);
+  EXPECT_EQ(mixed.err, dir.File("old.hwp") +
+                           ": 한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 "
+                           "다시 저장하기 바랍니다)\n");
+  EXPECT_EQ(mixed.out.rfind(dir.File("doc.hwpx") + ": 작업 완료: ", 0), 0u) << mixed.out;
 }
 
 TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {

@@ -1,39 +1,35 @@
-// The texts of the command line's status line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
 
 #include "cli/console.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
-namespace velmora::cli {
+namespace velmora {
 namespace {
 
-struct TallyCase {
-  const char* name;
-  PictureTally tally;
-  const char* text;
-};
+using cli::Console;
 
-class TallyTexts : public ::testing::TestWithParam<TallyCase> {};
-
-TEST_P(TallyTexts, NameTheDocumentAndTheBytesSaved) {
-  EXPECT_EQ(Console::TallyText(GetParam().name, GetParam().tally), GetParam().text);
+// The sizes in the progress line and in a dry run's total.
+TEST(ConsoleText, ByteTextPicksTheUnitAndKeepsTheSign) {
+  struct Row {
+    int64_t bytes;
+    const char* text;
+  };
+  const Row rows[] = {
+      {0, "0 B"},           {999, "999 B"},         {1000, "1.0 KB"},
+      {12499, "12.5 KB"},   {999949, "999.9 KB"},   {999950, "1.0 MB"},
+      {1234567, "1.2 MB"},  {-5, "-5 B"},           {-2048, "-2.0 KB"},
+      {-3500000, "-3.5 MB"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Console::ByteText(row.bytes), row.text) << row.bytes;
 }
 
-// A document can grow while pictures are written: the saving is then negative.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TallyTexts,
-    ::testing::Values(TallyCase{"a.hwpx", {0, 3, 0}, "a.hwpx 0/3, 0 B saved"},
-                      TallyCase{"dir/b.hml", {2, 5, 999}, "b.hml 2/5, 999 B saved"},
-                      TallyCase{"/x/y/c.hwpx", {5, 5, 123456}, "c.hwpx 5/5, 123.5 KB saved"},
-                      TallyCase{"d", {1, 1, 2500000}, "d 1/1, 2.5 MB saved"},
-                      TallyCase{"e", {1, 2, -1500}, "e 1/2, -1.5 KB saved"}));
-
-TEST(StatusLine, JoinsTheDocumentsAndCutsAtTheWidth) {
-  EXPECT_EQ(Console::StatusLine({{0, "a"}, {1, "b"}}, 79), "a | b");
-  EXPECT_EQ(Console::StatusLine({{0, "abcdefgh"}}, 6), "abc...");
+TEST(ConsoleText, TallyAndStatusLine) {
+  EXPECT_EQ(Console::TallyText("tree/sub/a.hwpx", {3, 5, 2048}), "a.hwpx 3/5, 2.0 KB saved");
+  EXPECT_EQ(Console::StatusLine({{0, "a 1/2"}, {1, "b 0/3"}}, 79), "a 1/2 | b 0/3");
+  EXPECT_EQ(Console::StatusLine({{0, "abcdefghij"}}, 8), "abcde...");
 }
 
 }  // namespace
-}  // namespace velmora::cli
+}  // namespace velmora

@@ -57,7 +57,8 @@ TEST_P(StopSignalsDuringAJob, LeaveNothingBehindAndSaySoInTheStatus) {
     hml.data.push_back(testing::DataElement(static_cast<int>(i + 1), pictures[i]));
     items.push_back({name, "BinData/" + name + ".png", "image/png", pictures[i]});
   }
-  // Sources and targets in one folder: "doc1.hml" becomes "doc1(pack).hml".
+  // Sources and targets in one folder: "doc1.hml" becomes "doc1(pack).hml", which
+  // exists and is replaced (--force) once the job is done.
   std::string sources;
   std::vector<std::string> expected;
   for (int n = 1; n <= c.documents; ++n) {
@@ -80,7 +81,7 @@ TEST_P(StopSignalsDuringAJob, LeaveNothingBehindAndSaySoInTheStatus) {
   const std::string script =
       "set -m; VELMORA_STANDIN_MODE=hang VELMORA_STANDIN_ARGS=" + ShellQuote(started) +
       " TMPDIR=" + ShellQuote(dir.File("tmp")) + " PATH=/nonexistent " + ShellQuote(program) +
-      (many ? " -j 2" : " -j 1") + sources + " & pid=$!; " +
+      (many ? " -j 2" : " -j 1") + " --force" + sources + " & pid=$!; " +
       "for i in $(seq 600); do [ -e " + ShellQuote(started) + " ] && break; sleep 0.1; done; " +
       "kill -" + c.signal + " $pid; wait $pid; echo \"status $?\"; " +
       "pgrep -f " + ShellQuote("^" + tool + " ") + " >/dev/null && echo 'tool left running'";

@@ -185,6 +185,38 @@ TEST(Job, ProcessorFailureIsShownAndLeavesNoTemporaryFiles) {
   ::unsetenv("TMPDIR");
 }
 
+// A dry run builds the target among the temporary files and measures it: the same
+// size and pictures a real run gives, and no file where the target would go.
+TEST(Job, DryRunMeasuresWhatARunWritesAndLeavesNoFile) {
+  TempDir dir;
+  TempDir tmp;
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  const std::string samples = std::string(VELMORA_SOURCE_DIR) + "/samples/";
+  for (const char* name : {"sample.hwpx", "sample.hml"}) {
+    ShrinkOptions options;
+    options.extraOptimisers = false;
+    options.stampTime = 1700000000;
+    RecordingHost host;
+    WorkerPool pool(2);
+    const std::string target = dir.File(std::string("real-") + name);
+    const JobResult real = RunShrinkJobWithResult(samples + name, target, options, host, pool);
+    ASSERT_EQ(real.status, JobStatus::kWritten) << real.message;
+    options.dryRun = true;
+    const std::string dryTarget = dir.File(std::string("dry-") + name);
+    const JobResult dry = RunShrinkJobWithResult(samples + name, dryTarget, options, host, pool);
+    EXPECT_EQ(dry.status, JobStatus::kMeasured) << dry.message;
+    EXPECT_EQ(dry.targetBytes, static_cast<int64_t>(testing::ReadFile(target).size())) << name;
+    EXPECT_EQ(dry.sourceBytes, static_cast<int64_t>(testing::ReadFile(samples + name).size()))
+        << name;
+    EXPECT_EQ(dry.pictures.size(), real.pictures.size()) << name;
+    EXPECT_FALSE(testing::FileExists(dryTarget)) << name;
+    EXPECT_TRUE(testing::ListFolder(tmp.path()).empty()) << name;
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1].text.substr(0, 40), host.messages[0].text.substr(0, 40));
+  }
+  ::unsetenv("TMPDIR");
+}
+
 TEST(Job, SuccessShowsTheSummaryAndKeptFilesStay) {
   TempDir dir;
   TempDir tmp;

@@ -178,7 +178,7 @@ class WithVerificationTest : public ::testing::Test {
     PictureProcessor inner = [&](const EmbeddedPicture&, const ShrinkOptions&, LogLines&,
                                  TempFiles& temp) {
       ++calls_;
-      if (!kind) return PictureOutcome::Keep();
+      if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
       const std::string path = temp.NewName(ExtensionOf(*kind), false);
       temp.Register(path);
       WriteFile(path, output);

@@ -31,7 +31,7 @@ namespace {
 const char* const kInputControls[] = {
     "sourceEdit", "targetEdit",    "qualityEdit",   "backgroundEdit",      "sourceButton",
     "targetButton", "runButton",   "ruleList",      "qualityArrows",       "keepTempCheck",
-    "extraOptimiserCheck", "closeButton"};
+    "extraOptimiserCheck", "classicCheck", "closeButton"};
 
 // A job held open until the test releases it.
 class Gate {
