@@ -451,6 +451,45 @@ TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
   for (size_t i = 0; i < source->size(); ++i) EXPECT_EQ((*target)[i].bytes, (*source)[i].bytes);
 }
 
+// Never larger. A package this program wrote has nothing more to give: run again, it
+// comes out byte for byte as it was. A picture that shrinks but whose entry deflates
+// worse than the old one's makes a larger package: the source's bytes are used then.
+TEST_F(HwpxTest, PackageThatCannotShrinkComesOutAsItsSourceBytes) {
+  auto noise = [](size_t length) {
+    std::string bytes;
+    for (uint32_t i = 0, seed = 3; i < length; ++i, seed = seed * 1103515245u + 12345u) {
+      bytes += static_cast<char>(seed >> 24);
+    }
+    return bytes;
+  };
+  WriteZip(Src(), testing::MakeHwpxItems(
+                      {{"image1", "BinData/image1.png", "image/png", std::string(500, 'B')},
+                       {"image2", "BinData/image2.png", "image/png", noise(4000)}}));
+  const std::string once = dir.File("once.hwpx");
+  ASSERT_TRUE(Shrink(Src(), once).success);
+  ASSERT_LT(ReadFile(once).size(), ReadFile(Src()).size());
+  struct Row {
+    const char* name;
+    std::string replacement;  // of the 500-byte picture; empty: kept
+    int keptLines;            // "the target was not smaller" lines in the log so far
+  };
+  const Row rows[] = {{"NothingMoreToGain", "", 0},
+                      {"SmallerPictureLargerPackage", std::string(100, 'p') + noise(60), 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fake.rules.clear();
+    if (!row.replacement.empty()) {
+      fake.rules[std::string(500, 'B')] = {PictureKind::kPng, row.replacement};
+    }
+    ASSERT_TRUE(Shrink(once, Dst()).success);
+    EXPECT_EQ(ReadFile(Dst()), ReadFile(once));
+    const std::vector<std::string> lines = LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "the target was not smaller: the source's bytes kept"),
+              row.keptLines);
+  }
+}
+
 TEST_F(HwpxTest, ArchiveWriteFailureWritesNoTargetAndKeepsTheOldOne) {
   WriteZip(Src(), testing::MakeHwpxItems({{"image1", "BinData/image1.png", "image/png", std::string(50, 'a')},
                                           {"image2", "BinData/image2.png", "image/png", std::string(50, 'b')}}));
