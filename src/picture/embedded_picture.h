@@ -12,6 +12,7 @@
 #include "core/process_log.h"
 #include "core/temp_files.h"
 #include "picture/picture_kind.h"
+#include "picture/resolution.h"
 
 namespace velmora {
 
@@ -19,6 +20,12 @@ struct EmbeddedPicture {
   int number = 0;            // as the document processor numbers it; logged as number + 1
   std::string sourcePath;    // the embedded bytes exactly as stored in the document
   int32_t originalSize = 0;  // size of sourcePath, measured by the caller
+  // The document's own name for the picture's item (an HWPX manifest id), by which
+  // its uses are looked up.
+  std::string item;
+  // Where the document shows the picture; read only when a printing density is asked
+  // for (ShrinkOptions::ppi).
+  PictureUses uses;
 };
 
 struct PictureOutcome {
@@ -26,13 +33,15 @@ struct PictureOutcome {
   std::optional<PictureKind> replacement;
   // The rewritten file, once one was named (also when it is not used).
   std::string rewrittenPath;
+  // True when the rewritten picture was reduced to the size its frames need.
+  bool resampled = false;
 
   bool Replaces() const { return replacement.has_value(); }
   static PictureOutcome Keep(std::string rewrittenPath = {}) {
-    return {std::nullopt, std::move(rewrittenPath)};
+    return {std::nullopt, std::move(rewrittenPath), false};
   }
   static PictureOutcome Replace(PictureKind kind, std::string rewrittenPath) {
-    return {kind, std::move(rewrittenPath)};
+    return {kind, std::move(rewrittenPath), false};
   }
 };
 

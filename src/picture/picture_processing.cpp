@@ -14,6 +14,7 @@
 #include "picture/messages.h"
 #include "picture/png_output.h"
 #include "picture/replacement_checks.h"
+#include "picture/resolution.h"
 #include "picture/verification.h"
 #include "platform/platform.h"
 #include "tools/optimisers.h"
@@ -30,6 +31,7 @@ struct PictureJob {
   LogLines& log;
   TempFiles& temp;
   std::string outputPath;
+  bool resampled = false;  // the decoded picture was reduced to its frames' need
 
   void Log(const std::string& text) { log.Write(text, true); }
 
@@ -49,7 +51,9 @@ struct PictureJob {
   PictureOutcome Decide(PictureKind kind) {
     if (IsSmallerThanOriginal(GetFileSize32(outputPath), picture.originalSize)) {
       Log(picture_text::kRewrittenUsed);
-      return PictureOutcome::Replace(kind, outputPath);
+      PictureOutcome outcome = PictureOutcome::Replace(kind, outputPath);
+      outcome.resampled = resampled;
+      return outcome;
     }
     Log(picture_text::kOriginalUsed);
     return PictureOutcome::Keep(outputPath);
@@ -63,6 +67,13 @@ struct PictureJob {
   }
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
+
+  // The downscale step, when a printing density is asked for: the decoded picture is
+  // reduced to the pixels its frames need before it is encoded by the classic rules.
+  void ReduceToPrint(Picture& decoded, const FileFacts& facts = {}) {
+    if (options.ppi <= 0) return;
+    resampled = ReduceToPrintSize(picture.uses, options.ppi, decoded, log, facts);
+  }
 
   // The PNG output step on a decoded picture, with the job's optimiser switch.
   void SavePicture(const Picture& decoded, bool forceQuantisation) {
@@ -100,6 +111,20 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
   const int64_t now = StampTime(job.options);
   ExifBlock exif;
   PrepareExif(job, exif, now);
+  // A camera states its density in EXIF only, as often as not, and may ask for its
+  // pixels to be shown turned.
+  FileFacts facts;
+  exif.GetResolution(facts.xResolution, facts.yResolution);
+  facts.quarterTurned = IsQuarterTurn(exif.Orientation());
+  const int32_t width = jpeg.width;
+  const int32_t height = jpeg.height;
+  job.ReduceToPrint(jpeg, facts);
+  // The block's own density follows the pixels whatever its unit; where the block can
+  // take one in inches, it then states the JFIF density below.
+  if (job.resampled) {
+    exif.ScaleResolution(static_cast<double>(jpeg.width) / width,
+                         static_cast<double>(jpeg.height) / height);
+  }
 
   if (WriteJpeg(job.outputPath, jpeg, job.options.jpegQuality, job.picture.sourcePath)) {
     exif.SetWidth(static_cast<uint32_t>(jpeg.width));
@@ -119,6 +144,11 @@ PictureOutcome ProcessPng(PictureJob& job) {
   job.LogKind(PictureKind::kPng);
   Picture png;
   if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
+  if (job.options.ppi > 0 && IsAnimatedPng(job.picture.sourcePath)) {
+    LogResolutionKept(job.log, png, job.options.ppi, ResolutionPlan{false, KeepReason::kAnimated});
+  } else {
+    job.ReduceToPrint(png);
+  }
   job.TakeOutputName(PictureKind::kPng);
   const bool quantise = job.options.conversionRule == ConversionRule::kPngQuant;
   job.Log(quantise ? picture_text::kWritingPngQuant : picture_text::kWritingPng);
@@ -160,6 +190,7 @@ PictureOutcome ProcessBmp(PictureJob& job) {
   job.LogKind(PictureKind::kBmp);
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
+  job.ReduceToPrint(bmp);
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
   // palette PNG whatever the rule says; as JPEG its hard edges would smear.
   const ConversionRule rule =
@@ -205,6 +236,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
   job.LogKind(PictureKind::kGif);
   Picture gif;
   if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
+  job.ReduceToPrint(gif);
   if (gif.frames > 1) return ProcessAnimatedGif(job, gif);
   job.Log(picture_text::kConvertingToPngQuant);
   job.TakeOutputName(PictureKind::kPng);
@@ -257,6 +289,21 @@ PictureProcessor IsolatingFailures(PictureProcessor process) {
     } catch (...) {
       return KeepAfterFailure(log, "unknown error");
     }
+  };
+}
+
+PictureProcessor CountingResampled(PictureProcessor process, ResampleCounter& counter) {
+  return [process = std::move(process), &counter](const EmbeddedPicture& picture,
+                                                  const ShrinkOptions& options, LogLines& log,
+                                                  TempFiles& temp) -> PictureOutcome {
+    PictureOutcome outcome = process(picture, options, log, temp);
+    if (outcome.Replaces() && outcome.resampled) {
+      const int32_t size = GetFileSize32(outcome.rewrittenPath);
+      if (IsSmallerThanOriginal(size, picture.originalSize)) {
+        counter.Add(picture.originalSize - size);
+      }
+    }
+    return outcome;
   };
 }
 
