@@ -162,4 +162,38 @@ bool ZipArchive::Close() {
   return true;
 }
 
+// --- Reading entry by entry, for the layout of a package ---------------------------
+
+std::optional<ZipEntry> ZipArchive::EntryAt(int64_t index) const {
+  if (archive_ == nullptr || index < 0) return std::nullopt;
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0 ||
+      (st.valid & ZIP_STAT_NAME) == 0 || st.name == nullptr) {
+    return std::nullopt;
+  }
+  ZipEntry entry;
+  entry.index = index;
+  entry.name = st.name;
+  entry.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
+  entry.mtime = (st.valid & ZIP_STAT_MTIME) != 0 ? static_cast<int64_t>(st.mtime) : 0;
+  return entry;
+}
+
+bool ZipArchive::ReadInPieces(const ZipEntry& entry, uint64_t maxBytes,
+                              const std::function<bool(std::string_view)>& consume) const {
+  if (archive_ == nullptr || entry.size > maxBytes) return false;
+  UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(entry.index), 0));
+  if (!file) return false;
+  std::vector<char> buffer(1 << 16);
+  for (uint64_t done = 0; done < entry.size;) {
+    const uint64_t want = std::min<uint64_t>(buffer.size(), entry.size - done);
+    const zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
+    if (got <= 0) return false;
+    if (!consume(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
+    done += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
 }  // namespace velmora

@@ -4,8 +4,10 @@
 // early return never writes a half-changed package.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct zip;
 struct zip_source;
@@ -31,6 +33,12 @@ class ZipArchive {
   bool OpenForUpdate(const std::string& path);
   int64_t EntryCount() const;
   std::optional<ZipEntry> Find(const std::string& name, bool ignoreCase) const;
+  // The entry at an index from 0 to EntryCount() - 1; nothing for a deleted one.
+  std::optional<ZipEntry> EntryAt(int64_t index) const;
+  // Hands the entry's bytes to consume in pieces of at most 64 KiB. False when the
+  // entry is larger than maxBytes or cannot be read whole, or consume returned false.
+  bool ReadInPieces(const ZipEntry& entry, uint64_t maxBytes,
+                    const std::function<bool(std::string_view)>& consume) const;
   // The entry's bytes, exactly its size; nullopt when fewer can be read or the entry
   // is larger than maxBytes (an archive can claim any size for an entry).
   std::optional<std::string> ReadWhole(const ZipEntry& entry, uint64_t maxBytes) const;
