@@ -30,11 +30,13 @@ class QuietHost : public JobHost {
 };
 
 // Options from two option bytes. The external optimisers stay off: they are other
-// programs, and far too slow for fuzzing.
+// programs, and far too slow for fuzzing. Bit 6 of the rule byte asks for a printing
+// density (96 to 351 ppi from the quality byte), which reads the document's layout.
 inline ShrinkOptions JobOptions(uint8_t rule, uint8_t quality) {
   ShrinkOptions options;
   options.conversionRule = static_cast<ConversionRule>(rule % 3);
   options.jpegQuality = quality % 101;
+  options.ppi = (rule & 0x40) != 0 ? 96 + quality : 0;
   options.backgroundText = (rule & 0x80) != 0 ? "00FF80" : "FFFFFF";
   options.keepTempFiles = false;
   options.extraOptimisers = false;

@@ -9,6 +9,7 @@
 #include "core/worker_pool.h"
 #include "document/manifest.h"
 #include "document/messages.h"
+#include "document/picture_frames.h"
 #include "document/zip_archive.h"
 #include "picture/picture_processing.h"
 #include "platform/platform.h"
@@ -160,6 +161,7 @@ void HwpxRun::Extract(ManifestItem& item) {
   item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
   item.picture.sourcePath = extracted;
   item.picture.originalSize = GetFileSize32(extracted);
+  item.picture.item = item.attributes.slots[kSlotId];
 }
 
 // Runs on a worker: touches nothing but the item.
@@ -275,8 +277,12 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
 
   std::string output;
   output.reserve(manifest->size() * 3 + 10);
-  // Whatever a picture throws stays with that picture: it keeps its bytes.
-  const PictureProcessor isolated = IsolatingFailures(processPicture);
+  // Whatever a picture throws stays with that picture: it keeps its bytes. Where the
+  // pictures are shown is read only for a printing density.
+  const PictureFrames frames = options.ppi > 0 ? ReadHwpxFrames(zip, *manifest) : PictureFrames();
+  ResampleCounter resampled;
+  const PictureProcessor isolated = CountingResampled(
+      IsolatingFailures(WithPictureUses(processPicture, frames)), resampled);
   WorkerPool serial(1);
   HwpxRun run(options, log, temp, host, zip, isolated, pool != nullptr ? *pool : serial,
               manifestTime);
@@ -297,7 +303,7 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
     return {false, document_text::kHwpxCopyFailed};
   }
   log.Write("", false);
-  return {true, {}};
+  return {true, {}, resampled.Pictures(), resampled.SavedBytes()};
 }
 
 }  // namespace velmora

@@ -50,9 +50,15 @@ JobEnd ShrinkDocument(const std::string& source, const std::string& target,
 
   const int32_t sourceSize = GetFileSize32(source);
   const int32_t targetSize = GetFileSize32(target);
+  if (result.resampled > 0) {
+    log.Write(Format(job_text::kLogResampled, result.resampled, options.ppi,
+                     static_cast<long long>(result.resampledSaving)),
+              true);
+  }
   log.Write(hwpml ? job_text::kHwpmlFinished : job_text::kHwpxFinished, true);
   const double elapsed = platform::MonotonicMilliseconds() - start;
-  return {true, FormatSummary(sourceSize, targetSize, failedInflations, elapsed)};
+  const ResampleTally resampled{result.resampled, result.resampledSaving, options.ppi};
+  return {true, FormatSummary(sourceSize, targetSize, failedInflations, elapsed, resampled)};
 }
 
 JobEnd RunJob(const std::string& sourceText, const std::string& targetText,

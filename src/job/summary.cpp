@@ -29,10 +29,14 @@ std::string FormatElapsed(double elapsedMilliseconds) {
 }
 
 std::string FormatSummary(int32_t sourceSize, int32_t targetSize, int failedInflations,
-                          double elapsedMilliseconds) {
+                          double elapsedMilliseconds, const ResampleTally& resampled) {
   std::string summary = Format(job_text::kSummary, sourceSize / 1000, targetSize / 1000,
                                SavedPercent(sourceSize, targetSize));
   if (failedInflations != 0) summary += Format(job_text::kFailedInflations, failedInflations);
+  if (resampled.pictures > 0) {
+    summary += Format(job_text::kResampled, resampled.pictures, resampled.ppi,
+                      static_cast<int>(resampled.savedBytes / 1000));
+  }
   summary += Format(job_text::kElapsed, FormatElapsed(elapsedMilliseconds).c_str());
   return summary;
 }
