@@ -62,8 +62,25 @@ bool ParseWorkers(const std::string& value, int& workers) {
   return true;
 }
 
+// Printing densities below a screen's or above a fine printer's are mistakes.
+constexpr unsigned kMinPpi = 96;
+constexpr unsigned kMaxPpi = 600;
+
+bool ParsePpi(const std::string& value, int& ppi) {
+  if (value.empty() || value.size() > 9) return false;
+  unsigned number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (number < kMinPpi || number > kMaxPpi) return false;
+  ppi = static_cast<int>(number);
+  return true;
+}
+
 enum class OptionId {
-  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kJobs, kQuiet, kHelp, kVersion
+  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kJobs, kPpi, kQuiet, kHelp,
+  kVersion
 };
 
 struct OptionSpec {
@@ -81,6 +98,7 @@ constexpr OptionSpec kOptions[] = {
     {'k', "keep-temp", OptionId::kKeep, false},
     {'\0', "no-optimisers", OptionId::kNoOptimisers, false},
     {'j', "jobs", OptionId::kJobs, true},
+    {'\0', "ppi", OptionId::kPpi, true},
     {'\0', "quiet", OptionId::kQuiet, false},
     {'h', "help", OptionId::kHelp, false},
     {'V', "version", OptionId::kVersion, false},
@@ -126,6 +144,9 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       if (!ParseWorkers(value, line.options.workers)) {
         return Format(cli_text::kInvalidJobs, value.c_str());
       }
+      break;
+    case OptionId::kPpi:
+      if (!ParsePpi(value, line.options.ppi)) return Format(cli_text::kInvalidPpi, value.c_str());
       break;
     case OptionId::kQuiet: line.quiet = true; break;
     case OptionId::kHelp: line.help = true; break;

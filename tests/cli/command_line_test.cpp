@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "cli/command_line.h"
+#include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -20,6 +21,7 @@ struct ParseCase {
   bool optimisers;
   std::vector<std::string> sources;
   std::string target;
+  int ppi = 0;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
@@ -37,6 +39,7 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.options.extraOptimisers, GetParam().optimisers);
   EXPECT_EQ(line.sources, GetParam().sources);
   EXPECT_EQ(line.target.value_or(""), GetParam().target);
+  EXPECT_EQ(line.options.ppi, GetParam().ppi);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -53,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
         // A lone "-" is a source like any other name.
-        ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""}));
+        ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""},
+        // Printing densities at both ends of the range, in both forms.
+        ParseCase{{"--ppi", "96", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", 96},
+        ParseCase{{"a", "--ppi=600"}, 0, 90, "FFFFFF", false, true, {"a"}, "", 600},
+        ParseCase{{"--ppi=150", "-q80", "a"}, 0, 80, "FFFFFF", false, true, {"a"}, "", 150}));
 
 TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
   const std::vector<std::vector<std::string>> bad = {
@@ -77,6 +84,14 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"--keep-temp=yes", "a"},
       {"-o", "x", "-o", "y", "a"},
       {"  "},
+      // Densities outside 96..600, or not a whole number.
+      {"--ppi", "95", "a"},
+      {"--ppi", "601", "a"},
+      {"--ppi=0", "a"},
+      {"--ppi", "150dpi", "a"},
+      {"--ppi", "", "a"},
+      {"--ppi", "999999999", "a"},
+      {"a", "--ppi"},
   };
   for (const auto& arguments : bad) {
     cli::ParseResult result = ParseCommandLine(arguments);
@@ -145,10 +160,49 @@ TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {
   EXPECT_TRUE(testing::FileExists(path));
 }
 
+// The density reaches the job: a photo of 800 × 600 shown 2 × 1.5 inches goes in at
+// 300 × 225 and the summary says so; a density out of range is a usage error.
+TEST(CommandLineProgram, PpiReducesPicturesToTheirFrames) {
+  TempDir dir;
+  testing::JpegLayout photo;
+  photo.width = 800;
+  photo.height = 600;
+  std::vector<testing::ZipItem> items = testing::MakeHwpxItems(
+      {{"image1", "BinData/image1.jpg", "image/jpg", testing::MakeJpeg(photo)}});
+  for (testing::ZipItem& item : items) {
+    if (item.name == "Contents/section0.xml") {
+      item.bytes =
+          testing::HwpxSection(testing::HwpxPictureElement("image1", 14400, 10800, 800, 600));
+    }
+  }
+  testing::WriteZip(dir.File("doc.hwpx"), items);
+
+  Outcome refused = RunProgram("--ppi 601 " + testing::ShellQuote(dir.File("doc.hwpx")));
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err,
+            "velmora: invalid ppi '601' (a whole number from 96 to 600) (see 'velmora --help')\n");
+
+  Outcome reduced = RunProgram("--ppi 150 --no-optimisers " +
+                               testing::ShellQuote(dir.File("doc.hwpx")));
+  EXPECT_EQ(reduced.status, 0) << reduced.err;
+  EXPECT_NE(reduced.out.find("\n그림 1개를 150ppi에 맞춰 줄임: "), std::string::npos) << reduced.out;
+  const auto target = testing::ReadZip(dir.File("doc(pack).hwpx"));
+  ASSERT_TRUE(target);
+  for (const testing::ZipItem& item : *target) {
+    if (item.name != "BinData/image1.jpg") continue;
+    testing::WriteFile(dir.File("picture.jpg"), item.bytes);
+    const auto header = testing::ReadJpegHeader(dir.File("picture.jpg"));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->width, 300);
+    EXPECT_EQ(header->height, 225);
+  }
+}
+
 TEST(CommandLineProgram, HelpAndVersion) {
   Outcome help = RunProgram("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--no-optimisers"), std::string::npos);
+  EXPECT_NE(help.out.find("--ppi N"), std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
   Outcome version = RunProgram("-V");
   EXPECT_EQ(version.status, 0);
