@@ -27,8 +27,8 @@ namespace {
 
 const char* const kInputControls[] = {
     "sourceEdit", "targetEdit",    "qualityEdit",   "backgroundEdit",      "sourceButton",
-    "targetButton", "runButton",   "ruleList",      "qualityArrows",       "keepTempCheck",
-    "extraOptimiserCheck", "closeButton"};
+    "targetButton", "runButton",   "ruleList",      "resolutionList",      "qualityArrows",
+    "keepTempCheck", "extraOptimiserCheck", "closeButton"};
 
 // A job held open until the test releases it.
 class Gate {
