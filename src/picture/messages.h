@@ -50,6 +50,9 @@ inline constexpr char kKeptSavesTooLittle[] = "%dx%d would save less than 20%% o
 inline constexpr char kKeptAnimated[] = "it is animated";
 inline constexpr char kKeptTooLarge[] = "it is too large to resample";
 inline constexpr char kKeptFailed[] = "resampling failed (status %s)";
+inline constexpr char kKeptLarger[] = "resampled it is larger (%s)";
+// The sizes behind kKeptLarger: the resampled file's and the file's at its own size.
+inline constexpr char kLargerSizes[] = "%d bytes, %d at its own size";
 // Reasons of a failed verification of a resampled picture.
 inline constexpr char kOtherThanComputed[] = "%s is %dx%d, computed %dx%d";
 inline constexpr char kNotForResampling[] = "resampled, but its size needs no change";

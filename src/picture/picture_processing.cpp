@@ -31,7 +31,8 @@ struct PictureJob {
   LogLines& log;
   TempFiles& temp;
   std::string outputPath;
-  bool resampled = false;  // the decoded picture was reduced to its frames' need
+  bool resampled = false;  // the decoded picture was reduced to its frames' need...
+  Picture reduced{};       // ...and this is what it became
 
   void Log(const std::string& text) { log.Write(text, true); }
 
@@ -70,15 +71,35 @@ struct PictureJob {
 
   // The downscale step, when a printing density is asked for: the decoded picture is
   // reduced to the pixels its frames need before it is encoded by the classic rules.
-  void ReduceToPrint(Picture& decoded, const FileFacts& facts = {}) {
-    if (options.ppi <= 0) return;
-    resampled = ReduceToPrintSize(picture.uses, options.ppi, decoded, log, facts);
+  // Returns the picture to encode: the reduced one, or the decoded one as it is.
+  Picture& ReduceToPrint(Picture& decoded, const FileFacts& facts = {}) {
+    if (options.ppi > 0) {
+      resampled = ReduceToPrintSize(picture.uses, options.ppi, decoded, reduced, log, facts);
+    }
+    return resampled ? reduced : decoded;
   }
 
-  // The PNG output step on a decoded picture, with the job's optimiser switch.
+  // The PNG output step, with the job's optimiser switch, on the decoded picture or
+  // the one it was reduced to. A reduced picture can make the larger file: averaging
+  // gives a screenshot or a drawing colours it did not have. It is then written at its
+  // own size as well, and the smaller file goes on.
   void SavePicture(const Picture& decoded, bool forceQuantisation) {
-    SavePng(decoded, outputPath, picture.sourcePath, options.extraOptimisers, temp,
-            forceQuantisation);
+    SavePng(resampled ? reduced : decoded, outputPath, picture.sourcePath,
+            options.extraOptimisers, temp, forceQuantisation);
+    if (!resampled) return;
+    const std::string own = temp.NewName(ExtensionOf(PictureKind::kPng), false);
+    temp.Register(own);
+    SavePng(decoded, own, picture.sourcePath, options.extraOptimisers, temp, forceQuantisation);
+    const int32_t reducedSize = GetFileSize32(outputPath);
+    const int32_t ownSize = GetFileSize32(own);
+    if (ownSize > 0 && (reducedSize <= 0 || ownSize <= reducedSize)) {
+      ResolutionPlan kept;
+      kept.reason = KeepReason::kLargerResampled;
+      LogResolutionKept(log, decoded, options.ppi, kept,
+                        Format(picture_text::kLargerSizes, reducedSize, ownSize));
+      outputPath = own;
+      resampled = false;
+    }
   }
 };
 
@@ -116,14 +137,13 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
   FileFacts facts;
   exif.GetResolution(facts.xResolution, facts.yResolution);
   facts.quarterTurned = IsQuarterTurn(exif.Orientation());
-  const int32_t width = jpeg.width;
-  const int32_t height = jpeg.height;
   job.ReduceToPrint(jpeg, facts);
-  // The block's own density follows the pixels whatever its unit; where the block can
-  // take one in inches, it then states the JFIF density below.
   if (job.resampled) {
-    exif.ScaleResolution(static_cast<double>(jpeg.width) / width,
-                         static_cast<double>(jpeg.height) / height);
+    // The block's own density follows the pixels whatever its unit; where the block
+    // can take one in inches, it then states the JFIF density below.
+    exif.ScaleResolution(static_cast<double>(job.reduced.width) / jpeg.width,
+                         static_cast<double>(job.reduced.height) / jpeg.height);
+    jpeg = std::move(job.reduced);
   }
 
   if (WriteJpeg(job.outputPath, jpeg, job.options.jpegQuality, job.picture.sourcePath)) {
@@ -190,14 +210,14 @@ PictureOutcome ProcessBmp(PictureJob& job) {
   job.LogKind(PictureKind::kBmp);
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
-  job.ReduceToPrint(bmp);
+  Picture& encoded = job.ReduceToPrint(bmp);
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
   // palette PNG whatever the rule says; as JPEG its hard edges would smear.
   const ConversionRule rule =
       bmp.sourceBitsPerPixel <= 8 ? ConversionRule::kPngQuant : job.options.conversionRule;
   if (rule == ConversionRule::kBmpToJpeg) {
     job.TakeOutputName(PictureKind::kJpeg);
-    WriteBmpAsJpeg(job, bmp);
+    WriteBmpAsJpeg(job, encoded);
     return job.Decide(PictureKind::kJpeg);
   }
   job.TakeOutputName(PictureKind::kPng);

@@ -87,6 +87,7 @@ std::string ReasonText(const ResolutionPlan& plan, const std::string& detail) {
     case KeepReason::kAnimated: return picture_text::kKeptAnimated;
     case KeepReason::kTooLarge: return picture_text::kKeptTooLarge;
     case KeepReason::kFailed: return Format(picture_text::kKeptFailed, detail.c_str());
+    case KeepReason::kLargerResampled: return Format(picture_text::kKeptLarger, detail.c_str());
     case KeepReason::kNone: break;
   }
   return {};
@@ -170,8 +171,8 @@ bool IsQuarterTurnedJpeg(const std::string& path) {
   return IsQuarterTurn(exif.Orientation());
 }
 
-bool ReduceToPrintSize(const PictureUses& uses, int ppi, Picture& decoded, LogLines& log,
-                       const FileFacts& facts) {
+bool ReduceToPrintSize(const PictureUses& uses, int ppi, const Picture& decoded,
+                       Picture& reduced, LogLines& log, const FileFacts& facts) {
   // Every frame of an animation would have to be reduced alike; the frames are painted
   // over each other here.
   ResolutionPlan plan =
@@ -182,36 +183,32 @@ bool ReduceToPrintSize(const PictureUses& uses, int ppi, Picture& decoded, LogLi
     LogResolutionKept(log, decoded, ppi, plan, uses.detail);
     return false;
   }
-  // The printed size stays when the density falls with the pixels; a file that states
-  // none is measured as the word processor measures it. JFIF's aspect-ratio-only
-  // density reads as 1 and states no size either.
-  Picture source;
-  source.width = decoded.width;
-  source.height = decoded.height;
-  source.bitsPerPixel = decoded.bitsPerPixel;
-  source.sourceBitsPerPixel = decoded.sourceBitsPerPixel;
-  source.pixels = std::move(decoded.pixels);
-  const bool stated = decoded.xResolution > 1 && decoded.yResolution > 1;
-  const bool statedElsewhere = facts.xResolution > 1 && facts.yResolution > 1;
-  source.xResolution = stated            ? decoded.xResolution
-                       : statedElsewhere ? facts.xResolution
-                                         : kAssumedDensity;
-  source.yResolution = stated            ? decoded.yResolution
-                       : statedElsewhere ? facts.yResolution
-                                         : kAssumedDensity;
-  Picture reduced;
-  const ResampleStatus status = Downscale(source, plan.width, plan.height, reduced);
+  Picture made;
+  const ResampleStatus status = Downscale(decoded, plan.width, plan.height, made);
   if (status != ResampleStatus::kDone) {
-    decoded.pixels = std::move(source.pixels);
     plan.resample = false;
     plan.reason = status == ResampleStatus::kTooLarge ? KeepReason::kTooLarge : KeepReason::kFailed;
     LogResolutionKept(log, decoded, ppi, plan, Format("%d", static_cast<int>(status)));
     return false;
   }
-  log.Write(Format(picture_text::kResampling, source.width, source.height, reduced.width,
-                   reduced.height, ppi),
+  // The printed size stays when the density falls with the pixels; a file that states
+  // none is measured as the word processor measures it. JFIF's aspect-ratio-only
+  // density reads as 1 and states no size either.
+  const bool stated = decoded.xResolution > 1 && decoded.yResolution > 1;
+  const bool statedElsewhere = facts.xResolution > 1 && facts.yResolution > 1;
+  const float densityX = stated            ? decoded.xResolution
+                         : statedElsewhere ? facts.xResolution
+                                           : kAssumedDensity;
+  const float densityY = stated            ? decoded.yResolution
+                         : statedElsewhere ? facts.yResolution
+                                           : kAssumedDensity;
+  made.xResolution = densityX * static_cast<float>(made.width) / static_cast<float>(decoded.width);
+  made.yResolution =
+      densityY * static_cast<float>(made.height) / static_cast<float>(decoded.height);
+  log.Write(Format(picture_text::kResampling, decoded.width, decoded.height, made.width,
+                   made.height, ppi),
             true);
-  decoded = std::move(reduced);
+  reduced = std::move(made);
   return true;
 }
 

@@ -68,6 +68,7 @@ enum class KeepReason {
   kAnimated,
   kTooLarge,         // more pixels across than the filter addresses
   kFailed,           // the filter failed (no memory)
+  kLargerResampled,  // a lossless file came out larger than at the picture's own size
 };
 
 // Everything the document says about where one picture is shown.
@@ -112,13 +113,13 @@ inline bool IsQuarterTurn(uint32_t exifOrientation) {
 // True when the JPEG file's EXIF block asks for its pixels turned by a quarter.
 bool IsQuarterTurnedJpeg(const std::string& path);
 
-// The downscale step of picture processing: plans the decoded picture's size and reduces
-// it in place. A picture whose file states no density is taken at the density of facts
-// or else at kAssumedDensity, so that the new density keeps its printed size. Logs one
-// line, the new size or why the picture keeps its own. True when the picture was
-// resampled.
-bool ReduceToPrintSize(const PictureUses& uses, int ppi, Picture& decoded, LogLines& log,
-                       const FileFacts& facts = {});
+// The downscale step of picture processing: plans the decoded picture's size and, when
+// it is to be reduced, writes the reduced picture into reduced; decoded stays as it
+// is. A picture whose file states no density is taken at the density of facts or else
+// at kAssumedDensity, so that the new density keeps its printed size. Logs one line,
+// the new size or why the picture keeps its own. True when reduced was written.
+bool ReduceToPrintSize(const PictureUses& uses, int ppi, const Picture& decoded,
+                       Picture& reduced, LogLines& log, const FileFacts& facts = {});
 
 // True when the PNG file announces an animation (an acTL chunk before its image data):
 // its decoded picture is the first frame alone.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,7 @@ std::string PngAt300PerInch() {
   png.height = 64;
   for (uint32_t y = 0; y < png.height; ++y) {
     for (uint32_t x = 0; x < png.width; ++x) {
-      const uint32_t colour = testing::GradientColour(static_cast<int>(x), static_cast<int>(y));
+      const uint32_t colour = testing::NoiseColour(static_cast<int>(x), static_cast<int>(y));
       png.samples.push_back(static_cast<uint16_t>(colour >> 16));
       png.samples.push_back(static_cast<uint16_t>((colour >> 8) & 0xFF));
       png.samples.push_back(static_cast<uint16_t>(colour & 0xFF));
@@ -118,11 +119,11 @@ std::vector<ResampleRow> ResampleRows() {
       {"PngWithPhys", PngAt300PerInch(), ConversionRule::kBmpToPng, PictureKind::kPng, 45, 30,
        140.6, "resampling 96x64 to 45x30 for 300 ppi"},
       // A bitmap states no density: it is measured at 96 per inch.
-      {"BmpAsPng", testing::GradientBmp(96, 64, 24), ConversionRule::kBmpToPng, PictureKind::kPng,
+      {"BmpAsPng", testing::NoiseBmp(96, 64, 24), ConversionRule::kBmpToPng, PictureKind::kPng,
        45, 30, 45, "resampling 96x64 to 45x30 for 300 ppi"},
       {"BmpAsJpeg", testing::GradientBmp(96, 64, 24), ConversionRule::kBmpToJpeg,
        PictureKind::kJpeg, 45, 30, 45, "resampling 96x64 to 45x30 for 300 ppi"},
-      {"PaletteBmp", testing::StripedBmp(96, 64, 8), ConversionRule::kBmpToPng, PictureKind::kPng,
+      {"PaletteBmp", testing::NoiseBmp(96, 64, 8), ConversionRule::kBmpToPng, PictureKind::kPng,
        45, 30, 45, "resampling 96x64 to 45x30 for 300 ppi"},
   };
 }
@@ -223,6 +224,38 @@ TEST_P(KeptResolution, SaysWhyAndKeepsTheSize) {
 
 INSTANTIATE_TEST_SUITE_P(Reasons, KeptResolution, ::testing::ValuesIn(KeptRows()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Black and white blocks of 4 × 4 pixels at random: two colours at its own size, many
+// greys once reduced by a quarter, whose file then comes out larger. The picture keeps
+// its size, and the log says why. (A long text chunk makes the original the largest.)
+TEST_F(PictureProcessing, LosslessPictureThatGrowsWhenReducedKeepsItsSize) {
+  testing::PngLayout png;
+  png.width = png.height = 400;
+  png.colourType = 0;
+  std::mt19937 random(16);
+  std::vector<uint16_t> blocks(100 * 100);
+  for (uint16_t& block : blocks) block = (random() & 1) != 0 ? 255 : 0;
+  for (uint32_t y = 0; y < png.height; ++y) {
+    for (uint32_t x = 0; x < png.width; ++x) png.samples.push_back(blocks[(y / 4) * 100 + x / 4]);
+  }
+  png.chunks.push_back({"tEXt", std::string("Comment") + '\0' + std::string(1 << 20, 'x')});
+  options_.extraOptimisers = false;
+  options_.ppi = 100;
+  uses_ = ShownAt(3, 3);
+  ASSERT_EQ(Process(testing::EncodePng(png)), PictureKind::kPng);
+  EXPECT_FALSE(outcome_.resampled);
+  const std::vector<std::string> lines = ResolutionLines(Lines());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "resampling 400x400 to 300x300 for 100 ppi");
+  EXPECT_EQ(lines[1].rfind("resolution 400x400 kept for 100 ppi: resampled it is larger (", 0), 0u)
+      << lines[1];
+  const PictureShape shape = ReadPictureShape(outcome_.rewrittenPath, PictureKind::kPng);
+  EXPECT_EQ(shape.width, 400);
+  EXPECT_EQ(shape.height, 400);
+  EXPECT_TRUE(VerifyRewrittenPicture(picture_.sourcePath, outcome_.rewrittenPath,
+                                     PictureKind::kPng)
+                  .passed);
+}
 
 TEST_F(PictureProcessing, WithoutAPrintingDensityNothingIsResampledOrSaid) {
   options_.extraOptimisers = false;

@@ -148,14 +148,20 @@ class ReducedDensity : public ::testing::TestWithParam<DensityCase> {};
 
 TEST_P(ReducedDensity, KeepsThePrintedSize) {
   const DensityCase& c = GetParam();
-  Picture picture = Grey(400, 200, c.fileX, c.fileY);
+  const Picture picture = Grey(400, 200, c.fileX, c.fileY);
+  Picture reduced;
   Lines log;
-  ASSERT_TRUE(
-      ReduceToPrintSize(Shown({Frame(2, 1)}), 100, picture, log, FileFacts{c.statedX, c.statedY}));
-  EXPECT_EQ(picture.width, 200);
-  EXPECT_EQ(picture.height, 100);
-  EXPECT_FLOAT_EQ(picture.xResolution, c.expectedX);
-  EXPECT_FLOAT_EQ(picture.yResolution, c.expectedY);
+  ASSERT_TRUE(ReduceToPrintSize(Shown({Frame(2, 1)}), 100, picture, reduced, log,
+                                FileFacts{c.statedX, c.statedY}));
+  EXPECT_EQ(reduced.width, 200);
+  EXPECT_EQ(reduced.height, 100);
+  EXPECT_NE(reduced.pixels, nullptr);
+  EXPECT_FLOAT_EQ(reduced.xResolution, c.expectedX);
+  EXPECT_FLOAT_EQ(reduced.yResolution, c.expectedY);
+  // The decoded picture stays as it was, for encoding at its own size.
+  EXPECT_EQ(picture.width, 400);
+  EXPECT_NE(picture.pixels, nullptr);
+  EXPECT_FLOAT_EQ(picture.xResolution, c.fileX);
   EXPECT_EQ(log.lines, std::vector<std::string>{"resampling 400x200 to 200x100 for 100 ppi"});
 }
 
@@ -170,20 +176,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReduceToPrintSize, LeavesAnimationsAndSaysWhy) {
   Picture picture = Grey(400, 200, 0, 0);
   picture.frames = 3;
+  Picture reduced;
   Lines log;
-  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, log));
-  EXPECT_EQ(picture.width, 400);
-  EXPECT_NE(picture.pixels, nullptr);
+  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, reduced, log));
+  EXPECT_EQ(reduced.pixels, nullptr);
   EXPECT_EQ(log.lines, std::vector<std::string>{"resolution 400x200 kept for 100 ppi: it is animated"});
 }
 
-TEST(ReduceToPrintSize, KeepsThePixelsWhenTheFilterRefuses) {
+TEST(ReduceToPrintSize, SaysWhyTheFilterRefused) {
   Picture picture = Grey(400, 200, 0, 0);
   picture.bitsPerPixel = 16;
+  Picture reduced;
   Lines log;
-  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, log));
-  EXPECT_NE(picture.pixels, nullptr);
-  EXPECT_EQ(picture.width, 400);
+  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, reduced, log));
+  EXPECT_EQ(reduced.pixels, nullptr);
   EXPECT_EQ(log.lines,
             std::vector<std::string>{"resolution 400x200 kept for 100 ppi: resampling failed (status 1)"});
 }
