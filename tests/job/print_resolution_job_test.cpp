@@ -32,6 +32,20 @@ std::string Photo() {
   return testing::MakeJpeg(layout);
 }
 
+// An hp:pic as the word processor writes it, showing the whole of an item's picture of
+// pixelsAcross × pixelsDown (75 units each) in a frame of width × height HWP units.
+std::string HwpxPicture(const std::string& item, int width, int height, int pixelsAcross,
+                        int pixelsDown) {
+  const std::string across = std::to_string(pixelsAcross * 75);
+  const std::string down = std::to_string(pixelsDown * 75);
+  const std::string size =
+      "width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\"";
+  return "<hp:pic><hp:orgSz " + size + "/><hc:img binaryItemIDRef=\"" + item +
+         "\"/><hp:imgClip left=\"0\" right=\"" + across + "\" top=\"0\" bottom=\"" + down +
+         "\"/><hp:imgDim dimwidth=\"" + across + "\" dimheight=\"" + down + "\"/><hp:sz " + size +
+         "/></hp:pic>";
+}
+
 // A package with a photo shown 2 × 1.5 inches, a PNG shown as large but also used as a
 // fill, and a bitmap that nothing shows.
 void WritePackage(const std::string& path) {
@@ -43,9 +57,10 @@ void WritePackage(const std::string& path) {
   std::vector<testing::ZipItem> items = testing::MakeHwpxItems(pictures);
   for (testing::ZipItem& item : items) {
     if (item.name == "Contents/section0.xml") {
-      item.bytes =
-          testing::HwpxSection(testing::HwpxPictureElement("image1", 14400, 10800, 800, 600) +
-                               testing::HwpxPictureElement("image2", 14400, 10800, 400, 300));
+      item.bytes = "<?xml version=\"1.0\"?><hs:sec xmlns:hs=\"s\" xmlns:hp=\"p\" "
+                   "xmlns:hc=\"c\"><hp:p><hp:run>" +
+                   HwpxPicture("image1", 14400, 10800, 800, 600) +
+                   HwpxPicture("image2", 14400, 10800, 400, 300) + "</hp:run></hp:p></hs:sec>";
     }
     if (item.name == "Contents/header.xml") {
       item.bytes = "<?xml version=\"1.0\"?><hh:head xmlns:hh=\"h\" xmlns:hc=\"c\"><hc:fillBrush>"

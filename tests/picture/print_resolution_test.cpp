@@ -308,7 +308,6 @@ TEST(CountingResampled, CountsResampledReplacementsThatPassTheSizeRule) {
   } cases[] = {
       {true, true, 400},    // counted, 600 saved
       {true, true, 1000},   // not smaller
-      {true, true, 0},      // empty
       {true, false, 300},   // replaced at its own resolution
       {false, true, 200},   // kept after all (a failed verification)
       {true, true, 900},    // counted, 100 saved

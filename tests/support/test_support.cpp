@@ -198,25 +198,6 @@ std::vector<ZipItem> MakeHwpxItems(const std::vector<HwpxPicture>& pictures) {
   return items;
 }
 
-std::string HwpxPictureElement(const std::string& item, int width, int height, int pixelsAcross,
-                               int pixelsDown) {
-  const std::string across = std::to_string(pixelsAcross * 75);
-  const std::string down = std::to_string(pixelsDown * 75);
-  const std::string size =
-      "width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\"";
-  return "<hp:pic id=\"1\"><hp:orgSz " + size + "/><hp:curSz width=\"0\" height=\"0\"/>"
-         "<hc:img binaryItemIDRef=\"" + item + "\"/><hp:imgClip left=\"0\" right=\"" + across +
-         "\" top=\"0\" bottom=\"" + down + "\"/><hp:imgDim dimwidth=\"" + across +
-         "\" dimheight=\"" + down + "\"/><hp:sz width=\"" + std::to_string(width) +
-         "\" widthRelTo=\"ABSOLUTE\" height=\"" + std::to_string(height) +
-         "\" heightRelTo=\"ABSOLUTE\"/></hp:pic>";
-}
-
-std::string HwpxSection(const std::string& content) {
-  return "<?xml version=\"1.0\"?><hs:sec xmlns:hs=\"s\" xmlns:hp=\"p\" xmlns:hc=\"c\"><hp:p>"
-         "<hp:run>" + content + "</hp:run></hp:p></hs:sec>";
-}
-
 std::vector<std::string> ReadLogLines(const std::string& path) {
   std::string bytes = ReadFile(path);
   std::vector<std::string> lines;

@@ -87,12 +87,6 @@ struct HwpxPicture {
 };
 std::vector<ZipItem> MakeHwpxItems(const std::vector<HwpxPicture>& pictures);
 std::string MakeManifest(const std::vector<HwpxPicture>& pictures);
-// An hp:pic as the word processor writes it, showing the whole of the item's picture
-// (pixelsAcross × pixelsDown, at 75 units per pixel) in a frame of width × height HWP
-// units; and a section part holding the given runs' content.
-std::string HwpxPictureElement(const std::string& item, int width, int height, int pixelsAcross,
-                               int pixelsDown);
-std::string HwpxSection(const std::string& content);
 
 // The lines of a process log (UTF-16LE with BOM, CR LF) as UTF-8 texts; the time
 // stamps are kept. Fails the test when the encoding is wrong.
