@@ -256,6 +256,14 @@ void PngSeeds(Seeds& seeds) {
                         {"iCCP", IccpData("profile", MinimalIccProfile("RGB "))},
                         {"pHYs", BigEndian32(2835) + BigEndian32(2835) + "\x01"}};
   seeds.Add("png", "colourspace.png", EncodePng(colourSpace));
+  // An animated PNG: its control chunk before the image data, a frame of its own after.
+  PngLayout animated = PngOf(8, 6, 6, 8);
+  animated.chunks = {{"acTL", BigEndian32(2) + BigEndian32(0)},
+                     {"fcTL", BigEndian32(0) + BigEndian32(8) + BigEndian32(6) + BigEndian32(0) +
+                                  BigEndian32(0) + std::string("\0\x01\0\x01\0\0", 6)}};
+  std::string apng = EncodePng(animated);
+  apng.insert(apng.size() - 12, EncodeChunk("fdAT", BigEndian32(1) + std::string(8, '\0')));
+  seeds.Add("png", "animated.png", apng);
 }
 
 std::string Jpeg(int width, int height, int components, int quality,
@@ -335,6 +343,14 @@ void DocumentSeeds(Seeds& seeds) {
   seeds.Add("hwpml_job", "four.hml", hml);
   seeds.Add("hwpml_job", "plain.hml", Document({"jpg"}, {jpeg}, false));
   seeds.Add("xml_scanner", "four.hml", hml);
+  // Lists, items and data inside comments, CDATA sections and processing instructions.
+  HmlDocument hidden;
+  hidden.prolog += "<!-- <BINDATALIST Count=\"1\">" + ItemTag(1, "bmp") + "</BINDATALIST> -->";
+  hidden.items = {ItemTag(1, "png")};
+  hidden.data = {DataElement(1, png)};
+  hidden.storageOpen += "<![CDATA[" + DataElement(1, bmp) + "]]><?note <BINDATA Id=\"1\"> ?>";
+  seeds.Add("hwpml_job", "hidden.hml", hidden.Build());
+  seeds.Add("xml_scanner", "hidden.hml", hidden.Build());
 
   std::vector<HwpxPicture> pictures = {{"image1", "BinData/image1.jpg", "image/jpg", jpeg, "1"},
                                        {"image2", "BinData/image2.bmp", "image/bmp", bmp, "1"},
@@ -342,10 +358,23 @@ void DocumentSeeds(Seeds& seeds) {
                                        {"image4", "BinData/image4.gif", "image/gif", gif, "0"}};
   const std::string manifest = MakeManifest(pictures);
   seeds.Add("manifest", "content.hpf", manifest);
+  // Items inside a comment, a CDATA section and a processing instruction.
+  std::string hiddenManifest = manifest;
+  const std::string hiddenItem =
+      "<opf:item id=\"image9\" href=\"BinData/image2.bmp\" media-type=\"image/bmp\" "
+      "isEmbeded=\"1\"/>";
+  hiddenManifest.insert(hiddenManifest.find("<opf:manifest>") + 14,
+                        "<!-- " + hiddenItem + " --><![CDATA[" + hiddenItem + "]]><?pi " +
+                            hiddenItem + " ?>");
+  seeds.Add("manifest", "hidden.hpf", hiddenManifest);
   std::string described = manifest;
   for (const HwpxPicture& picture : pictures)
     described += "\n##\n" + picture.href + "\n" + picture.bytes;
   seeds.Add("hwpx_job", "described.txt", described);
+  std::string hiddenDescribed = hiddenManifest;
+  for (const HwpxPicture& picture : pictures)
+    hiddenDescribed += "\n##\n" + picture.href + "\n" + picture.bytes;
+  seeds.Add("hwpx_job", "hidden.txt", hiddenDescribed);
   const std::string zipPath =
       fs::temp_directory_path() / ("velmora-seed-" + std::to_string(::getpid()) + ".hwpx");
   WriteZip(zipPath, MakeHwpxItems(pictures));

@@ -54,6 +54,29 @@ void CheckItem(std::string_view tagText) {
   IsEmbeddedFlag(item.slots[kSlotIsEmbeded]);
 }
 
+// The first opener at or after start outside comments, CDATA sections and processing
+// instructions, by a search of the harness's own.
+long long ReferenceFind(std::string_view text, std::string_view opener, size_t start) {
+  static constexpr std::string_view kOpaque[][2] = {
+      {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  for (size_t i = text.find('<', start); i != std::string_view::npos; i = text.find('<', i)) {
+    const std::string_view rest = text.substr(i);
+    bool skipped = false;
+    for (const auto& opaque : kOpaque) {
+      if (rest.substr(0, opaque[0].size()) != opaque[0]) continue;
+      const size_t close = rest.find(opaque[1], opaque[0].size());
+      if (close == std::string_view::npos) return -1;
+      i += close + opaque[1].size();
+      skipped = true;
+      break;
+    }
+    if (skipped) continue;
+    if (rest.substr(0, opener.size()) == opener) return static_cast<long long>(i);
+    ++i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,7 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view open = "<opf:item ";
   long long offset = 0;
   for (int tags = 0; tags < kMaxTags; ++tags) {
-    const long long w = FindBytes(manifest, open, offset);
+    // As the package walk finds its items: outside comments and the like.
+    const long long w = FindMarkupOutsideComments(manifest, open, offset);
+    Require(w == ReferenceFind(manifest, open, static_cast<size_t>(offset)),
+            "items inside comments, CDATA sections and processing instructions are passed over");
     if (w < 0) break;
     Require(w >= offset && manifest.substr(static_cast<size_t>(w), open.size()) == open,
             "a found tag starts where the search says");

@@ -25,13 +25,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = WriteScratchFile("input.png", input.Body());
 
   const bool recognised = IsPngFile(path);
-  IsCompletePng(path);
+  IsAnimatedPng(path);
   Picture png;
   const ReadStatus status = ReadPng(path, png);
   const bool read = HasPicture(status);
   CheckRead(png, status, false);
+  // The row-by-row readers agree with the whole-picture reader.
+  int32_t width = 0, height = 0;
+  const ReadStatus scanned = ScanPng(path, width, height);
+  Require(scanned == status, "a scan ends as a whole read does");
+  Require(!read || (width == png.width && height == png.height), "a scan sees the same size");
+  Require(IsCompletePng(path) == (status == ReadStatus::kComplete),
+          "a complete PNG is one that reads completely");
+  Require(SamePngPixels(path, path) == (status == ReadStatus::kComplete),
+          "a complete PNG shows the same pixels as itself");
   // The reader takes short PNG files that the content test passes over.
-  Require(!read || recognised || size < 112, "only recognised PNG files are read");
+  Require(!read || recognised || input.Body().size() < 112, "only recognised PNG files are read");
   if (!read) return 0;
   Require(png.bitsPerPixel == 24 || png.bitsPerPixel == 32, "PNG pictures read as 24 or 32 bits");
   CountColours(png.pixels.get(), png.PixelCount(), png.bitsPerPixel);

@@ -23,6 +23,59 @@ constexpr int kMaxSteps = 4096;
 const std::string_view kNames[] = {"BINDATA",        "BINITEM", "BINDATALIST", "/BINDATALIST",
                                    "BINDATASTORAGE", "HWPML",   "?xml",        ""};
 
+// Openers and closers of the stretches in which "<" opens no tag, written out here
+// rather than taken from the scanner, so that the references below are its own.
+struct Opaque {
+  std::string_view opener, closer;
+};
+constexpr Opaque kOpaque[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+
+const Opaque* OpaqueAt(std::string_view rest) {
+  for (const Opaque& opaque : kOpaque) {
+    if (rest.substr(0, opaque.opener.size()) == opaque.opener) return &opaque;
+  }
+  return nullptr;
+}
+
+bool EndsName(char c) { return c == ' ' || c == '\t' || c == '/' || c == '>'; }
+
+// The first tag named name outside comments, CDATA sections and processing
+// instructions, by plain search over the bytes in memory; zero bytes do not count.
+int64_t ReferenceFindTag(std::string_view body, std::string_view name) {
+  for (size_t i = body.find('<'); i != std::string_view::npos; i = body.find('<', i)) {
+    const std::string_view rest = body.substr(i);
+    if (rest.size() >= name.size() + 2 && rest.substr(1, name.size()) == name &&
+        EndsName(rest[name.size() + 1])) {
+      return static_cast<int64_t>(i);
+    }
+    if (const Opaque* opaque = OpaqueAt(rest)) {
+      const size_t close = rest.find(opaque->closer, opaque->opener.size());
+      if (close == std::string_view::npos) return -1;
+      i += close + opaque->closer.size();
+      continue;
+    }
+    ++i;
+  }
+  return -1;
+}
+
+// The next tag start at or after from the same way, where a zero byte before it (also
+// inside a stretch passed over) ends the search.
+int64_t ReferenceFindTagStart(std::string_view body, size_t from) {
+  for (;;) {
+    const size_t lt = body.find('<', from);
+    const size_t zero = body.find('\0', from);
+    if (lt == std::string_view::npos || (zero != std::string_view::npos && zero < lt)) return -1;
+    const Opaque* opaque = OpaqueAt(body.substr(lt));
+    if (opaque == nullptr) return static_cast<int64_t>(lt);
+    const size_t inside = lt + opaque->opener.size();
+    const size_t close = body.find(opaque->closer, inside);
+    if (close == std::string_view::npos) return -1;
+    if (body.substr(inside, close - inside).find('\0') != std::string_view::npos) return -1;
+    from = close + opaque->closer.size();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t cursor = 0;
   for (int step = 0; step < kMaxSteps; ++step) {
     const int64_t lt = xml.FindTagStart(cursor);
+    Require(lt == ReferenceFindTagStart(body, static_cast<size_t>(cursor)),
+            "a tag start passes over comments, CDATA sections and processing instructions");
     if (lt < 0) break;
     Require(lt >= cursor && lt < fileSize && body[static_cast<size_t>(lt)] == '<',
             "a tag start is a '<' at or after the search start");
@@ -91,6 +146,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const int64_t found = xml.FindTag(0, name);
   Require(found < fileSize, "a found tag lies inside the file");
+  if (!name.empty()) {
+    Require(found == ReferenceFindTag(body, name),
+            "a named tag is found outside comments, CDATA sections and processing instructions");
+  }
+  const int64_t zero = xml.FindZeroByte(0);
+  const size_t reference = body.find('\0');
+  Require(zero == (reference == std::string_view::npos ? -1 : static_cast<int64_t>(reference)),
+          "the first zero byte is found");
   Require(!xml.ReadBytes(fileSize, 1), "nothing is read past the end");
   return 0;
 }

@@ -7,15 +7,23 @@ VELMORA_RUN_PACKAGES=(
   libzip-dev libpng-dev libimagequant-dev zlib1g-dev libjpeg62-turbo-dev libdeflate-dev
   libexpat1-dev libpixman-1-dev
   qt6-base-dev
+  scdoc
   zopfli gifsicle
   fonts-nanum
 )
 
+# The Debian package (scripts/package): CPack's dependency search, its file-type test,
+# the package checker.
+VELMORA_PACKAGE_PACKAGES=(
+  dpkg-dev file lintian
+)
+
 # Tests: the framework, independent decoders and EXIF readers to compare against,
-# a headless X server for the window's screenshot, clang for the fuzz harnesses.
+# a JSON Schema checker for the reports, a headless X server for the window's screenshot,
+# clang for the fuzz harnesses.
 VELMORA_TEST_PACKAGES=(
   libgtest-dev
-  python3 python3-pil imagemagick exiv2 libimage-exiftool-perl
+  python3 python3-pil python3-jsonschema imagemagick exiv2 libimage-exiftool-perl
   xvfb xauth
   clang libclang-rt-14-dev
 )

@@ -1,19 +1,13 @@
 #include "cli/command_line.h"
 
-#include <algorithm>
-#include <atomic>
 #include <exception>
-#include <thread>
 #include <vector>
 
-#include "cli/console.h"
+#include "cli/document_run.h"
 #include "cli/messages.h"
-#include "core/worker_pool.h"
 #include "core/text.h"
 #include "core/version.h"
 #include "image/jpeg_codec.h"
-#include "job/shrink_job.h"
-#include "platform/platform.h"
 
 namespace velmora::cli {
 
@@ -47,17 +41,25 @@ bool ParseQuality(const std::string& value, unsigned int& quality) {
   return true;
 }
 
-// Pictures at once: more than this many workers only costs memory.
-constexpr unsigned kMaxWorkers = 256;
-
-bool ParseWorkers(const std::string& value, int& workers) {
-  if (value.empty() || value.size() > 3) return false;
+// A decimal number from low to high, digits only.
+bool ParseBounded(const std::string& value, unsigned low, unsigned high, unsigned& result) {
+  if (value.empty() || value.size() > 9) return false;
   unsigned number = 0;
   for (char c : value) {
     if (c < '0' || c > '9') return false;
     number = number * 10 + static_cast<unsigned>(c - '0');
   }
-  if (number < 1 || number > kMaxWorkers) return false;
+  if (number < low || number > high) return false;
+  result = number;
+  return true;
+}
+
+// Pictures at once: more than this many workers only costs memory.
+constexpr unsigned kMaxWorkers = 256;
+
+bool ParseWorkers(const std::string& value, int& workers) {
+  unsigned number = 0;
+  if (!ParseBounded(value, 1, kMaxWorkers, number)) return false;
   workers = static_cast<int>(number);
   return true;
 }
@@ -67,20 +69,15 @@ constexpr unsigned kMinPpi = 96;
 constexpr unsigned kMaxPpi = 600;
 
 bool ParsePpi(const std::string& value, int& ppi) {
-  if (value.empty() || value.size() > 9) return false;
   unsigned number = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return false;
-    number = number * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (number < kMinPpi || number > kMaxPpi) return false;
+  if (!ParseBounded(value, kMinPpi, kMaxPpi, number)) return false;
   ppi = static_cast<int>(number);
   return true;
 }
 
 enum class OptionId {
-  kOutput, kRule, kQuality, kBackground, kKeep, kNoOptimisers, kJobs, kPpi, kQuiet, kHelp,
-  kVersion
+  kOutput, kOutputDir, kRecursive, kForce, kDryRun, kReport, kRule, kQuality, kBackground, kKeep,
+  kNoOptimisers, kToolTime, kMemoryLimit, kClassic, kJobs, kPpi, kQuiet, kHelp, kVersion
 };
 
 struct OptionSpec {
@@ -92,11 +89,19 @@ struct OptionSpec {
 
 constexpr OptionSpec kOptions[] = {
     {'o', "output", OptionId::kOutput, true},
+    {'O', "output-dir", OptionId::kOutputDir, true},
+    {'R', "recursive", OptionId::kRecursive, false},
+    {'f', "force", OptionId::kForce, false},
+    {'n', "dry-run", OptionId::kDryRun, false},
+    {'\0', "report", OptionId::kReport, true},
     {'r', "rule", OptionId::kRule, true},
     {'q', "quality", OptionId::kQuality, true},
     {'b', "background", OptionId::kBackground, true},
     {'k', "keep-temp", OptionId::kKeep, false},
     {'\0', "no-optimisers", OptionId::kNoOptimisers, false},
+    {'\0', "tool-time", OptionId::kToolTime, true},
+    {'\0', "memory-limit", OptionId::kMemoryLimit, true},
+    {'\0', "classic", OptionId::kClassic, false},
     {'j', "jobs", OptionId::kJobs, true},
     {'\0', "ppi", OptionId::kPpi, true},
     {'\0', "quiet", OptionId::kQuiet, false},
@@ -124,6 +129,19 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       if (line.target) return cli_text::kOutputTwice;
       line.target = value;
       break;
+    case OptionId::kOutputDir:
+      if (line.outputFolder) return cli_text::kOutputDirTwice;
+      if (value.empty()) return Format(cli_text::kEmptyName, "--output-dir");
+      line.outputFolder = value;
+      break;
+    case OptionId::kRecursive: line.recursive = true; break;
+    case OptionId::kForce: line.force = true; break;
+    case OptionId::kDryRun: line.options.dryRun = true; break;
+    case OptionId::kReport:
+      if (line.report) return cli_text::kReportTwice;
+      if (value.empty()) return Format(cli_text::kEmptyName, "--report");
+      line.report = value;
+      break;
     case OptionId::kRule:
       if (!ParseRule(value, line.options.conversionRule)) {
         return Format(cli_text::kInvalidRule, value.c_str());
@@ -140,6 +158,19 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       break;
     case OptionId::kKeep: line.options.keepTempFiles = true; break;
     case OptionId::kNoOptimisers: line.options.extraOptimisers = false; break;
+    case OptionId::kToolTime:
+      if (!ParseBounded(value, 0, kMaxToolSecondsPerMegapixel,
+                        line.options.toolSecondsPerMegapixel)) {
+        return Format(cli_text::kInvalidToolTime, value.c_str());
+      }
+      break;
+    case OptionId::kMemoryLimit:
+      if (!ParseBounded(value, kMinMemoryBudgetMiB, kMaxMemoryBudgetMiB,
+                        line.options.memoryBudgetMiB)) {
+        return Format(cli_text::kInvalidMemoryLimit, value.c_str());
+      }
+      break;
+    case OptionId::kClassic: line.options.classic = true; break;
     case OptionId::kJobs:
       if (!ParseWorkers(value, line.options.workers)) {
         return Format(cli_text::kInvalidJobs, value.c_str());
@@ -230,56 +261,6 @@ class ArgumentParser {
   size_t next_ = 0;
 };
 
-// SOURCE_DATE_EPOCH: a positive decimal number of seconds since the epoch.
-std::optional<int64_t> SourceDateEpoch() {
-  const std::optional<std::string> text = platform::Environment("SOURCE_DATE_EPOCH");
-  if (!text || text->empty() || text->size() > 18) return std::nullopt;
-  int64_t seconds = 0;
-  for (char c : *text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    seconds = seconds * 10 + (c - '0');
-  }
-  return seconds > 0 ? std::optional<int64_t>(seconds) : std::nullopt;
-}
-
-// One document's job on the shared pool, with its own host on the shared console.
-bool RunOneJob(const CommandLine& line, size_t index, Console& console, WorkerPool& pool) {
-  const std::string& source = line.sources[index];
-  const std::string target = line.target ? *line.target : DefaultTargetName(source);
-  ConsoleJobHost host(console, static_cast<int>(index), source, line.quiet);
-  const bool written = RunShrinkJob(source, target, line.options, host, pool);
-  if (line.options.keepTempFiles && !host.revealLogPath.empty()) {
-    console.Line(Format(cli_text::kLogPath, host.revealLogPath.c_str()), false);
-  }
-  return written;
-}
-
-// Runs the documents; with more than one worker several documents run at once on
-// the one pool, and each summary appears as its document finishes.
-int RunJobs(const CommandLine& commandLine, std::FILE* out, std::FILE* err) {
-  CommandLine line = commandLine;
-  // The reproducible-builds convention: a fixed time for the dates written into
-  // rewritten pictures, so that two runs give the same bytes.
-  if (const std::optional<int64_t> epoch = SourceDateEpoch()) line.options.stampTime = *epoch;
-  Console console(out, err, !line.quiet && platform::IsTerminal(err));
-  WorkerPool pool(line.options.workers);
-  const size_t documents = line.sources.size();
-  const size_t runners = std::min<size_t>(documents, static_cast<size_t>(pool.Workers()));
-  std::atomic<size_t> next{0};
-  std::atomic<bool> allSucceeded{true};
-  auto runner = [&] {
-    for (size_t index = next++; index < documents; index = next++) {
-      if (!RunOneJob(line, index, console, pool)) allSucceeded = false;
-    }
-  };
-  std::vector<std::thread> threads;
-  for (size_t i = 1; i < runners; ++i) threads.emplace_back(runner);
-  runner();
-  for (std::thread& thread : threads) thread.join();
-  std::fflush(out);
-  return allSucceeded ? kExitSuccess : kExitJobFailed;
-}
-
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -288,6 +269,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments) {
   if (std::string error = parser.Parse(line); !error.empty()) return {std::nullopt, error};
   if (line.help || line.version) return {line, {}};
   if (line.sources.empty()) return {std::nullopt, cli_text::kNoSource};
+  if (line.target && line.outputFolder) return {std::nullopt, cli_text::kOutputAndOutputDir};
   if (line.target && line.sources.size() != 1) {
     return {std::nullopt, cli_text::kOutputNeedsOneSource};
   }
@@ -312,7 +294,7 @@ int Run(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* er
     std::fprintf(out, cli_text::kVersion, GetVersionText().c_str(), JpegLibraryText().c_str());
     return kExitSuccess;
   }
-  return RunJobs(line, out, err);
+  return RunDocuments(line, out, err);
 }
 
 int RunGuarded(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) noexcept {

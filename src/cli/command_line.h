@@ -10,12 +10,23 @@
 
 namespace velmora::cli {
 
+// A run stopped by SIGINT, SIGTERM or SIGHUP ends with 128 + the signal's number (130,
+// 143, 129), as shells report a program the signal ended.
 enum ExitStatus : int { kExitSuccess = 0, kExitJobFailed = 1, kExitUsage = 2 };
+
+// The bounds of the budget options.
+inline constexpr unsigned kMaxToolSecondsPerMegapixel = 3600;
+inline constexpr unsigned kMinMemoryBudgetMiB = 16;
+inline constexpr unsigned kMaxMemoryBudgetMiB = 1u << 20;
 
 struct CommandLine {
   ShrinkOptions options;
   std::vector<std::string> sources;
   std::optional<std::string> target;
+  std::optional<std::string> outputFolder;  // -O: the targets go there
+  bool recursive = false;                   // folders: their sub-folders too
+  bool force = false;                       // replace targets that exist
+  std::optional<std::string> report;        // the JSON report's file, "-" for stdout
   bool quiet = false;  // no progress line and no summaries; failures are still shown
   bool help = false;
   bool version = false;

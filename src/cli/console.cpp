@@ -1,5 +1,7 @@
 #include "cli/console.h"
 
+#include <cmath>
+
 #include "core/text.h"
 
 namespace velmora::cli {
@@ -10,14 +12,17 @@ namespace {
 // cursor. The names are UTF-8; the width counts bytes, which only makes it shorter.
 constexpr size_t kStatusWidth = 79;
 
-std::string ByteText(int64_t bytes) {
-  if (bytes < 0) return "-" + ByteText(-bytes);
-  if (bytes < 1000) return Format("%lld B", static_cast<long long>(bytes));
-  if (bytes < 1000 * 1000) return Format("%.1f KB", static_cast<double>(bytes) / 1e3);
-  return Format("%.1f MB", static_cast<double>(bytes) / 1e6);
-}
-
 }  // namespace
+
+std::string Console::ByteText(int64_t bytes) {
+  // The sign in the format rather than prepended: one text, built once. A size that
+  // rounds to "1000.0 KB" is written as megabytes.
+  const char* sign = bytes < 0 ? "-" : "";
+  const double size = std::fabs(static_cast<double>(bytes));
+  if (size < 1000) return Format("%s%.0f B", sign, size);
+  if (size < 999950) return Format("%s%.1f KB", sign, size / 1e3);
+  return Format("%s%.1f MB", sign, size / 1e6);
+}
 
 Console::Console(std::FILE* out, std::FILE* err, bool showProgress)
     : out_(out), err_(err), showProgress_(showProgress) {}
@@ -59,6 +64,14 @@ void Console::Line(const std::string& text, bool failure) {
   std::FILE* stream = failure ? err_ : out_;
   std::fprintf(stream, "%s\n", text.c_str());
   std::fflush(stream);
+  if (showProgress_) DrawStatus();
+}
+
+void Console::Notice(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ClearStatus();
+  std::fprintf(err_, "%s\n", text.c_str());
+  std::fflush(err_);
   if (showProgress_) DrawStatus();
 }
 

@@ -9,7 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "cli/messages.h"
 #include "core/job_host.h"
+#include "core/text.h"
 
 namespace velmora::cli {
 
@@ -21,11 +23,15 @@ class Console {
 
   // A line on standard output (results) or standard error (failures).
   void Line(const std::string& text, bool failure);
+  // A line on standard error that is no failure (a skipped source, say).
+  void Notice(const std::string& text);
   void Progress(int job, const std::string& name, const PictureTally& tally);
   void Done(int job);
 
   // The status line for these documents, at most width characters.
   static std::string StatusLine(const std::map<int, std::string>& parts, size_t width);
+  // "850 B", "12.5 KB", "1.2 MB".
+  static std::string ByteText(int64_t bytes);
   // "12/30 pictures, 1.2 MB saved" for a document's tally.
   static std::string TallyText(const std::string& name, const PictureTally& tally);
 
@@ -44,12 +50,17 @@ class Console {
 // The host of one document's job on the shared console.
 class ConsoleJobHost : public JobHost {
  public:
-  ConsoleJobHost(Console& console, int job, std::string name, bool quiet)
-      : console_(console), job_(job), name_(std::move(name)), quiet_(quiet) {}
+  // label: the name the job's message is shown with when several documents run
+  // (empty: the message alone).
+  ConsoleJobHost(Console& console, int job, std::string name, bool quiet, std::string label = {})
+      : console_(console), job_(job), name_(std::move(name)), quiet_(quiet),
+        label_(std::move(label)) {}
 
   void ShowMessage(const std::string& text, bool failure) override {
     console_.Done(job_);
-    if (failure || !quiet_) console_.Line(text, failure);
+    if (failure || !quiet_) console_.Line(
+          label_.empty() ? text : Format(cli_text::kNamedMessage, label_.c_str(), text.c_str()),
+          failure);
   }
   void OnProgressState(ProgressState state) override {
     if (state == ProgressState::kHidden) console_.Done(job_);
@@ -61,6 +72,7 @@ class ConsoleJobHost : public JobHost {
   int job_;
   std::string name_;
   bool quiet_;
+  std::string label_;
 };
 
 }  // namespace velmora::cli

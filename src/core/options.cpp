@@ -109,6 +109,13 @@ std::string DefaultTargetName(std::string_view source) {
   return ComposeJamo(result);
 }
 
+double ToolTimeLimitSeconds(unsigned secondsPerMegapixel, uint64_t pixelCount, int workers,
+                            int cores) {
+  const double share =
+      workers > cores && cores > 0 ? static_cast<double>(workers) / cores : 1.0;
+  return secondsPerMegapixel * (1.0 + static_cast<double>(pixelCount) / 1e6) * share;
+}
+
 int32_t GetFileSize32(const std::string& path) {
   int64_t size = platform::FileSize(path);
   if (size < 0) return -1;

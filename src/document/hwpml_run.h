@@ -26,12 +26,18 @@ struct ListItem {
   bool linked = false;              // Type "Link": the data lives outside the document
   int data = -1;                    // index of its data element, -1 for none
   PictureOutcome outcome;           // what picture processing decided
+  std::optional<PictureKind> kindIn;  // of the decoded (and inflated) data
+  int64_t storedBytes = -1;         // the decoded data, as the document stores it
   // While the item's picture is processed beside the others: its log lines, its
   // scope of temporary files, and the picture as decoded from the document.
   BufferedLog log;
   std::unique_ptr<TempFiles> files;
   EmbeddedPicture picture;
   bool compressed = false;
+  // A compressed item that keeps its content: the same bytes deflated more strongly,
+  // when that came out smaller.
+  std::string recompressedPath;
+  int64_t recompressedSize = 0;
 };
 
 struct DataElement {
@@ -64,6 +70,8 @@ class HwpmlRun {
         pool_(pool) {}
 
   ProcessorResult Run();
+  // Every list item in document order, once its outcome is known.
+  std::vector<PictureRecord> Records() const;
 
  private:
   ProcessorResult Fail(const char* logLine, const char* message, bool clearProgress);
@@ -71,12 +79,15 @@ class HwpmlRun {
   std::optional<ProcessorResult> ReadList();
   std::optional<ProcessorResult> IndexStorage();
   std::optional<ProcessorResult> PairItems();
-  void ProcessItems();
+  // Processes the items' pictures; false when the job was asked to stop meanwhile.
+  bool ProcessItems();
   // Decodes the item's data out of the document; false when there is no picture to
   // process.
   bool PrepareItem(size_t index);
   // Runs on a worker: touches nothing but the item.
   void ProcessItem(ListItem& item, std::atomic<int>& failedInflations);
+  // The item's content deflated again at the strongest level, kept when smaller.
+  void CompressAgain(ListItem& item, const std::string& inflated);
   bool DecodeData(const DataElement& data, const std::string& path, int64_t& produced);
   ProcessorResult WriteTarget();
   bool WriteList(std::FILE* source, platform::AtomicFile& out);

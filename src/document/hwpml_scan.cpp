@@ -55,7 +55,8 @@ std::optional<ProcessorResult> HwpmlRun::CheckDocument() {
   // that were scanned, never a mix of two files.
   sourceCopy_ = platform::OpenFile(source_, "rb");
   if (!sourceCopy_) return Fail(nullptr, document_text::kHwpmlOpenFailed, false);
-  const int64_t lt = xml_.FindTagStart(0);
+  // The declaration is a processing instruction, which the tag searches pass over.
+  const int64_t lt = xml_.FindMarkupStart(0);
   const int64_t gt = xml_.FindTagEnd(lt);
   if (lt < 0 || gt < 0) return Fail(nullptr, document_text::kHwpmlFormatOnly, false);
   // A byte order mark before the declaration is fine: the search starts at the first
@@ -163,12 +164,20 @@ std::optional<ProcessorResult> HwpmlRun::IndexStorage() {
       data.elementEnd = gt;
     } else {
       // A zero byte stops this search too: text with zero bytes is no Base64, and
-      // where such an element ends cannot be trusted.
-      const int64_t close = xml_.FindTagStart(gt + 1);
+      // where such an element ends cannot be trusted. Any "<" counts: a comment in
+      // Base64 text would be decoded as data.
+      const int64_t close = xml_.FindMarkupStart(gt + 1);
       const int64_t closeEnd = close < 0 ? -1 : xml_.FindTagEnd(close);
       std::optional<std::string> closeName =
           closeEnd < 0 ? std::nullopt : TagNameAt(xml_, close, closeEnd);
       if (!closeName || *closeName != "/BINDATA") {
+        // A zero byte before the end tag is said as what it is.
+        const int64_t zero = xml_.FindZeroByte(gt + 1);
+        const int64_t endTag = xml_.FindTag(gt + 1, "/BINDATA");
+        if (zero >= 0 && (endTag < 0 || zero < endTag)) {
+          log_.Write(Format(document_text::kLogDataZeroByte, static_cast<long long>(zero)), true);
+          return Fail(nullptr, document_text::kHwpmlDataZeroByte, true);
+        }
         return Fail(document_text::kLogDataClose, document_text::kHwpmlDataClose, true);
       }
       data.contentEnd = close;

@@ -18,8 +18,9 @@ ProcessorResult HwpmlRun::WriteTarget() {
   if (!in) return Fail(document_text::kLogReopenFailed, document_text::kHwpmlReopen, true);
   // The target appears only complete: it is written beside its place and moved there
   // at the end, so a failure leaves no partial target and an existing one untouched.
+  // A new target gets no more permissions than the source has.
   platform::AtomicFile out;
-  if (!out.Open(target_)) {
+  if (!out.Open(target_, source_)) {
     return Fail(document_text::kLogCreateFailed, document_text::kHwpmlCreate, true);
   }
   if (!WriteList(in.get(), out)) {
@@ -116,18 +117,25 @@ HwpmlRun::DataWrite HwpmlRun::WriteData(std::FILE* source, platform::AtomicFile&
   const ListItem& item = items_[static_cast<size_t>(data.item)];
   const long long k = data.item + 1;
   log_.Write(Format(document_text::kLogWritingData, k), true);
-  if (!item.outcome.Replaces()) {
+  if (!item.outcome.Replaces() && item.recompressedPath.empty()) {
     // A kept item's element goes back byte for byte: compressed data stays compressed,
     // and its text is never decoded and encoded again.
     log_.Write(Format(document_text::kLogBackToOriginal, k), true);
     return CopyRange(source, data.tag.start, data.elementEnd, out) ? DataWrite::kDone
                                                                     : DataWrite::kCopyFailed;
   }
-  log_.Write(Format(document_text::kLogImageProcessed, k), true);
-  const std::string& rewritten = item.outcome.rewrittenPath;
+  // A rewritten picture goes in uncompressed; content deflated again keeps its flag.
+  const bool recompressed = !item.outcome.Replaces();
+  log_.Write(Format(recompressed ? document_text::kLogWritingDeflated
+                                 : document_text::kLogImageProcessed,
+                    k),
+             true);
+  const std::string& rewritten =
+      recompressed ? item.recompressedPath : item.outcome.rewrittenPath;
   const std::string id = data.id ? Format(" Id=\"%s\"", data.idText.c_str()) : std::string();
-  out.Write(Format("<BINDATA Encoding=\"Base64\"%s Size=\"%d\">", id.c_str(),
-                   GetFileSize32(rewritten)));
+  out.Write(Format("<BINDATA %sEncoding=\"Base64\"%s Size=\"%lld\">",
+                   recompressed ? "Compress=\"true\" " : "", id.c_str(),
+                   static_cast<long long>(platform::FileSize(rewritten))));
   int64_t encoded = 0;
   if (!Base64EncodeFileTo(
           rewritten, [&out](std::string_view text) { return out.Write(text); }, encoded)) {

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "core/text.h"
+#include "document/xml_scanner.h"
 
 namespace velmora {
 
@@ -13,6 +14,25 @@ long long FindBytes(std::string_view buffer, std::string_view needle, long long 
   }
   size_t found = buffer.find(needle, static_cast<size_t>(start));
   return found == std::string_view::npos ? -1 : static_cast<long long>(found);
+}
+
+long long FindMarkupOutsideComments(std::string_view buffer, std::string_view opener,
+                                    long long start) {
+  if (opener.empty()) return -1;
+  while (start >= 0 && start < static_cast<long long>(buffer.size())) {
+    const size_t lt = buffer.find('<', static_cast<size_t>(start));
+    if (lt == std::string_view::npos) return -1;
+    const std::string_view rest = buffer.substr(lt);
+    if (const std::optional<OpaqueMarkup> opaque = OpaqueMarkupAt(rest)) {
+      const size_t close = rest.find(opaque->closer, opaque->openerLength);
+      if (close == std::string_view::npos) return -1;
+      start = static_cast<long long>(lt + close + opaque->closer.size());
+      continue;
+    }
+    if (rest.substr(0, opener.size()) == opener) return static_cast<long long>(lt);
+    start = static_cast<long long>(lt) + 1;
+  }
+  return -1;
 }
 
 AttributePair SplitFirstAttribute(std::string& rest) {
@@ -112,6 +132,22 @@ constexpr MediaType kMediaTypes[] = {{PictureKind::kBmp, "image/bmp"},
 
 std::optional<PictureKind> MediaTypeKind(std::string_view mediaType) {
   for (const MediaType& type : kMediaTypes) {
+    if (EqualsIgnoreCase(mediaType, type.text)) return type.kind;
+  }
+  return std::nullopt;
+}
+
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType, bool otherSpellings) {
+  if (std::optional<PictureKind> kind = MediaTypeKind(mediaType); kind || !otherSpellings) {
+    return kind;
+  }
+  // The registered type and the older spellings other writers use for the same pictures.
+  static constexpr MediaType kOtherSpellings[] = {
+      {PictureKind::kJpeg, "image/jpeg"},  {PictureKind::kJpeg, "image/pjpeg"},
+      {PictureKind::kPng, "image/x-png"},  {PictureKind::kBmp, "image/x-ms-bmp"},
+      {PictureKind::kBmp, "image/x-bmp"},
+  };
+  for (const MediaType& type : kOtherSpellings) {
     if (EqualsIgnoreCase(mediaType, type.text)) return type.kind;
   }
   return std::nullopt;

@@ -17,6 +17,12 @@ namespace velmora {
 // (also for an empty buffer or needle, or a start outside the buffer).
 long long FindBytes(std::string_view buffer, std::string_view needle, long long start);
 
+// First offset at or after start where opener occurs outside comments, CDATA sections
+// and processing instructions (start must lie outside one), or -1: an item written
+// inside a comment is no item of the package.
+long long FindMarkupOutsideComments(std::string_view buffer, std::string_view opener,
+                                    long long start);
+
 using AttributePair = std::pair<std::string, std::string>;
 
 // Splits the first name=value pair off rest (which loses it). Double quotes delimit a
@@ -41,6 +47,10 @@ int TrailingNumber(std::string_view text);
 // Picture kind of a media type ("image/bmp", "image/gif", "image/png", "image/jpg",
 // ignoring case); nothing for other types.
 std::optional<PictureKind> MediaTypeKind(std::string_view mediaType);
+// The same, also knowing the other spellings writers use for these kinds
+// ("image/jpeg", "image/pjpeg", "image/x-png", "image/x-ms-bmp", "image/x-bmp")
+// when otherSpellings is set.
+std::optional<PictureKind> MediaTypeKind(std::string_view mediaType, bool otherSpellings);
 const char* KindMediaType(PictureKind kind);
 
 // The embedded flag: true when something is left after removing spaces and "0"s

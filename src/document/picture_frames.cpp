@@ -476,27 +476,47 @@ PictureUses PictureFrames::UsesOf(const std::string& item) const {
   return found == uses_.end() ? PictureUses{} : found->second;
 }
 
-void PictureFrames::MarkUnread(std::string why) {
-  if (!unread_) unread_ = std::move(why);
+PictureUses PictureFrames::UsesOf(const std::vector<std::string>& items) const {
+  if (items.empty()) return UsesOf(std::string());
+  PictureUses all = UsesOf(items.front());
+  for (size_t i = 1; i < items.size() && !unread_; ++i) {
+    const PictureUses more = UsesOf(items[i]);
+    if (all.problem == KeepReason::kNone && more.problem != KeepReason::kNone) {
+      all.problem = more.problem;
+      all.detail = more.detail;
+    }
+    for (const PictureFrame& frame : more.frames) {
+      if (!Merge(all, frame) && all.problem == KeepReason::kNone) {
+        all.problem = KeepReason::kFrameUnread;
+        all.detail = "too many crops";
+      }
+    }
+  }
+  return all;
 }
 
-void PictureFrames::AddFrame(const std::string& item, const PictureFrame& frame) {
-  ++references_;
-  PictureUses& uses = uses_[item];
+bool PictureFrames::Merge(PictureUses& uses, const PictureFrame& frame) {
   // Frames with the same crop need only the largest of their sizes: the need grows
   // with the frame.
   for (PictureFrame& known : uses.frames) {
     if (known.clip == frame.clip && known.natural == frame.natural) {
       known.width = std::max(known.width, frame.width);
       known.height = std::max(known.height, frame.height);
-      return;
+      return true;
     }
   }
-  if (uses.frames.size() >= kMaxFramesPerPicture) {
-    AddProblem(item, KeepReason::kFrameUnread, "too many crops");
-    return;
-  }
+  if (uses.frames.size() >= kMaxFramesPerPicture) return false;
   uses.frames.push_back(frame);
+  return true;
+}
+
+void PictureFrames::MarkUnread(std::string why) {
+  if (!unread_) unread_ = std::move(why);
+}
+
+void PictureFrames::AddFrame(const std::string& item, const PictureFrame& frame) {
+  ++references_;
+  if (!Merge(uses_[item], frame)) AddProblem(item, KeepReason::kFrameUnread, "too many crops");
 }
 
 void PictureFrames::AddProblem(const std::string& item, KeepReason reason,
@@ -560,30 +580,35 @@ std::set<std::string> PictureItemIds(std::string_view manifest) {
   return ids;
 }
 
-PictureFrames ReadHwpxFrames(const ZipArchive& zip, std::string_view manifest) {
+PictureFrames ReadHwpxFrames(const ZipArchive& zip, const std::vector<StoredEntry>& entries,
+                             std::string_view manifest) {
   PictureFrames frames;
   const std::set<std::string> items = PictureItemIds(manifest);
   uint64_t total = 0;
-  const int64_t count = zip.EntryCount();
-  for (int64_t index = 0; index < count && !frames.Unread(); ++index) {
-    const std::optional<ZipEntry> entry = zip.EntryAt(index);
-    if (!entry || !entry->IsFile() || entry->name.size() < 4 ||
-        !EqualsIgnoreCase(std::string_view(entry->name).substr(entry->name.size() - 4), ".xml")) {
+  for (const StoredEntry& stored : entries) {
+    if (frames.Unread()) break;
+    const std::string& name = stored.header.name;
+    if (name.size() < 4 || !EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".xml")) {
       continue;
     }
-    total += entry->size;
-    if (entry->size > kMaxLayoutPartBytes || total > kMaxLayoutBytes) {
-      frames.MarkUnread(entry->name + ": too large to read");
+    // An encrypted part cannot be read, and it may show any picture.
+    if (stored.encrypted) {
+      frames.MarkUnread(name + ": encrypted");
       break;
     }
-    FrameReader reader(FrameReader::Form::kHwpxPart, frames, entry->name, &items);
+    total += stored.header.size;
+    if (stored.header.size > kMaxLayoutPartBytes || total > kMaxLayoutBytes) {
+      frames.MarkUnread(name + ": too large to read");
+      break;
+    }
+    FrameReader reader(FrameReader::Form::kHwpxPart, frames, name, &items);
     bool readerStopped = false;
-    const bool read = zip.ReadInPieces(*entry, kMaxLayoutPartBytes, [&](std::string_view piece) {
+    const bool read = zip.ReadInPieces(stored, kMaxLayoutPartBytes, [&](std::string_view piece) {
       readerStopped = !reader.Feed(piece);
       return !readerStopped;
     });
     if (!read && !readerStopped) {
-      frames.MarkUnread(entry->name + ": cannot be read");
+      frames.MarkUnread(name + ": cannot be read");
       break;
     }
     reader.Finish();
@@ -605,17 +630,6 @@ PictureFrames ReadHwpmlFrames(XmlScanner& xml) {
   }
   reader.Finish();
   return frames;
-}
-
-PictureProcessor WithPictureUses(PictureProcessor process, const PictureFrames& frames) {
-  return [process = std::move(process), &frames](const EmbeddedPicture& picture,
-                                                 const ShrinkOptions& options, LogLines& log,
-                                                 TempFiles& temp) -> PictureOutcome {
-    if (options.ppi <= 0) return process(picture, options, log, temp);
-    EmbeddedPicture shown = picture;
-    shown.uses = frames.UsesOf(picture.item);
-    return process(shown, options, log, temp);
-  };
 }
 
 }  // namespace velmora

@@ -18,10 +18,10 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/xml_scanner.h"
 #include "document/zip_archive.h"
-#include "picture/embedded_picture.h"
 #include "picture/resolution.h"
 
 namespace velmora {
@@ -38,6 +38,9 @@ class PictureFrames {
  public:
   // The uses of the item the document names so; an item nothing names has none.
   PictureUses UsesOf(const std::string& item) const;
+  // The uses of several items that name the same picture bytes, together: the frames
+  // of all (the largest need wins) and the first problem of any.
+  PictureUses UsesOf(const std::vector<std::string>& items) const;
   // Every picture keeps its resolution: the layout could not be read (why, for the log).
   void MarkUnread(std::string why);
   bool Unread() const { return unread_.has_value(); }
@@ -48,6 +51,10 @@ class PictureFrames {
   size_t References() const { return references_; }
 
  private:
+  // Adds frame to uses, or widens a frame with the same crop; false when uses holds
+  // kMaxFramesPerPicture crops already.
+  static bool Merge(PictureUses& uses, const PictureFrame& frame);
+
   std::map<std::string, PictureUses> uses_;
   std::optional<std::string> unread_;
   size_t references_ = 0;
@@ -86,14 +93,11 @@ class FrameReader {
 
 // The ids of the manifest's picture items (by their media type).
 std::set<std::string> PictureItemIds(std::string_view manifest);
-// HWPX: reads every part of the package whose name ends in ".xml"; manifest is the
-// text of the package's manifest.
-PictureFrames ReadHwpxFrames(const ZipArchive& zip, std::string_view manifest);
+// HWPX: reads every part of the package whose name ends in ".xml"; entries are the
+// package's entries (ZipArchive::Entries) and manifest is the text of its manifest.
+PictureFrames ReadHwpxFrames(const ZipArchive& zip, const std::vector<StoredEntry>& entries,
+                             std::string_view manifest);
 // HWPML: reads the document the scanner has open, from its first byte to its last.
 PictureFrames ReadHwpmlFrames(XmlScanner& xml);
-
-// A processor that hands process each picture together with its uses, looked up by
-// its item, when the job asks for a printing density. frames must outlive it.
-PictureProcessor WithPictureUses(PictureProcessor process, const PictureFrames& frames);
 
 }  // namespace velmora

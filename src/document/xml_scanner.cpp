@@ -1,5 +1,6 @@
 #include "document/xml_scanner.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <limits>
@@ -48,7 +49,7 @@ size_t XmlScanner::ReadChunk(int64_t offset, size_t length) {
   return std::fread(buffer_.data(), 1, length, file_.get());
 }
 
-int64_t XmlScanner::FindByte(int64_t from, char wanted) {
+int64_t XmlScanner::FindByte(int64_t from, char wanted, bool stopAtZero) {
   if (!file_ || from < 0) return -1;
   while (from < size_) {
     size_t got = ReadChunk(from, kChunkBytes);
@@ -56,40 +57,98 @@ int64_t XmlScanner::FindByte(int64_t from, char wanted) {
     const char* data = buffer_.data();
     const void* hit = std::memchr(data, wanted, got);
     const size_t limit = hit ? static_cast<size_t>(static_cast<const char*>(hit) - data) : got;
-    if (std::memchr(data, '\0', limit) != nullptr) return -1;
+    if (stopAtZero && std::memchr(data, '\0', limit) != nullptr) return -1;
     if (hit != nullptr) return from + static_cast<int64_t>(limit);
     from += static_cast<int64_t>(got);
   }
   return -1;
 }
 
-int64_t XmlScanner::FindTagStart(int64_t from) { return FindByte(from, '<'); }
+int64_t XmlScanner::FindSequence(int64_t from, std::string_view sequence, bool stopAtZero) {
+  if (!file_ || from < 0 || sequence.empty() || sequence.size() > kChunkBytes) return -1;
+  while (from < size_) {
+    const size_t got = ReadChunk(from, kChunkBytes);
+    if (got < sequence.size()) return -1;
+    const std::string_view chunk(buffer_.data(), got);
+    const size_t hit = chunk.find(sequence);
+    const size_t limit = hit == std::string_view::npos ? got : hit;
+    if (stopAtZero && chunk.substr(0, limit).find('\0') != std::string_view::npos) return -1;
+    if (hit != std::string_view::npos) return from + static_cast<int64_t>(hit);
+    if (from + static_cast<int64_t>(got) >= size_) return -1;
+    // The next chunk overlaps this one, so that a sequence across the seam is seen.
+    from += static_cast<int64_t>(got - sequence.size() + 1);
+  }
+  return -1;
+}
+
+int64_t XmlScanner::SkipOpaque(int64_t offset, bool stopAtZero) {
+  std::optional<std::string> head = ReadBytes(offset, static_cast<int64_t>(kLongestOpaqueOpener));
+  if (!head) return -1;
+  const std::optional<OpaqueMarkup> opaque = OpaqueMarkupAt(*head);
+  if (!opaque) return offset;
+  const int64_t close =
+      FindSequence(offset + static_cast<int64_t>(opaque->openerLength), opaque->closer, stopAtZero);
+  return close < 0 ? -1 : close + static_cast<int64_t>(opaque->closer.size());
+}
+
+int64_t XmlScanner::FindTagStart(int64_t from) {
+  for (;;) {
+    const int64_t lt = FindByte(from, '<');
+    if (lt < 0) return -1;
+    const int64_t after = SkipOpaque(lt, true);
+    if (after == lt) return lt;
+    if (after < 0) return -1;
+    from = after;
+  }
+}
+
+int64_t XmlScanner::FindMarkupStart(int64_t from) { return FindByte(from, '<'); }
 
 int64_t XmlScanner::FindTagEnd(int64_t from) { return FindByte(from, '>'); }
+
+int64_t XmlScanner::FindZeroByte(int64_t from) { return FindByte(from, '\0', false); }
 
 int64_t XmlScanner::FindTag(int64_t from, std::string_view name) {
   if (!file_ || from < 0) return -1;
   if (name.empty()) return FindTagStart(from);
   const size_t patternLength = name.size() + 1;
-  // Chunks overlap by the pattern's length so that a tag straddling two chunks is
-  // still seen whole, together with the byte after it.
-  if (patternLength + 1 > kChunkBytes) return -1;
+  // Chunks overlap by the bytes a start needs to be judged (the pattern and the byte
+  // after it, or the longest opener of an opaque stretch), so that a tag straddling
+  // two chunks is still seen whole.
+  const size_t lookahead = std::max(patternLength + 1, kLongestOpaqueOpener);
+  if (lookahead > kChunkBytes) return -1;
   while (from < size_) {
-    size_t got = ReadChunk(from, kChunkBytes);
+    const size_t got = ReadChunk(from, kChunkBytes);
     if (got < patternLength + 1) return -1;
+    const bool lastChunk = from + static_cast<int64_t>(got) >= size_;
+    if (!lastChunk && got < lookahead) return -1;
+    // The last start judged here; the last chunk has nothing after it to wait for.
+    const size_t last = lastChunk ? got - patternLength - 1 : got - lookahead;
     const char* data = buffer_.data();
-    const size_t last = got - patternLength - 1;  // last start with a byte after the pattern
+    bool opaque = false;
     for (size_t i = 0; i <= last; ++i) {
       const void* hit = std::memchr(data + i, '<', last - i + 1);
       if (hit == nullptr) break;
       i = static_cast<size_t>(static_cast<const char*>(hit) - data);
+      // A name asked for by its own mark ("?xml") finds that very markup.
       if (std::memcmp(data + i + 1, name.data(), name.size()) == 0 &&
           EndsName(data[i + patternLength])) {
         return from + static_cast<int64_t>(i);
       }
+      if (OpaqueMarkupAt(std::string_view(data + i, got - i))) {
+        opaque = true;
+        from += static_cast<int64_t>(i);
+        break;
+      }
     }
-    if (from + static_cast<int64_t>(got) >= size_) return -1;
-    from += static_cast<int64_t>(got - patternLength);
+    if (opaque) {
+      // Reads on its own, so the chunk above is gone afterwards.
+      from = SkipOpaque(from, false);
+      if (from < 0) return -1;
+      continue;
+    }
+    if (lastChunk) return -1;
+    from += static_cast<int64_t>(last + 1);
   }
   return -1;
 }
@@ -137,6 +196,19 @@ bool XmlScanner::ReadTag(int64_t from, std::string_view name, TagRead& tag,
   tag.closingMark = (last == '?' || last == '/') ? last : 0;
   ParseAttributes(tag.text, attributes);
   return true;
+}
+
+std::optional<OpaqueMarkup> OpaqueMarkupAt(std::string_view text) {
+  constexpr struct {
+    std::string_view opener;
+    std::string_view closer;
+  } kOpaque[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  for (const auto& kind : kOpaque) {
+    if (text.substr(0, kind.opener.size()) == kind.opener) {
+      return OpaqueMarkup{kind.opener.size(), kind.closer};
+    }
+  }
+  return std::nullopt;
 }
 
 size_t ParseAttributes(std::string_view text, AttributeList& attributes) {

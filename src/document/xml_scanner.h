@@ -2,7 +2,9 @@
 // A minimal read-only scanner over an XML file on disk. It never builds a tree and
 // never loads the file whole: it finds tags by byte offset, reads one tag's text at a
 // time and splits that text into attributes. The file is treated as 8-bit bytes; the
-// texts it returns are those bytes unchanged.
+// texts it returns are those bytes unchanged. Comments, CDATA sections and processing
+// instructions are no markup of the document: the searches for tags pass over them
+// whole, so that a tag written inside one is never taken for a real one.
 //
 // Offsets and sizes are 64-bit, so that documents larger than 2 GiB are scanned
 // correctly instead of wrapping to negative offsets. -1 means "not found".
@@ -23,6 +25,17 @@ struct AttributeList {
   std::vector<std::string> names;
   std::vector<std::string> values;
 };
+
+// A stretch of text in which "<" opens no tag: a comment ("<!--" to "-->"), a CDATA
+// section ("<![CDATA[" to "]]>") or a processing instruction ("<?" to "?>").
+struct OpaqueMarkup {
+  size_t openerLength = 0;
+  std::string_view closer;
+};
+// The opaque stretch that text starts with, if any (text starts at a "<").
+std::optional<OpaqueMarkup> OpaqueMarkupAt(std::string_view text);
+// Length of the longest opener ("<![CDATA[").
+inline constexpr size_t kLongestOpaqueOpener = 9;
 
 // A tag as ReadTag found it.
 struct TagRead {
@@ -45,14 +58,21 @@ class XmlScanner {
   bool IsOpen() const { return file_ != nullptr; }
   int64_t Size() const { return size_; }
 
-  // Offset of the next "<" (or ">") at or after from. A zero byte ends the search:
-  // in a 16-bit encoded file the markup is not what it seems to an 8-bit scan.
+  // Offset of the next "<" that opens a tag at or after from, passing over comments,
+  // CDATA sections and processing instructions (from must lie outside one). A zero
+  // byte ends the search: in a 16-bit encoded file the markup is not what it seems to
+  // an 8-bit scan.
   int64_t FindTagStart(int64_t from);
+  // The next "<" of any kind, and the next ">"; a zero byte ends these searches too.
+  int64_t FindMarkupStart(int64_t from);
   int64_t FindTagEnd(int64_t from);
+  // Offset of the first zero byte at or after from, -1 when there is none.
+  int64_t FindZeroByte(int64_t from);
 
   // Offset of the "<" of the next tag named exactly name (case counts) at or after
-  // from: "<" + name followed by a space, a tab, "/" or ">". An empty name finds the
-  // next "<". Zero bytes do not stop this search.
+  // from: "<" + name followed by a space, a tab, "/" or ">", outside comments, CDATA
+  // sections and processing instructions. An empty name finds the next tag start.
+  // Zero bytes do not stop this search.
   int64_t FindTag(int64_t from, std::string_view name);
 
   // length is the tag's length including "<" and ">". ReadTagText gives everything
@@ -75,7 +95,12 @@ class XmlScanner {
   static constexpr int64_t kMaxTagBytes = 1 << 20;
 
  private:
-  int64_t FindByte(int64_t from, char wanted);
+  int64_t FindByte(int64_t from, char wanted, bool stopAtZero = true);
+  // Offset of the next occurrence of sequence at or after from, -1 when none.
+  int64_t FindSequence(int64_t from, std::string_view sequence, bool stopAtZero);
+  // The offset after the opaque stretch that starts at "<" offset, -1 when it never
+  // ends; offset itself when none starts there.
+  int64_t SkipOpaque(int64_t offset, bool stopAtZero);
   // Reads up to length bytes at offset into buffer_; the count read.
   size_t ReadChunk(int64_t offset, size_t length);
 

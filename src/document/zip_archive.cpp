@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -19,28 +20,47 @@ struct ZipFileCloser {
 };
 using UniqueZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
 
-// Owner of a data source until libzip takes it over.
-struct ZipSourceFreer {
-  void operator()(zip_source_t* source) const noexcept {
-    if (source != nullptr) zip_source_free(source);
-  }
-};
-using UniqueZipSource = std::unique_ptr<zip_source_t, ZipSourceFreer>;
-
 }  // namespace
+
+bool ZipArchive::ReadPieces(int64_t index, uint64_t length, bool asStored,
+                            const std::function<bool(std::string_view)>& sink) const {
+  if (archive_ == nullptr || index < 0) return false;
+  UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index),
+                                     asStored ? ZIP_FL_COMPRESSED : 0));
+  if (!file) return false;
+  std::vector<char> buffer(1 << 16);
+  for (uint64_t done = 0; done < length;) {
+    const uint64_t want = std::min<uint64_t>(buffer.size(), length - done);
+    const zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
+    if (got <= 0) return false;
+    if (!sink(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
+    done += static_cast<uint64_t>(got);
+  }
+  return true;
+}
 
 ZipArchive::~ZipArchive() {
   if (archive_ != nullptr) zip_discard(archive_);
 }
 
-bool ZipArchive::OpenForUpdate(const std::string& path) {
+bool ZipArchive::Open(const std::string& path) {
   if (archive_ != nullptr) {
     zip_discard(archive_);
     archive_ = nullptr;
   }
   int error = 0;
-  archive_ = zip_open(path.c_str(), 0, &error);
+  archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
   return archive_ != nullptr;
+}
+
+std::optional<std::string> ZipArchive::RepeatedName() const {
+  std::set<std::string> seen;
+  const int64_t count = EntryCount();
+  for (int64_t i = 0; i < count; ++i) {
+    const char* name = zip_get_name(archive_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (name != nullptr && !seen.insert(name).second) return std::string(name);
+  }
+  return std::nullopt;
 }
 
 int64_t ZipArchive::EntryCount() const {
@@ -80,26 +100,11 @@ bool ZipArchive::ExtractToFile(const ZipEntry& entry, const std::string& path,
                                uint64_t maxBytes) const {
   platform::UniqueFile out = platform::OpenFile(path, "wb");
   if (!out) return false;
-  bool complete = false;
-  if (archive_ != nullptr && entry.size <= maxBytes) {
-    UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(entry.index), 0));
-    if (file) {
-      std::vector<char> buffer(1 << 16);
-      uint64_t done = 0;
-      bool failed = false;
-      while (done < entry.size) {
-        uint64_t want = std::min<uint64_t>(buffer.size(), entry.size - done);
-        zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
-        if (got <= 0 || std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out.get()) !=
-                            static_cast<size_t>(got)) {
-          failed = true;
-          break;
-        }
-        done += static_cast<uint64_t>(got);
-      }
-      complete = !failed;
-    }
-  }
+  const bool complete =
+      entry.size <= maxBytes &&
+      ReadPieces(entry.index, entry.size, false, [&out](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
+      });
   if (!complete) {
     // A picture that could not be read whole is handed on as an empty file, which
     // keeps the original bytes in the package.
@@ -110,90 +115,62 @@ bool ZipArchive::ExtractToFile(const ZipEntry& entry, const std::string& path,
   return std::fclose(out.release()) == 0;
 }
 
-bool ZipArchive::Delete(const ZipEntry& entry) {
-  return archive_ != nullptr && zip_delete(archive_, static_cast<zip_uint64_t>(entry.index)) == 0;
-}
-
-bool ZipArchive::AddDirectoryPrefixes(const std::string& name, int64_t mtime) {
-  if (name.empty() || name.back() == '/') return false;
-  for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
-    std::string prefix = name.substr(0, slash + 1);
-    if (zip_name_locate(archive_, prefix.c_str(), 0) >= 0) continue;
-    const zip_int64_t index = zip_dir_add(archive_, prefix.c_str(), ZIP_FL_ENC_UTF_8);
-    if (index < 0) return false;
-    if (zip_file_set_mtime(archive_, static_cast<zip_uint64_t>(index),
-                           static_cast<time_t>(mtime), 0) != 0) {
-      return false;
+std::optional<std::vector<StoredEntry>> ZipArchive::Entries() const {
+  if (archive_ == nullptr) return std::nullopt;
+  const zip_int64_t count = zip_get_num_entries(archive_, 0);
+  std::vector<StoredEntry> entries;
+  for (zip_int64_t index = 0; index < count; ++index) {
+    const auto i = static_cast<zip_uint64_t>(index);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const char* name = zip_get_name(archive_, i, ZIP_FL_ENC_RAW);
+    if (name == nullptr || zip_stat_index(archive_, i, ZIP_FL_ENC_RAW, &st) != 0) {
+      return std::nullopt;
     }
+    const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD |
+                                ZIP_STAT_CRC | ZIP_STAT_MTIME;
+    if ((st.valid & needed) != needed) return std::nullopt;
+    StoredEntry entry;
+    entry.index = index;
+    entry.header.name = name;
+    entry.header.method = static_cast<uint16_t>(st.comp_method);
+    entry.header.crc = st.crc;
+    entry.header.compressedSize = st.comp_size;
+    entry.header.size = st.size;
+    ToDosTime(static_cast<int64_t>(st.mtime), entry.header.dosTime, entry.header.dosDate);
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive_, i, 0, &system, &attributes) == 0) {
+      entry.header.madeBy = static_cast<uint16_t>(system << 8);
+      entry.header.externalAttributes = attributes;
+    }
+    zip_uint32_t commentLength = 0;
+    if (const char* comment = zip_file_get_comment(archive_, i, &commentLength, ZIP_FL_ENC_RAW)) {
+      entry.header.comment.assign(comment, commentLength);
+    }
+    entry.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
+                      st.encryption_method != ZIP_EM_NONE;
+    entries.push_back(std::move(entry));
   }
-  return true;
+  return entries;
 }
 
-bool ZipArchive::AddSource(const std::string& name, zip_source_t* rawSource, int64_t mtime) {
-  UniqueZipSource source(rawSource);
-  if (!source) return false;
-  const zip_int64_t index =
-      zip_file_add(archive_, name.c_str(), source.get(), ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
-  if (index < 0) return false;
-  source.release();  // the archive owns it now
-  return zip_file_set_mtime(archive_, static_cast<zip_uint64_t>(index),
-                            static_cast<time_t>(mtime), 0) == 0;
+std::string ZipArchive::Comment() const {
+  if (archive_ == nullptr) return {};
+  int length = 0;
+  const char* comment = zip_get_archive_comment(archive_, &length, ZIP_FL_ENC_RAW);
+  return comment != nullptr && length > 0 ? std::string(comment, static_cast<size_t>(length))
+                                          : std::string();
 }
 
-bool ZipArchive::AddFile(const std::string& name, const std::string& path, int64_t mtime) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name, mtime)) return false;
-  return AddSource(name, zip_source_file(archive_, path.c_str(), 0, -1), mtime);
+bool ZipArchive::ReadStored(const StoredEntry& entry,
+                            const std::function<bool(std::string_view)>& sink) const {
+  return ReadPieces(entry.index, entry.header.compressedSize, true, sink);
 }
 
-bool ZipArchive::AddData(const std::string& name, const void* data, size_t length,
-                         int64_t mtime) {
-  if (archive_ == nullptr || !AddDirectoryPrefixes(name, mtime)) return false;
-  return AddSource(name, zip_source_buffer(archive_, data, length, 0), mtime);
-}
-
-bool ZipArchive::Close() {
-  if (archive_ == nullptr) return false;
-  if (zip_close(archive_) != 0) {
-    zip_discard(archive_);
-    archive_ = nullptr;
-    return false;
-  }
-  archive_ = nullptr;
-  return true;
-}
-
-// --- Reading entry by entry, for the layout of a package ---------------------------
-
-std::optional<ZipEntry> ZipArchive::EntryAt(int64_t index) const {
-  if (archive_ == nullptr || index < 0) return std::nullopt;
-  zip_stat_t st;
-  zip_stat_init(&st);
-  if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0 ||
-      (st.valid & ZIP_STAT_NAME) == 0 || st.name == nullptr) {
-    return std::nullopt;
-  }
-  ZipEntry entry;
-  entry.index = index;
-  entry.name = st.name;
-  entry.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
-  entry.mtime = (st.valid & ZIP_STAT_MTIME) != 0 ? static_cast<int64_t>(st.mtime) : 0;
-  return entry;
-}
-
-bool ZipArchive::ReadInPieces(const ZipEntry& entry, uint64_t maxBytes,
-                              const std::function<bool(std::string_view)>& consume) const {
-  if (archive_ == nullptr || entry.size > maxBytes) return false;
-  UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(entry.index), 0));
-  if (!file) return false;
-  std::vector<char> buffer(1 << 16);
-  for (uint64_t done = 0; done < entry.size;) {
-    const uint64_t want = std::min<uint64_t>(buffer.size(), entry.size - done);
-    const zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
-    if (got <= 0) return false;
-    if (!consume(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
-    done += static_cast<uint64_t>(got);
-  }
-  return true;
+bool ZipArchive::ReadInPieces(const StoredEntry& entry, uint64_t maxBytes,
+                              const std::function<bool(std::string_view)>& sink) const {
+  return entry.header.size <= maxBytes && ReadPieces(entry.index, entry.header.size, false, sink);
 }
 
 }  // namespace velmora

@@ -16,6 +16,13 @@ struct CompressorFreer {
 };
 using UniqueCompressor = std::unique_ptr<libdeflate_compressor, CompressorFreer>;
 
+struct DecompressorFreer {
+  void operator()(libdeflate_decompressor* decompressor) const noexcept {
+    libdeflate_free_decompressor(decompressor);
+  }
+};
+using UniqueDecompressor = std::unique_ptr<libdeflate_decompressor, DecompressorFreer>;
+
 }  // namespace
 
 std::optional<std::string> Deflate(std::string_view data, int level, DeflateFormat format) {
@@ -42,6 +49,25 @@ std::optional<std::string> Deflate(std::string_view data, int level, DeflateForm
   if (length == 0) return std::nullopt;
   out.resize(length);
   return out;
+}
+
+bool InflatesTo(std::string_view compressed, std::string_view expected, DeflateFormat format) {
+  UniqueDecompressor decompressor(libdeflate_alloc_decompressor());
+  if (!decompressor) return false;
+  std::string out;
+  try {
+    out.assign(expected.size(), '\0');
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  size_t produced = 0;
+  const libdeflate_result result =
+      format == DeflateFormat::kZlib
+          ? libdeflate_zlib_decompress(decompressor.get(), compressed.data(), compressed.size(),
+                                       out.data(), out.size(), &produced)
+          : libdeflate_deflate_decompress(decompressor.get(), compressed.data(),
+                                          compressed.size(), out.data(), out.size(), &produced);
+  return result == LIBDEFLATE_SUCCESS && produced == expected.size() && out == expected;
 }
 
 }  // namespace velmora

@@ -19,4 +19,8 @@ enum class DeflateFormat { kRaw, kZlib };
 // The data compressed; nothing when memory is short or the level is not 0..12.
 std::optional<std::string> Deflate(std::string_view data, int level, DeflateFormat format);
 
+// True when compressed inflates to exactly expected: written data is checked before it
+// replaces anything.
+bool InflatesTo(std::string_view compressed, std::string_view expected, DeflateFormat format);
+
 }  // namespace velmora

@@ -862,7 +862,7 @@ ExifStatus ExifBlock::LoadFromJpeg(const std::string& path) {
   Clear();
   extraSegments_.clear();
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return ExifStatus::kNotJpeg;
+  if (!ReadJpegHead(path, bytes)) return ExifStatus::kNotJpeg;
   uint32_t width = 0, height = 0;
   if (!FindJpegFrameSize(bytes, width, height)) return ExifStatus::kNotJpeg;
 

@@ -4,111 +4,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <new>
 #include <vector>
 
-// jpeglib.h first: jerror.h depends on the configuration it brings in.
-#include <jpeglib.h>
-#include <jerror.h>
-
 #include "build_config.h"
+#include "image/jpeg_library.h"
 #include "platform/platform.h"
 
 namespace velmora {
 
+using namespace jpeg_detail;
+
 namespace {
-
-// A progressive file may hold any number of scans, each of which makes the library
-// pass over the whole coefficient buffer again: a small file could keep the decoder
-// busy for hours (CPU bomb). Real encoders write about ten.
-constexpr int kMaxScans = 1000;
-
-// The library's working memory for one picture. Progressive files need a coefficient
-// buffer of the whole picture besides our pixel buffer; the cap keeps a hostile file
-// within the picture limits in memory as well.
-constexpr long kMaxLibraryMemory = 1024L * 1024L * 1024L;
-
-// Fatal library errors jump back to the guarded function that made the failing call
-// (the library cannot continue after one); warnings are counted, and those that mean
-// picture data is missing or wrong are remembered.
-struct ErrorManager {
-  jpeg_error_mgr pub;  // first member: the library hands this pointer back to us
-  std::jmp_buf jump;
-  bool damaged;
-};
-
-ErrorManager& ErrorsOf(j_common_ptr info) { return *reinterpret_cast<ErrorManager*>(info->err); }
-
-[[noreturn]] void OnFatalError(j_common_ptr info) { std::longjmp(ErrorsOf(info).jump, 1); }
-
-void OnMessage(j_common_ptr info, int level) {
-  if (level >= 0) return;  // trace output
-  ErrorManager& errors = ErrorsOf(info);
-  ++errors.pub.num_warnings;
-  switch (errors.pub.msg_code) {
-    case JWRN_JPEG_EOF:           // the file ended: the rest of the picture is grey filler
-    case JWRN_HIT_MARKER:
-    case JWRN_MUST_RESYNC:
-    case JWRN_HUFF_BAD_CODE:
-    case JWRN_ARITH_BAD_CODE:
-    case JWRN_NOT_SEQUENTIAL:
-    case JWRN_BOGUS_PROGRESSION:
-      errors.damaged = true;
-      break;
-    default:                      // unusual but harmless markers and extra bytes
-      break;
-  }
-}
-
-void DiscardOutput(j_common_ptr /*info*/) {}
-
-void InitErrorManager(ErrorManager& errors) {
-  jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = OnFatalError;
-  errors.pub.emit_message = OnMessage;
-  errors.pub.output_message = DiscardOutput;
-  errors.damaged = false;
-}
-
-void LimitScans(j_common_ptr info) {
-  if (!info->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
-    info->err->msg_code = JERR_BAD_SCAN_SCRIPT;
-    info->err->error_exit(info);
-  }
-}
-
-// Owner of a decompressor and its error manager. The library keeps pointers into
-// both, so the object never moves.
-class Decompressor {
- public:
-  Decompressor() {
-    InitErrorManager(errors);
-    info.err = &errors.pub;
-    progress.progress_monitor = LimitScans;
-  }
-  ~Decompressor() { jpeg_destroy_decompress(&info); }  // safe before creation: mem is null
-  Decompressor(const Decompressor&) = delete;
-  Decompressor& operator=(const Decompressor&) = delete;
-
-  jpeg_decompress_struct info{};
-  ErrorManager errors{};
-  jpeg_progress_mgr progress{};
-};
-
-class Compressor {
- public:
-  Compressor() {
-    InitErrorManager(errors);
-    info.err = &errors.pub;
-  }
-  ~Compressor() { jpeg_destroy_compress(&info); }
-  Compressor(const Compressor&) = delete;
-  Compressor& operator=(const Compressor&) = delete;
-
-  jpeg_compress_struct info{};
-  ErrorManager errors{};
-};
 
 // Each Guarded... function below holds the one setjmp of its library calls. A fatal
 // library error longjmps back here, past the library's frames and ours, so: every
@@ -116,10 +24,10 @@ class Compressor {
 // destructor is created in these functions, and nothing they changed after setjmp is
 // read after the jump. They return false after a fatal error.
 
-bool GuardedReadHeader(Decompressor& d, std::FILE* file, bool saveIcc, bool limitMemory) {
+bool GuardedReadHeader(Decompressor& d, std::FILE* file, bool saveIcc, long memoryLimit) {
   if (setjmp(d.errors.jump) != 0) return false;
   jpeg_create_decompress(&d.info);
-  if (limitMemory) d.info.mem->max_memory_to_use = kMaxLibraryMemory;
+  if (memoryLimit > 0) d.info.mem->max_memory_to_use = memoryLimit;
   d.info.progress = &d.progress;
   jpeg_stdio_src(&d.info, file);
   if (saveIcc) jpeg_save_markers(&d.info, JPEG_APP0 + 2, 0xFFFF);
@@ -266,12 +174,31 @@ bool IsJpegFile(const std::string& path) {
 }
 
 ReadStatus ReadJpeg(const std::string& path, Picture& picture) {
+  return ReadJpegWithin(path, picture, kMaxLibraryMemory);
+}
+
+bool ReadJpegHeader(const std::string& path, JpegHeader& header) {
+  header = JpegHeader();
+  if (!IsJpegFile(path)) return false;
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  if (!file) return false;
+  Decompressor d;
+  if (!GuardedReadHeader(d, file.get(), false, kMaxLibraryMemory)) return false;
+  header.width = d.info.image_width;
+  header.height = d.info.image_height;
+  header.components = d.info.num_components;
+  header.progressive = d.info.progressive_mode != FALSE;
+  return true;
+}
+
+ReadStatus ReadJpegWithin(const std::string& path, Picture& picture, uint64_t memoryLimit) {
   picture = Picture();
   if (!IsJpegFile(path)) return ReadStatus::kUnreadable;
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return ReadStatus::kUnreadable;
   Decompressor d;
-  if (!GuardedReadHeader(d, file.get(), false, true)) return ReadStatus::kUnreadable;
+  const long limit = static_cast<long>(std::min<uint64_t>(memoryLimit, kMaxLibraryMemory));
+  if (!GuardedReadHeader(d, file.get(), false, limit)) return ReadStatus::kUnreadable;
 
   const int components = d.info.num_components;
   const bool rgb = components == 3 && d.info.out_color_space == JCS_RGB;
@@ -349,7 +276,7 @@ std::string LoadIccProfile(const std::string& path) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return {};
   Decompressor d;
-  if (!GuardedReadHeader(d, file.get(), true, false)) return {};
+  if (!GuardedReadHeader(d, file.get(), true, 0)) return {};
   return GatherIccChunks(d.info.marker_list);
 }
 

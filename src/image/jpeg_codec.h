@@ -21,6 +21,18 @@ bool IsJpegFile(const std::string& path);
 // stopped early or the data was damaged or cut off, and rows that could not be decoded
 // are zero. kUnsupported: neither RGB with 3 components nor grey with 1 (CMYK, YCCK).
 ReadStatus ReadJpeg(const std::string& path, Picture& picture);
+// The same with the library's working memory held to memoryLimit bytes: a picture
+// that needs more is kUnreadable.
+ReadStatus ReadJpegWithin(const std::string& path, Picture& picture, uint64_t memoryLimit);
+
+// What the frame header says, read without decoding any picture data.
+struct JpegHeader {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int components = 0;
+  bool progressive = false;  // the library then holds every coefficient while decoding
+};
+bool ReadJpegHeader(const std::string& path, JpegHeader& header);
 
 // Encodes an 8- or 24-bit picture into output at the quality, which is clamped to
 // 0..100. A nearly grey colour picture is written with one component. When

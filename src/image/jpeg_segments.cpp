@@ -80,14 +80,31 @@ bool SegmentPayloadStartsWith(const std::string& bytes, const JpegSegment& segme
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::optional<std::string> read = platform::ReadFileBytes(path);
+  if (!read) return false;
+  bytes = std::move(*read);
+  return true;
+}
+
+bool ReadJpegHead(const std::string& path, std::string& bytes) {
   platform::UniqueFile file = platform::OpenFile(path, "rb");
   if (!file) return false;
   bytes.clear();
   char buffer[1 << 16];
+  // One walk over the growing bytes: it stops where a segment runs past what has been
+  // read, and goes on from there once more is read.
+  JpegSegmentWalker walker(bytes);
+  JpegSegment segment{};
   for (;;) {
     const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
     bytes.append(buffer, got);
     if (got < sizeof buffer) return std::ferror(file.get()) == 0;
+    // Enough once the walk reaches the scan or the end marker: the segments in front
+    // of them are all here.
+    while (walker.Next(segment)) {
+      if (segment.marker == 0xDA || segment.marker == 0xD9) return true;
+    }
+    if (bytes.size() >= kMaxJpegHeadBytes) return true;
   }
 }
 

@@ -39,5 +39,10 @@ bool SegmentPayloadStartsWith(const std::string& bytes, const JpegSegment& segme
                               std::string_view text);
 // The whole file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The file's bytes up to its first scan (or its end), which is all that the segment
+// walk in front of the picture data needs: a picture of gigabytes is not read whole
+// for its metadata. At most kMaxJpegHeadBytes are read. False when it cannot be read.
+bool ReadJpegHead(const std::string& path, std::string& bytes);
+inline constexpr size_t kMaxJpegHeadBytes = size_t{16} << 20;
 
 }  // namespace velmora

@@ -22,6 +22,18 @@ bool IsPngFile(const std::string& path);
 // kPartial: damaged, and the rows that could not be decoded are cleared to zero.
 ReadStatus ReadPng(const std::string& path, Picture& picture);
 
+// True when the file is an animated PNG: an acTL chunk stands before the image data.
+// Readers of still pictures see only its first frame.
+bool IsAnimatedPng(const std::string& path);
+
+// Decodes every row as ReadPng does and with its status, but keeps one row at a time
+// (an interlaced file is decoded whole), so that a check holds no picture in memory.
+ReadStatus ScanPng(const std::string& path, int32_t& width, int32_t& height);
+
+// True when both files decode completely (as ReadPng) to the same colours and alpha,
+// alpha taken as opaque where a picture has none; read row by row side by side.
+bool SamePngPixels(const std::string& a, const std::string& b);
+
 // Lossless PNG of a 24- or 32-bit picture, stored in the smallest form that keeps every
 // pixel (palette, grey, lower bit depth, no opaque alpha; see png_encoder.h) and
 // compressed at the deflate level (1..12, 12 the strongest). Colour-space chunks come

@@ -342,32 +342,43 @@ std::optional<CompressedImage> CompressSmallest(const std::vector<PngImage>& for
   size_t largest = 0;
   for (const PngImage& form : forms) largest = std::max(largest, form.rows.size());
   const int trialLevel = largest <= kSmallImageBytes ? level : std::min(level, kTrialLevel);
+  // A winner that is compressed again keeps only its sizes from the trials: its rows
+  // are filtered afresh at the end. So at most one filtered copy of the rows and one
+  // compressed one are held at a time besides the forms, which the memory budget of a
+  // picture counts on.
+  const bool again = level > trialLevel;
   std::optional<CompressedImage> best;
   size_t bestSize = 0;
-  std::string bestFiltered;
+  size_t bestTrialBytes = 0;
   try {
     for (size_t form = 0; form < forms.size(); ++form) {
       for (FilterChoice choice : kChoices) {
-        std::string filtered = FilterRows(forms[form], choice);
         std::optional<std::string> data =
-            Deflate(filtered, trialLevel, DeflateFormat::kZlib);
+            Deflate(FilterRows(forms[form], choice), trialLevel, DeflateFormat::kZlib);
         if (!data) return std::nullopt;
         const size_t size = data->size() + forms[form].ChunkBytes();
         if (!best || size < bestSize) {
-          best = CompressedImage{form, choice, std::move(*data)};
+          bestTrialBytes = data->size();
+          best = CompressedImage{form, choice, again ? std::string() : std::move(*data)};
           bestSize = size;
-          bestFiltered = std::move(filtered);
         }
       }
     }
+    if (best && again) {
+      const std::string filtered = FilterRows(forms[best->form], best->filter);
+      std::optional<std::string> data = Deflate(filtered, level, DeflateFormat::kZlib);
+      if (!data) return std::nullopt;
+      // The stronger level is kept only where it is smaller, which it nearly always is;
+      // otherwise the trial's bytes are made again.
+      if (data->size() >= bestTrialBytes) {
+        data.reset();
+        data = Deflate(filtered, trialLevel, DeflateFormat::kZlib);
+        if (!data) return std::nullopt;
+      }
+      best->data = std::move(*data);
+    }
   } catch (const std::bad_alloc&) {
     return std::nullopt;
-  }
-  if (best && level > trialLevel) {
-    std::optional<std::string> data = Deflate(bestFiltered, level, DeflateFormat::kZlib);
-    if (!data) return std::nullopt;
-    // The stronger level is kept only where it is smaller, which it nearly always is.
-    if (data->size() < best->data.size()) best->data = std::move(*data);
   }
   return best;
 }

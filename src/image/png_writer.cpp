@@ -138,15 +138,24 @@ bool WriteForms(const std::string& output, const std::string& source,
     PngWriteHandle handle;
     if (!handle.ok() || !WriteHeaderGuarded(handle.png(), handle.info(), &job)) return false;
   }
-  // The image data leaves in chunks of a mebibyte, as zlib's buffer in libpng made them.
-  const std::string_view data(compressed->data);
-  for (size_t at = 0; at < data.size(); at += kCompressionBufferBytes) {
-    AppendChunk(bytes, "IDAT", data.substr(at, kCompressionBufferBytes));
-  }
-  AppendChunk(bytes, "IEND", {});
   platform::UniqueFile file = platform::OpenFile(output, "wb");
   if (!file) return false;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  auto put = [&file](const std::string& piece) {
+    return std::fwrite(piece.data(), 1, piece.size(), file.get()) == piece.size();
+  };
+  if (!put(bytes)) return false;
+  // The image data leaves in chunks of a mebibyte, as zlib's buffer in libpng made them,
+  // each written as it is made: the file is never held whole in memory beside the
+  // compressed data.
+  const std::string_view data(compressed->data);
+  for (size_t at = 0; at < data.size(); at += kCompressionBufferBytes) {
+    bytes.clear();
+    AppendChunk(bytes, "IDAT", data.substr(at, kCompressionBufferBytes));
+    if (!put(bytes)) return false;
+  }
+  bytes.clear();
+  AppendChunk(bytes, "IEND", {});
+  if (!put(bytes)) return false;
   // Data still buffered in the stream can fail to reach the disk as well.
   return std::fclose(file.release()) == 0;
 }
@@ -184,11 +193,14 @@ bool WriteQuantisedPng(const std::string& output, const Picture& picture,
   if (!picture.pixels || !PictureSizeAllowed(picture.width, picture.height)) return false;
   QuantisedPicture quantised;
   {
-    PixelBuffer rgba =
-        ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
-    if (!rgba || !QuantiseRgba(rgba.get(), picture.width, picture.height, settings, quantised)) {
-      return false;
+    // RGBA pixels go to the quantiser as they are; only RGB ones need an RGBA copy.
+    PixelBuffer rgba;
+    if (picture.bitsPerPixel != 32) {
+      rgba = ExpandToRgba(picture.pixels.get(), picture.PixelCount(), picture.bitsPerPixel);
+      if (!rgba) return false;
     }
+    const uint8_t* pixels = rgba ? rgba.get() : picture.pixels.get();
+    if (!QuantiseRgba(pixels, picture.width, picture.height, settings, quantised)) return false;
   }
   PaletteImage image;
   image.indices = quantised.indices.get();

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-double SavedPercent(int32_t sourceSize, int32_t targetSize) {
+double SavedPercent(int64_t sourceSize, int64_t targetSize) {
   // A source that cannot be measured gives no percentage rather than a division by
   // zero.
   if (sourceSize <= 0) return 0.0;
@@ -28,9 +28,12 @@ std::string FormatElapsed(double elapsedMilliseconds) {
                 static_cast<long long>(elapsed % 1000));
 }
 
-std::string FormatSummary(int32_t sourceSize, int32_t targetSize, int failedInflations,
+std::string FormatSummary(int64_t sourceSize, int64_t targetSize, int failedInflations,
                           double elapsedMilliseconds, const ResampleTally& resampled) {
-  std::string summary = Format(job_text::kSummary, sourceSize / 1000, targetSize / 1000,
+  // Sizes are measured in 64 bits, so that a document beyond 2 GiB is not shown with a
+  // negative size; in kilobytes they fit the message's numbers.
+  std::string summary = Format(job_text::kSummary, static_cast<int>(sourceSize / 1000),
+                               static_cast<int>(targetSize / 1000),
                                SavedPercent(sourceSize, targetSize));
   if (failedInflations != 0) summary += Format(job_text::kFailedInflations, failedInflations);
   if (resampled.pictures > 0) {

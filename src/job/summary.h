@@ -16,11 +16,11 @@ struct ResampleTally {
 };
 
 // The resampled pictures get a line of their own, when there are any.
-std::string FormatSummary(int32_t sourceSize, int32_t targetSize, int failedInflations,
+std::string FormatSummary(int64_t sourceSize, int64_t targetSize, int failedInflations,
                           double elapsedMilliseconds, const ResampleTally& resampled = {});
 // "s.mmm", or "m:ss.mmm" from one minute on.
 std::string FormatElapsed(double elapsedMilliseconds);
 // (source - target) / source in hundredths of a percent, cut toward zero.
-double SavedPercent(int32_t sourceSize, int32_t targetSize);
+double SavedPercent(int64_t sourceSize, int64_t targetSize);
 
 }  // namespace velmora

@@ -20,12 +20,29 @@ struct EmbeddedPicture {
   int number = 0;            // as the document processor numbers it; logged as number + 1
   std::string sourcePath;    // the embedded bytes exactly as stored in the document
   int32_t originalSize = 0;  // size of sourcePath, measured by the caller
-  // The document's own name for the picture's item (an HWPX manifest id), by which
-  // its uses are looked up.
-  std::string item;
   // Where the document shows the picture; read only when a printing density is asked
   // for (ShrinkOptions::ppi).
   PictureUses uses;
+};
+
+// What became of one embedded item, as the process log states it: one value for each
+// reason the original bytes stay, and one for a rewritten picture that replaces them.
+// Reports name these by stable codes, so a value is never renumbered or reused.
+enum class PictureDecision {
+  kRewritten,           // "rewritten file is to be written"
+  kNotSmaller,          // "original file is to be written": the rewritten file is not smaller
+  kUnreadable,          // "reading embedded failed": the picture does not decode whole
+  kAnimationKept,       // "frame count > 1, original file is to be written"
+  kToolOutputRejected,  // the GIF optimiser's output is not the same animation, whole
+  kVerificationFailed,  // "rewritten file failed verification (...)"
+  kProcessingFailed,    // "processing embedded failed (...)"
+  kNotAPicture,         // content no picture reader takes ("UNKNOWN", "nothing to do")
+  kDataOutside,         // the item's data lives outside the document
+  kDecodingFailed,      // the item's Base64 text could not be decoded
+  kInflationFailed,     // the item's compressed data could not be inflated
+  kTooLarge,            // larger than picture processing takes
+  kEntryUnreadable,     // the package entry is missing, damaged or too large
+  kOverMemoryBudget,    // processing it would need more memory than the budget allows
 };
 
 struct PictureOutcome {
@@ -33,16 +50,32 @@ struct PictureOutcome {
   std::optional<PictureKind> replacement;
   // The rewritten file, once one was named (also when it is not used).
   std::string rewrittenPath;
-  // True when the rewritten picture was reduced to the size its frames need.
+  PictureDecision decision = PictureDecision::kNotAPicture;
+  // True when the rewritten picture was reduced to the size its frames need; its
+  // decision stays kRewritten.
   bool resampled = false;
 
   bool Replaces() const { return replacement.has_value(); }
-  static PictureOutcome Keep(std::string rewrittenPath = {}) {
-    return {std::nullopt, std::move(rewrittenPath), false};
+  static PictureOutcome Keep(PictureDecision why, std::string rewrittenPath = {}) {
+    return {std::nullopt, std::move(rewrittenPath), why, false};
   }
   static PictureOutcome Replace(PictureKind kind, std::string rewrittenPath) {
-    return {kind, std::move(rewrittenPath), false};
+    return {kind, std::move(rewrittenPath), PictureDecision::kRewritten, false};
   }
+};
+
+// One embedded item in a document's account of its pictures: where it stands, what it
+// was and became, and why. Sizes are those of the bytes the document stores for it
+// (for HWPML the decoded Base64 data, compressed or not); -1 where nothing was read.
+struct PictureRecord {
+  int index = 0;              // 1-based, as the log's "*processing embedded #k*"
+  std::string name;           // the package entry, or the HWPML item's number
+  std::string targetName;     // its name in the target (a rewritten entry may move)
+  std::optional<PictureKind> kindIn;   // by content; nothing when no reader takes it
+  std::optional<PictureKind> kindOut;  // of the bytes the target holds
+  int64_t bytesBefore = -1;
+  int64_t bytesAfter = -1;
+  PictureDecision decision = PictureDecision::kNotAPicture;
 };
 
 // What the document processors call for each picture; tests give their own.

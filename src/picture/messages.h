@@ -24,10 +24,24 @@ inline constexpr char kConvertingToJpeg[] = "converting to JPEG...";
 inline constexpr char kAnimationKept[] = "frame count > 1, original file is to be written";
 inline constexpr char kAnimationToGifsicle[] = "frame count > 1, trying GIFsicle";
 
+inline constexpr char kAnimatedPngKept[] = "animated PNG (acTL), original file is to be written";
+inline constexpr char kOverMemoryBudget[] =
+    "picture of %dx%d needs about %llu MiB, over the memory budget of %u MiB: "
+    "original file is to be written";
+inline constexpr char kPngToolTimedOut[] =
+    "zopflipng stopped after its time budget of %.0f s, the PNG written before it is used";
+inline constexpr char kGifToolTimedOut[] =
+    "gifsicle stopped after its time budget of %.0f s, original file is to be written";
+
 inline constexpr char kFailedVerification[] =
     "rewritten file failed verification (%s), original file is to be written";
 inline constexpr char kProcessingFailed[] =
     "processing embedded failed (%s), original file is to be written";
+
+// The lossless passes: the kind's name, bytes before and after.
+inline constexpr char kLosslessSmaller[] = "lossless %s: %lld -> %lld bytes, rewritten file is to be written";
+inline constexpr char kLosslessNotSmaller[] = "lossless %s: nothing smaller, original file is to be written";
+inline constexpr char kLosslessUnreadable[] = "lossless %s: not readable whole, original file is to be written";
 
 // Reasons of a failed verification.
 inline constexpr char kNoReaderFor[] = "no reader for output kind %d";
@@ -35,6 +49,7 @@ inline constexpr char kOriginalUnreadable[] = "original cannot be read for compa
 inline constexpr char kReaderStatus[] = "%s reader status %d";
 inline constexpr char kOtherSize[] = "%s is %dx%d, original %dx%d";
 inline constexpr char kOtherFrames[] = "%s has %d frame(s), original %d";
+inline constexpr char kAnimatedOriginal[] = "original is an animated PNG";
 
 // Pictures at the resolution they are printed at (--ppi): one line per picture.
 inline constexpr char kResampling[] = "resampling %dx%d to %dx%d for %d ppi";

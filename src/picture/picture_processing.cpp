@@ -5,13 +5,17 @@
 #include <utility>
 
 #include "core/text.h"
+#include "core/worker_pool.h"
 #include "image/bmp_reader.h"
 #include "image/exif_block.h"
 #include "image/flatten.h"
 #include "image/gif_reader.h"
 #include "image/jpeg_codec.h"
 #include "image/png_codec.h"
+#include "picture/memory_budget.h"
+#include "picture/lossless_passes.h"
 #include "picture/messages.h"
+#include "picture/optimiser_passes.h"
 #include "picture/png_output.h"
 #include "picture/replacement_checks.h"
 #include "picture/resolution.h"
@@ -57,17 +61,21 @@ struct PictureJob {
       return outcome;
     }
     Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kNotSmaller, outputPath);
   }
 
   // A picture that could not be read, or only in part, keeps its bytes: re-encoding a
   // cut picture would replace a viewable one with a worse one.
   PictureOutcome ReadFailed() {
     Log(picture_text::kReadFailed);
-    return PictureOutcome::Keep(outputPath);
+    return PictureOutcome::Keep(PictureDecision::kUnreadable, outputPath);
   }
 
   void LogFinished() { Log(Format(picture_text::kWritingFinished, outputPath.c_str())); }
+
+  // The time an external tool may take over a picture of so many pixels, and this
+  // picture's lines to hear of it: each picture has its own budget.
+  ToolBudget Budget(uint64_t pixelCount) { return PictureToolBudget(options, pixelCount, log); }
 
   // The downscale step, when a printing density is asked for: the decoded picture is
   // reduced to the pixels its frames need before it is encoded by the classic rules.
@@ -83,13 +91,15 @@ struct PictureJob {
   // the one it was reduced to. A reduced picture can make the larger file: averaging
   // gives a screenshot or a drawing colours it did not have. It is then written at its
   // own size as well, and the smaller file goes on.
-  void SavePicture(const Picture& decoded, bool forceQuantisation) {
-    SavePng(resampled ? reduced : decoded, outputPath, picture.sourcePath,
-            options.extraOptimisers, temp, forceQuantisation);
-    if (!resampled) return;
+  void SavePicture(Picture& decoded, bool forceQuantisation) {
+    if (!resampled) {
+      WritePngFile(decoded, outputPath, forceQuantisation);
+      return;
+    }
+    WritePngFile(reduced, outputPath, forceQuantisation);
     const std::string own = temp.NewName(ExtensionOf(PictureKind::kPng), false);
     temp.Register(own);
-    SavePng(decoded, own, picture.sourcePath, options.extraOptimisers, temp, forceQuantisation);
+    WritePngFile(decoded, own, forceQuantisation);
     const int32_t reducedSize = GetFileSize32(outputPath);
     const int32_t ownSize = GetFileSize32(own);
     if (ownSize > 0 && (reducedSize <= 0 || ownSize <= reducedSize)) {
@@ -100,6 +110,23 @@ struct PictureJob {
       outputPath = own;
       resampled = false;
     }
+  }
+
+  // Writes pixels as a PNG file at path and optimises it. The pixels are freed once the
+  // file is written: the optimiser works on the file, and holding them while it runs
+  // and its output is compared would hold a second full-size copy.
+  void WritePngFile(Picture& pixels, const std::string& path, bool forceQuantisation) {
+    const bool optimise = WantsPngOptimiser(options.extraOptimisers, pixels.PixelCount());
+    const bool written = WritePngOutput(pixels, path, picture.sourcePath, forceQuantisation);
+    const uint64_t pixelCount = pixels.PixelCount();
+    pixels.pixels.reset();
+    if (optimise && written) OptimisePng(path, temp, Budget(pixelCount));
+  }
+
+  // A picture whose processing would pass the memory budget keeps its bytes; its
+  // headers tell before anything is decoded.
+  bool WithinMemoryBudget(PictureKind kind) {
+    return velmora::WithinMemoryBudget(picture.sourcePath, kind, options, log);
   }
 };
 
@@ -125,8 +152,15 @@ void PrepareExif(PictureJob& job, ExifBlock& exif, int64_t now) {
 
 PictureOutcome ProcessJpeg(PictureJob& job) {
   job.LogKind(PictureKind::kJpeg);
+  if (!job.WithinMemoryBudget(PictureKind::kJpeg)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture jpeg;
-  if (ReadJpeg(job.picture.sourcePath, jpeg) != ReadStatus::kComplete) return job.ReadFailed();
+  // The library's own working memory is held to the budget as well.
+  if (ReadJpegWithin(job.picture.sourcePath, jpeg, MemoryBudgetBytes(job.options)) !=
+      ReadStatus::kComplete) {
+    return job.ReadFailed();
+  }
   job.TakeOutputName(PictureKind::kJpeg);
 
   const int64_t now = StampTime(job.options);
@@ -162,13 +196,18 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
 
 PictureOutcome ProcessPng(PictureJob& job) {
   job.LogKind(PictureKind::kPng);
+  // The still-picture path would keep the first frame of an animation and lose the
+  // rest; no rule may flatten one.
+  if (IsAnimatedPng(job.picture.sourcePath)) {
+    job.Log(picture_text::kAnimatedPngKept);
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
+  }
+  if (!job.WithinMemoryBudget(PictureKind::kPng)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture png;
   if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
-  if (job.options.ppi > 0 && IsAnimatedPng(job.picture.sourcePath)) {
-    LogResolutionKept(job.log, png, job.options.ppi, ResolutionPlan{false, KeepReason::kAnimated});
-  } else {
-    job.ReduceToPrint(png);
-  }
+  job.ReduceToPrint(png);
   job.TakeOutputName(PictureKind::kPng);
   const bool quantise = job.options.conversionRule == ConversionRule::kPngQuant;
   job.Log(quantise ? picture_text::kWritingPngQuant : picture_text::kWritingPng);
@@ -208,6 +247,9 @@ void WriteBmpAsJpeg(PictureJob& job, Picture& bmp) {
 
 PictureOutcome ProcessBmp(PictureJob& job) {
   job.LogKind(PictureKind::kBmp);
+  if (!job.WithinMemoryBudget(PictureKind::kBmp)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
   Picture& encoded = job.ReduceToPrint(bmp);
@@ -233,31 +275,52 @@ PictureOutcome ProcessBmp(PictureJob& job) {
 PictureOutcome ProcessAnimatedGif(PictureJob& job, const Picture& gif) {
   if (!job.options.extraOptimisers) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.Log(picture_text::kAnimationToGifsicle);
   const std::string tool = GifsiclePath();
   if (!IsUsableTool(tool)) {
     job.Log(picture_text::kAnimationKept);
-    return PictureOutcome::Keep();
+    return PictureOutcome::Keep(PictureDecision::kAnimationKept);
   }
   job.TakeOutputName(PictureKind::kGif);
-  RunGifsicle(tool, job.picture.sourcePath, job.outputPath);
+  const uint64_t pixelCount = gif.PixelCount() * static_cast<uint64_t>(gif.frames);
+  const ToolBudget budget = job.Budget(pixelCount);
+  const platform::RunResult run =
+      RunGifsicle(tool, job.picture.sourcePath, job.outputPath, budget.seconds);
+  // What a tool that was ended left behind is never looked at.
+  if (run != platform::RunResult::kFinished) {
+    if (run == platform::RunResult::kTimedOut) {
+      job.Log(Format(picture_text::kGifToolTimedOut, budget.seconds));
+    } else {
+      job.Log(picture_text::kOriginalUsed);
+    }
+    return PictureOutcome::Keep(PictureDecision::kToolOutputRejected, job.outputPath);
+  }
   // The tool's output is taken only when it is the same animation, whole, and it
   // passes the same size test as every other rewritten picture.
   if (!IsCompleteGifLike(job.outputPath, gif)) {
     job.Log(picture_text::kOriginalUsed);
-    return PictureOutcome::Keep(job.outputPath);
+    return PictureOutcome::Keep(PictureDecision::kToolOutputRejected, job.outputPath);
   }
   return job.Decide(PictureKind::kGif);
 }
 
 PictureOutcome ProcessGif(PictureJob& job) {
   job.LogKind(PictureKind::kGif);
+  if (!job.WithinMemoryBudget(PictureKind::kGif)) {
+    return PictureOutcome::Keep(PictureDecision::kOverMemoryBudget);
+  }
   Picture gif;
   if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
+  // An animation is left at its resolution; the log says so.
   job.ReduceToPrint(gif);
-  if (gif.frames > 1) return ProcessAnimatedGif(job, gif);
+  if (gif.frames > 1) {
+    // The animation goes to the tool as a file; only its size and frame count are
+    // needed to judge what comes back.
+    gif.pixels.reset();
+    return ProcessAnimatedGif(job, gif);
+  }
   job.Log(picture_text::kConvertingToPngQuant);
   job.TakeOutputName(PictureKind::kPng);
   // A still GIF is a palette picture: it becomes a palette PNG.
@@ -271,7 +334,7 @@ PictureOutcome ProcessGif(PictureJob& job) {
 PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOptions& options,
                               LogLines& log, TempFiles& temp) {
   const std::optional<PictureKind> kind = DetectPictureKind(picture.sourcePath);
-  if (!kind) return PictureOutcome::Keep();
+  if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
   PictureJob job{picture, options, log, temp, {}};
   switch (*kind) {
     case PictureKind::kBmp: return ProcessBmp(job);
@@ -279,7 +342,7 @@ PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOption
     case PictureKind::kPng: return ProcessPng(job);
     case PictureKind::kJpeg: return ProcessJpeg(job);
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kNotAPicture);
 }
 
 namespace {
@@ -291,7 +354,7 @@ PictureOutcome KeepAfterFailure(LogLines& log, const char* reason) noexcept {
     log.Write(Format(picture_text::kProcessingFailed, reason), true);
   } catch (...) {
   }
-  return PictureOutcome::Keep();
+  return PictureOutcome::Keep(PictureDecision::kProcessingFailed);
 }
 
 }  // namespace
@@ -329,7 +392,22 @@ PictureProcessor CountingResampled(PictureProcessor process, ResampleCounter& co
 
 PictureProcessor StandardPictureProcessor() {
   // No rewritten picture enters the document before its own reader has read it back.
-  return IsolatingFailures(WithVerification(ProcessPicture));
+  // A picture the classic rules keep only because their result was not smaller, or not
+  // sound, goes through the lossless pass of its kind. One they keep for what the
+  // picture is (an animation, damaged, over the memory budget) stays as it is: the
+  // pass would meet the same.
+  return IsolatingFailures([verified = WithVerification(ProcessPicture)](
+                               const EmbeddedPicture& picture, const ShrinkOptions& options,
+                               LogLines& log, TempFiles& temp) {
+    PictureOutcome outcome = verified(picture, options, log, temp);
+    const bool worthAPass = outcome.decision == PictureDecision::kNotSmaller ||
+                            outcome.decision == PictureDecision::kVerificationFailed;
+    if (outcome.Replaces() || options.classic || !worthAPass) return outcome;
+    PictureOutcome lossless = RunLosslessPass(picture, options, log, temp);
+    return lossless.Replaces() ? lossless : outcome;
+  });
 }
+
+PictureProcessor LosslessPictureProcessor() { return IsolatingFailures(RunLosslessPass); }
 
 }  // namespace velmora

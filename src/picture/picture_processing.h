@@ -16,9 +16,13 @@ PictureOutcome ProcessPicture(const EmbeddedPicture& picture, const ShrinkOption
                               LogLines& log, TempFiles& temp);
 
 // The standard processing of the document processors: ProcessPicture, then
-// verification of the rewritten file, and any exception of either kept inside the
-// picture (its original bytes stay, one log line says why).
+// verification of the rewritten file; for a picture that keeps its bytes, unless the
+// options are classic, the lossless pass of its kind; and any exception kept inside
+// the picture (its original bytes stay, one log line says why).
 PictureProcessor StandardPictureProcessor();
+
+// Only the lossless passes, for pictures that no rule names (a package's preview).
+PictureProcessor LosslessPictureProcessor();
 
 // A processor that runs process and turns any exception it throws into keeping the
 // original, with one log line: one picture's failure never ends the document.

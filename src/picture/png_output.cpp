@@ -6,9 +6,8 @@
 
 namespace velmora {
 
-bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
-             bool extraOptimisers, TempFiles& temp, bool forceQuantisation) {
-  const bool optimise = WantsPngOptimiser(extraOptimisers);
+bool WritePngOutput(const Picture& picture, const std::string& output, const std::string& source,
+                    bool forceQuantisation) {
   bool written = false;
   const uint32_t colours =
       forceQuantisation ? 0
@@ -22,8 +21,16 @@ bool SavePng(const Picture& picture, const std::string& output, const std::strin
   } else {
     written = WritePng(output, picture, source, kStrongestDeflate);
   }
+  return written;
+}
+
+bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
+             bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
+             const ToolBudget& budget) {
+  const bool optimise = WantsPngOptimiser(extraOptimisers, picture.PixelCount());
+  const bool written = WritePngOutput(picture, output, source, forceQuantisation);
   // A failed write has removed its output; there is nothing to optimise then.
-  if (optimise && written) OptimisePng(output, temp);
+  if (optimise && written) OptimisePng(output, temp, budget);
   return written;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/temp_files.h"
 #include "image/picture.h"
+#include "picture/optimiser_passes.h"
 
 namespace velmora {
 
@@ -22,6 +23,12 @@ constexpr uint32_t kMaxExactPaletteColours = 256;
 // wanted and usable. Colour-space chunks come from source when it is a PNG. False when
 // nothing was written (the output file is then removed).
 bool SavePng(const Picture& picture, const std::string& output, const std::string& source,
-             bool extraOptimisers, TempFiles& temp, bool forceQuantisation);
+             bool extraOptimisers, TempFiles& temp, bool forceQuantisation,
+             const ToolBudget& budget = {});
+
+// SavePng's writing step alone, at the strongest level whether the optimiser runs
+// after it or not. The caller may free the pixels before it runs the optimiser.
+bool WritePngOutput(const Picture& picture, const std::string& output, const std::string& source,
+                    bool forceQuantisation);
 
 }  // namespace velmora

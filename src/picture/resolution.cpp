@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string_view>
 
 #include "core/text.h"
 #include "image/exif_block.h"
-#include "image/picture_file.h"
 #include "image/resample.h"
 #include "picture/messages.h"
 
@@ -137,25 +135,6 @@ ResolutionPlan PlanResolution(const PictureUses& uses, int32_t width, int32_t he
   }
   plan.resample = true;
   return plan;
-}
-
-bool IsAnimatedPng(const std::string& path) {
-  PictureFile file;
-  uint8_t signature[8];
-  if (!file.Open(path) || !file.ReadExact(signature, sizeof signature)) return false;
-  // The chunks before the image data, as many as a sound file has; a file that never
-  // comes to its data is no animation of any use.
-  for (int chunk = 0; chunk < 4096; ++chunk) {
-    uint8_t head[8];
-    if (!file.ReadExact(head, sizeof head)) return false;
-    const uint32_t length = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) |
-                            (uint32_t{head[2]} << 8) | head[3];
-    const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
-    if (type == "acTL") return true;
-    if (type == "IDAT" || type == "IEND") return false;
-    file.Skip(int64_t{length} + 4);
-  }
-  return false;
 }
 
 void LogResolutionKept(LogLines& log, const Picture& decoded, int ppi, const ResolutionPlan& plan,

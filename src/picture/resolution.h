@@ -121,10 +121,6 @@ bool IsQuarterTurnedJpeg(const std::string& path);
 bool ReduceToPrintSize(const PictureUses& uses, int ppi, const Picture& decoded,
                        Picture& reduced, LogLines& log, const FileFacts& facts = {});
 
-// True when the PNG file announces an animation (an acTL chunk before its image data):
-// its decoded picture is the first frame alone.
-bool IsAnimatedPng(const std::string& path);
-
 // The log line for a picture that keeps its resolution (also used for animations).
 void LogResolutionKept(LogLines& log, const Picture& decoded, int ppi,
                        const ResolutionPlan& plan, const std::string& detail = {});

@@ -7,7 +7,8 @@
 #include "core/options.h"
 #include "core/text.h"
 #include "image/bmp_header.h"
-#include "image/jpeg_segments.h"
+#include "image/jpeg_codec.h"
+#include "image/png_codec.h"
 #include "image/picture_file.h"
 #include "picture/messages.h"
 #include "platform/platform.h"
@@ -51,13 +52,27 @@ PictureShape PngHeaderShape(const std::string& path) {
 }
 
 PictureShape JpegHeaderShape(const std::string& path) {
-  std::string bytes;
-  uint32_t width = 0, height = 0;
+  // The library reads the headers only: a picture of a gigabyte is not loaded for its
+  // size.
+  JpegHeader header;
   PictureShape shape;
   shape.kind = PictureKind::kJpeg;
-  const bool read = ReadWholeFile(path, bytes) && FindJpegFrameSize(bytes, width, height);
-  shape.width = static_cast<int32_t>(width);
-  shape.height = static_cast<int32_t>(height);
+  const bool read = ReadJpegHeader(path, header);
+  shape.width = static_cast<int32_t>(std::min<uint32_t>(header.width, INT32_MAX));
+  shape.height = static_cast<int32_t>(std::min<uint32_t>(header.height, INT32_MAX));
+  shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
+  return shape;
+}
+
+PictureShape GifScreenShape(const std::string& path) {
+  // The logical screen follows the six signature bytes, little-endian.
+  uint8_t head[10];
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  PictureShape shape;
+  shape.kind = PictureKind::kGif;
+  const bool read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
+  shape.width = read ? head[6] | (head[7] << 8) : 0;
+  shape.height = read ? head[8] | (head[9] << 8) : 0;
   shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
   return shape;
 }
@@ -65,11 +80,17 @@ PictureShape JpegHeaderShape(const std::string& path) {
 }  // namespace
 
 PictureShape ReadPictureShape(const std::string& path, PictureKind kind) {
+  PictureShape shape;
+  shape.kind = kind;
+  if (kind == PictureKind::kPng) {
+    // Every row is decoded, none is kept.
+    shape.status = ScanPng(path, shape.width, shape.height);
+    if (!shape.Read()) shape.width = shape.height = 0;
+    return shape;
+  }
   // The picture lives only for the call, so its pixels are freed before the next file
   // is read: verification never holds two decoded pictures at once.
   Picture picture;
-  PictureShape shape;
-  shape.kind = kind;
   shape.status = ReadPictureAs(path, kind, picture);
   if (shape.Read()) {
     shape.width = picture.width;
@@ -91,6 +112,18 @@ PictureShape ReadOriginalShape(const std::string& path) {
   return {};
 }
 
+PictureShape ReadHeaderShape(const std::string& path) {
+  const std::optional<PictureKind> kind = DetectPictureKind(path);
+  if (!kind) return {};
+  switch (*kind) {
+    case PictureKind::kBmp: return BmpHeaderShape(path);
+    case PictureKind::kGif: return GifScreenShape(path);
+    case PictureKind::kPng: return PngHeaderShape(path);
+    case PictureKind::kJpeg: return JpegHeaderShape(path);
+  }
+  return {};
+}
+
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
                                     PictureKind outputKind, const ResampledFor* resampled) {
   if (outputKind == PictureKind::kBmp) {
@@ -100,6 +133,10 @@ Verification VerifyRewrittenPicture(const std::string& original, const std::stri
   // that picture processing chose to rewrite is still compared by its dimensions.
   const PictureShape before = ReadOriginalShape(original);
   if (!before.Read()) return {false, picture_text::kOriginalUnreadable};
+  // A still picture cannot stand for an animation, however right its size.
+  if (before.kind == PictureKind::kPng && IsAnimatedPng(original)) {
+    return {false, picture_text::kAnimatedOriginal};
+  }
 
   // A resampled picture is held to the size its frames need, computed here afresh
   // from the original's size rather than taken from the step that made it.
@@ -149,7 +186,7 @@ PictureProcessor WithVerification(PictureProcessor process) {
                                outcome.resampled ? &resampled : nullptr);
     if (result.passed) return outcome;
     log.Write(Format(picture_text::kFailedVerification, result.reason.c_str()), true);
-    return PictureOutcome::Keep(outcome.rewrittenPath);
+    return PictureOutcome::Keep(PictureDecision::kVerificationFailed, outcome.rewrittenPath);
   };
 }
 

@@ -32,6 +32,10 @@ PictureShape ReadPictureShape(const std::string& path, PictureKind kind);
 // could be read.
 PictureShape ReadOriginalShape(const std::string& path);
 
+// The width and height the headers of a picture claim (a GIF's logical screen),
+// read without decoding anything; status kComplete when they could be read.
+PictureShape ReadHeaderShape(const std::string& path);
+
 struct Verification {
   bool passed = false;
   std::string reason;  // why it failed, for the log

@@ -50,13 +50,15 @@ std::vector<std::string> GifsicleArguments(const std::string& input, const std::
   return {"-O3", "-o", output, input};
 }
 
-bool RunZopflipng(const std::string& input, const std::string& output) {
-  ToolProcess tool(ZopflipngPath(), ZopflipngArguments(input, output));
+platform::RunResult RunZopflipng(const std::string& input, const std::string& output,
+                                 double timeLimitSeconds) {
+  ToolProcess tool(ZopflipngPath(), ZopflipngArguments(input, output), timeLimitSeconds);
   return tool.Run();
 }
 
-bool RunGifsicle(const std::string& tool, const std::string& input, const std::string& output) {
-  ToolProcess process(tool, GifsicleArguments(input, output));
+platform::RunResult RunGifsicle(const std::string& tool, const std::string& input,
+                                const std::string& output, double timeLimitSeconds) {
+  ToolProcess process(tool, GifsicleArguments(input, output), timeLimitSeconds);
   return process.Run();
 }
 

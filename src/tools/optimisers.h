@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
+
 
 namespace velmora {
 
@@ -22,10 +24,13 @@ std::string FindTool(const std::string& programFolder, const std::string& relati
 // executable format that we may execute.
 bool IsUsableTool(const std::string& path);
 
-// Run the tools from input to output; false when the tool could not be started. The
-// caller judges the output: a tool's word counts for nothing.
-bool RunZopflipng(const std::string& input, const std::string& output);
-bool RunGifsicle(const std::string& tool, const std::string& input, const std::string& output);
+// Run the tools from input to output, each for at most timeLimitSeconds (<= 0: no
+// limit). The caller judges the output: a tool's word counts for nothing, and the
+// output of a tool that was ended is never used.
+platform::RunResult RunZopflipng(const std::string& input, const std::string& output,
+                                 double timeLimitSeconds);
+platform::RunResult RunGifsicle(const std::string& tool, const std::string& input,
+                                const std::string& output, double timeLimitSeconds);
 
 // The arguments of the two tools after the program name.
 std::vector<std::string> ZopflipngArguments(const std::string& input, const std::string& output);

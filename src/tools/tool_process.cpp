@@ -4,11 +4,15 @@
 
 namespace velmora {
 
-ToolProcess::ToolProcess(std::string program, std::vector<std::string> arguments)
-    : program_(std::move(program)), arguments_(std::move(arguments)) {}
+ToolProcess::ToolProcess(std::string program, std::vector<std::string> arguments,
+                         double timeLimitSeconds)
+    : timeLimitSeconds_(timeLimitSeconds),
+      program_(std::move(program)),
+      arguments_(std::move(arguments)) {}
 
-bool ToolProcess::Run() {
-  return platform::RunAndDrain(program_, arguments_, stopRequested_, pollMilliseconds_);
+platform::RunResult ToolProcess::Run() {
+  return platform::RunAndDrain(program_, arguments_, stopRequested_, pollMilliseconds_,
+                               timeLimitSeconds_ * 1000.0);
 }
 
 void ToolProcess::Stop() { stopRequested_.store(true); }

@@ -23,6 +23,7 @@
 #include "core/text.h"
 #include "core/version.h"
 #include "job/messages.h"
+#include "platform/platform.h"
 #include "ui/about_box.h"
 #include "ui/image_button.h"
 #include "ui/desktop_integration.h"
@@ -111,11 +112,14 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() {
   // The job uses the host, which dies with the window: a job still running (the
-  // program is being ended without the window being closed) is released from any
-  // message it waits on and awaited, so that nothing of it outlives the window.
+  // program is being ended without the window being closed) is asked to stop,
+  // released from any message it waits on and awaited, so that nothing of it
+  // outlives the window.
   if (worker_.joinable()) {
+    platform::RequestStop();
     host_->Shutdown();
     worker_.join();
+    platform::ClearStopRequest();
   }
 }
 
@@ -170,6 +174,8 @@ void MainWindow::BuildControls() {
   named(keepTempCheck_, "keepTempCheck");
   extraOptimiserCheck_ = new QCheckBox(Q(ui_text::kOptimiserCheck), optionsGroup_);
   named(extraOptimiserCheck_, "extraOptimiserCheck");
+  classicCheck_ = new QCheckBox(Q(ui_text::kClassicCheck), optionsGroup_);
+  named(classicCheck_, "classicCheck");
 
   donateButton_ = new ImageButton(Q(ui_text::kDonateButton), this);
   named(donateButton_, "donateButton");
@@ -234,6 +240,8 @@ void MainWindow::BuildLayout() {
   options->addWidget(keepTempCheck_);
   options->addSpacing(du.X(4));
   options->addWidget(extraOptimiserCheck_);
+  options->addSpacing(du.X(4));
+  options->addWidget(classicCheck_);
   options->addStretch(1);
 
   const QSize donateSize = donateButton_->sizeHint();
@@ -272,8 +280,8 @@ void MainWindow::BuildLayout() {
 void MainWindow::SetTabOrder() {
   QWidget* order[] = {sourceEdit_,    sourceButton_,  targetEdit_,    targetButton_,
                       ruleList_,      resolutionList_, qualityEdit_,  qualityArrows_,
-                      backgroundEdit_, keepTempCheck_, extraOptimiserCheck_, donateButton_,
-                      runButton_,     closeButton_};
+                      backgroundEdit_, keepTempCheck_, extraOptimiserCheck_, classicCheck_,
+                      donateButton_,  runButton_,     closeButton_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -284,6 +292,7 @@ void MainWindow::Initialise() {
   resolutionList_->setCurrentIndex(0);  // every picture keeps its resolution
   keepTempCheck_->setChecked(options_.keepTempFiles);
   extraOptimiserCheck_->setChecked(options_.extraOptimisers);
+  classicCheck_->setChecked(options_.classic);
 
   // The window manager owns the system menu on this desktop, so the about item is
   // offered in the window's own context menu.
@@ -308,6 +317,7 @@ void MainWindow::Initialise() {
   ruleList_->setToolTip(Q(ui_text::kTipRule));
   resolutionList_->setToolTip(Q(ui_text::kTipResolution));
   extraOptimiserCheck_->setToolTip(Q(ui_text::kTipExtra));
+  classicCheck_->setToolTip(Q(ui_text::kTipClassic));
 
   donateButton_->LoadBitmaps(
       QStringLiteral(":/velmora/donate_normal.png"), QStringLiteral(":/velmora/donate_pressed.png"),
@@ -317,7 +327,8 @@ void MainWindow::Initialise() {
   // included, as one family of clickable things.
   for (QWidget* clickable :
        std::initializer_list<QWidget*>{donateButton_, sourceButton_, targetButton_, runButton_,
-                                       closeButton_, keepTempCheck_, extraOptimiserCheck_}) {
+                                       closeButton_, keepTempCheck_, extraOptimiserCheck_,
+                                       classicCheck_}) {
     clickable->setCursor(Qt::PointingHandCursor);
   }
 
@@ -340,7 +351,7 @@ void MainWindow::EnableControls(bool enable) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            sourceEdit_, targetEdit_, qualityEdit_, backgroundEdit_, sourceButton_, targetButton_,
            runButton_, ruleList_, resolutionList_, qualityArrows_, keepTempCheck_,
-           extraOptimiserCheck_, closeButton_}) {
+           extraOptimiserCheck_, classicCheck_, closeButton_}) {
     control->setEnabled(enable);
   }
 }
@@ -368,14 +379,20 @@ void MainWindow::reject() {
     QDialog::reject();
     return;
   }
-  // The job cannot be stopped halfway without leaving half-written files, and it
-  // uses this window until it ends: the window closes after it or not at all.
+  // The job is asked to stop as a signal would ask the command line: it ends its
+  // tool, removes its files and its unfinished target, and the window closes when it
+  // has. Until then it uses this window, which stays.
   if (closeAfterJob_) return;
-  QMessageBox box(QMessageBox::Question, Q(ui_text::kCaption), Q(ui_text::kAskWaitForJob),
+  QMessageBox box(QMessageBox::Question, Q(ui_text::kCaption), Q(ui_text::kAskStopJob),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Yes);
-  if (ExecMessageBox(box) == QMessageBox::Yes) closeAfterJob_ = IsJobRunning();
+  if (ExecMessageBox(box) == QMessageBox::Yes && IsJobRunning()) {
+    closeAfterJob_ = true;
+    // Nobody is left to read the stopped job's message.
+    host_->Shutdown();
+    platform::RequestStop();
+  }
   if (!IsJobRunning()) QDialog::reject();
 }
 
@@ -434,6 +451,7 @@ bool MainWindow::TransferControlsToOptions() {
   options_.keepTempFiles = keepTempCheck_->isChecked();
   options_.conversionRule = static_cast<ConversionRule>(ruleList_->currentIndex());
   options_.extraOptimisers = extraOptimiserCheck_->isChecked();
+  options_.classic = classicCheck_->isChecked();
   const int resolution = resolutionList_->currentIndex();
   options_.ppi = resolution >= 0 && resolution < static_cast<int>(std::size(kResolutionPpi))
                      ? kResolutionPpi[resolution]
@@ -481,6 +499,7 @@ void MainWindow::OnJobFinished() {
   }
   if (closeAfterJob_) {
     closeAfterJob_ = false;
+    platform::ClearStopRequest();
     QDialog::reject();
   }
 }

@@ -104,7 +104,7 @@ class MainWindow : public QDialog {
   void ShowPictureProgress(const PictureTally& tally);
 
   // Reads the controls into the option set in the order quality, keep, rule, extra
-  // optimisers, resolution; an unreadable quality shows a message and stops the
+  // optimisers, classic, resolution; an unreadable quality shows a message and stops the
   // transfer there, leaving that field and the later ones at their previous values.
   bool TransferControlsToOptions();
   void ShowJobMessage(const QString& text, bool failure);
@@ -124,6 +124,7 @@ class MainWindow : public QDialog {
   QLineEdit* backgroundEdit_ = nullptr;
   QCheckBox* keepTempCheck_ = nullptr;
   QCheckBox* extraOptimiserCheck_ = nullptr;
+  QCheckBox* classicCheck_ = nullptr;
   ImageButton* donateButton_ = nullptr;
   QPushButton* runButton_ = nullptr;
   QPushButton* closeButton_ = nullptr;

@@ -10,8 +10,8 @@ inline constexpr char kTitle[] = "Velmora von Halvern %1";  // %1: the version
 // While a job runs: the title, pictures done, pictures of the document.
 inline constexpr char kTitleProgress[] = "%1 — %2/%3";
 inline constexpr char kInvalidQuality[] = "양의 정수를 입력하십시오.";
-inline constexpr char kAskWaitForJob[] =
-    "작업이 진행 중입니다.\n작업이 끝날 때까지 기다렸다가 창을 닫을까요?";
+inline constexpr char kAskStopJob[] =
+    "작업이 진행 중입니다.\n작업을 중단하고 창을 닫을까요?\n(만들던 대상 파일과 임시 파일은 지웁니다)";
 
 inline constexpr char kOpenTitle[] = "압축할 한/글 표준문서(HWPX) 또는 HWPML 문서 지정";
 inline constexpr char kSaveHmlTitle[] = "저장할 HWPML 문서의 이름 지정";
@@ -36,6 +36,7 @@ inline constexpr char kQualityLabel[] = "JpeqQ:";
 inline constexpr char kBackgroundLabel[] = "Bkgr: #";
 inline constexpr char kKeepTempCheck[] = "임시파일 유지";
 inline constexpr char kOptimiserCheck[] = "Zopflipng/Gifscicle";
+inline constexpr char kClassicCheck[] = "Classic";
 inline constexpr char kDonateButton[] = "Donate!";
 inline constexpr char kRunButton[] = "Run!";
 inline constexpr char kCloseButton[] = "닫기";
@@ -48,6 +49,8 @@ inline constexpr char kTipKeepTemp[] = "문서에 첨부된 파일을 임시폴�
 inline constexpr char kTipRule[] =
     "이미지 변환 규칙 지정\n- BMP를 PNG로 변환하는 것이 기본\n"
     "- 더 작은 파일 크기를 원하는 경우 JPEG 또는 PNGquant로 변환 가능";
+inline constexpr char kTipClassic[] =
+    "규칙이 정한 그림만 다시 쓰고,\n나머지 그림과 항목의 무손실 압축은 하지 않음";
 inline constexpr char kTipExtra[] = "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임";
 inline constexpr char kTipResolution[] =
     "그림을 문서에 인쇄되는 크기에 필요한 해상도로 줄임\n- 인쇄 220 ppi, 화면 150 ppi, 전자우편 96 ppi";

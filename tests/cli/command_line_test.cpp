@@ -20,10 +20,16 @@ struct ParseCase {
   bool optimisers;
   std::vector<std::string> sources;
   std::string target;
+  unsigned toolSeconds = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
+  unsigned memoryMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
+  bool classic = false;
   int ppi = 0;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
+
+constexpr unsigned kTool = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
+constexpr unsigned kMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
 
 class ParseOptionsTest : public ::testing::TestWithParam<ParseCase> {};
 
@@ -38,6 +44,9 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.options.extraOptimisers, GetParam().optimisers);
   EXPECT_EQ(line.sources, GetParam().sources);
   EXPECT_EQ(line.target.value_or(""), GetParam().target);
+  EXPECT_EQ(line.options.toolSecondsPerMegapixel, GetParam().toolSeconds);
+  EXPECT_EQ(line.options.memoryBudgetMiB, GetParam().memoryMiB);
+  EXPECT_EQ(line.options.classic, GetParam().classic);
   EXPECT_EQ(line.options.ppi, GetParam().ppi);
 }
 
@@ -54,12 +63,46 @@ INSTANTIATE_TEST_SUITE_P(
                   {"in.hwpx"}, "out.hwpx"},
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
+        ParseCase{{"--classic", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB, true},
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""},
         // Printing densities at both ends of the range, in both forms.
-        ParseCase{{"--ppi", "96", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", 96},
-        ParseCase{{"a", "--ppi=600"}, 0, 90, "FFFFFF", false, true, {"a"}, "", 600},
-        ParseCase{{"--ppi=150", "-q80", "a"}, 0, 80, "FFFFFF", false, true, {"a"}, "", 150}));
+        ParseCase{{"--ppi", "96", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB,
+                  false, 96},
+        ParseCase{{"a", "--ppi=600"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB, false,
+                  600},
+        ParseCase{{"--ppi=150", "-q80", "--classic", "a"}, 0, 80, "FFFFFF", false, true, {"a"}, "",
+                  kTool, kMiB, true, 150},
+        // The two budgets, at their bounds.
+        ParseCase{{"--tool-time", "0", "--memory-limit=16", "a"}, 0, 90, "FFFFFF", false, true,
+                  {"a"}, "", 0, 16},
+        ParseCase{{"--tool-time=3600", "--memory-limit", "1048576", "a"}, 0, 90, "FFFFFF", false,
+                  true, {"a"}, "", 3600, 1048576}));
+
+TEST(ParseCommandLine, FolderReportAndDryRunOptions) {
+  struct Row {
+    std::vector<std::string> arguments;
+    bool recursive, force, dryRun;
+    std::string outputFolder, report;
+  };
+  const Row rows[] = {
+      {{"dir"}, false, false, false, "", ""},
+      {{"-Rfn", "-O", "out", "--report", "r.json", "dir"}, true, true, true, "out", "r.json"},
+      {{"--recursive", "--force", "--dry-run", "--output-dir=out", "--report=-", "a", "b"},
+       true, true, true, "out", "-"},
+      {{"-Oout", "dir"}, false, false, false, "out", ""},
+  };
+  for (const Row& row : rows) {
+    cli::ParseResult result = ParseCommandLine(row.arguments);
+    ASSERT_TRUE(result.commandLine) << result.error;
+    const cli::CommandLine& line = *result.commandLine;
+    EXPECT_EQ(line.recursive, row.recursive);
+    EXPECT_EQ(line.force, row.force);
+    EXPECT_EQ(line.options.dryRun, row.dryRun);
+    EXPECT_EQ(line.outputFolder.value_or(""), row.outputFolder);
+    EXPECT_EQ(line.report.value_or(""), row.report);
+  }
+}
 
 TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
   const std::vector<std::vector<std::string>> bad = {
@@ -76,6 +119,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"-b", "#123", "a"},
       {"-b", "FFFFFF0", "a"},
       {"--rule", "gif", "a"},
+      // Budgets outside their bounds or not whole numbers.
+      {"--tool-time", "3601", "a"},
+      {"--tool-time", "-1", "a"},
+      {"--memory-limit", "15", "a"},
+      {"--memory-limit", "1048577", "a"},
+      {"--memory-limit", "512M", "a"},
       {"--bogus", "a"},
       {"-z", "a"},
       {"a", "b", "-o", "c"},
@@ -91,6 +140,12 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"--ppi", "", "a"},
       {"--ppi", "999999999", "a"},
       {"a", "--ppi"},
+      {"-o", "x", "-O", "y", "a"},
+      {"-O", "x", "--output-dir=y", "a"},
+      {"--report", "r.json", "--report=-", "a"},
+      {"--report=", "a"},
+      {"-O", "", "a"},
+      {"--dry-run=yes", "a"},
   };
   for (const auto& arguments : bad) {
     cli::ParseResult result = ParseCommandLine(arguments);
@@ -135,13 +190,15 @@ TEST(CommandLineProgram, ExitStatusAndStreams) {
   EXPECT_TRUE(good.err.empty()) << good.err;  // no terminal: no progress bar
   EXPECT_TRUE(testing::FileExists(dir.File("doc(pack).hwpx")));
 
-  // One failing job among several makes the status 1; the others still run.
-  Outcome mixed = RunProgram(testing::ShellQuote(dir.File("old.hwp")) + " " +
+  // One failing job among several makes the status 1; the others still run, and each
+  // message says whose it is. The target of the first run is replaced as asked.
+  Outcome mixed = RunProgram("--force " + testing::ShellQuote(dir.File("old.hwp")) + " " +
                              testing::ShellQuote(dir.File("doc.hwpx")));
   EXPECT_EQ(mixed.status, 1);
-  EXPECT_EQ(mixed.err,
-            "한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 다시 저장하기 바랍니다)\n");
-  EXPECT_EQ(mixed.out.rfind("작업 완료: ", 0), 0u);
+  EXPECT_EQ(mixed.err, dir.File("old.hwp") +
+                           ": 한/글 표준문서(HWPX) 또는 HWPML 파일이 아님!\n(HWP 파일은 HWPX로 "
+                           "다시 저장하기 바랍니다)\n");
+  EXPECT_EQ(mixed.out.rfind(dir.File("doc.hwpx") + ": 작업 완료: ", 0), 0u) << mixed.out;
 }
 
 TEST(CommandLineProgram, KeepTempPrintsTheLogPath) {

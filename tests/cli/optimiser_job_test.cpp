@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/worker_pool.h"
 #include "image/pixel_buffer.h"
 #include "image/png_codec.h"
 #include "support/hwpml_builder.h"
@@ -273,6 +274,28 @@ TEST_F(OptimiserJobs, ToolKilledInOneWorkerLeavesTheOthersAlone) {
     EXPECT_EQ(outcome.pictures, Reference(form).pictures) << form;
   }
   ::unsetenv("VELMORA_STANDIN_MARKER");
+}
+
+// Tools that never end, in one worker and in two: each picture's tool is stopped by
+// that picture's own budget, the line saying so stands among that picture's lines,
+// and every picture is what the program wrote before the tool.
+TEST_F(OptimiserJobs, HangingToolsAreStoppedByEachPicturesOwnBudget) {
+  for (const int workers : {1, 2}) {
+    // Two workers on one core would share it, and each budget would grow to 2 s.
+    const std::string seconds = workers > WorkerPool::CoreCount() ? "2" : "1";
+    const std::string pngLine = "zopflipng stopped after its time budget of " + seconds +
+                                " s, the PNG written before it is used";
+    const std::string gifLine = "gifsicle stopped after its time budget of " + seconds +
+                                " s, original file is to be written";
+    const std::string jobs = "-j " + std::to_string(workers);
+    const JobOutcome outcome = RunJob(kWithTools, "hwpx", "hang", "--tool-time 1 " + jobs);
+    ASSERT_EQ(outcome.status, 0) << outcome.out;
+    EXPECT_EQ(outcome.pictures, Reference("hwpx").pictures) << jobs;
+    EXPECT_EQ(std::count(outcome.log.begin(), outcome.log.end(), pngLine), 3) << jobs;
+    const std::vector<std::string> animated = AnimatedLines(outcome.log);
+    EXPECT_EQ(animated, (std::vector<std::string>{"frame count > 1, trying GIFsicle", gifLine}))
+        << jobs;
+  }
 }
 
 TEST_F(OptimiserJobs, SwitchOffStartsNoToolAndKeepsTheAnimation) {

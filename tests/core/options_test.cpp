@@ -68,5 +68,29 @@ TEST(GetFileSize32, MeasuresFilesAndRefusesOthers) {
   EXPECT_EQ(GetFileSize32(dir.path()), -1);
 }
 
+// A tool's time limit: a unit for the picture and one per megapixel, grown by the
+// share of the processor that workers beyond the cores take from each tool.
+struct ToolTimeCase {
+  unsigned secondsPerMegapixel;
+  uint64_t pixels;
+  int workers, cores;
+  double seconds;
+};
+
+class ToolTimeLimit : public ::testing::TestWithParam<ToolTimeCase> {};
+
+TEST_P(ToolTimeLimit, GrowsWithThePictureAndTheWorkersBeyondTheCores) {
+  const ToolTimeCase& c = GetParam();
+  EXPECT_DOUBLE_EQ(ToolTimeLimitSeconds(c.secondsPerMegapixel, c.pixels, c.workers, c.cores),
+                   c.seconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolTimeLimit,
+    ::testing::Values(ToolTimeCase{60, 0, 1, 2, 60}, ToolTimeCase{60, 2000000, 2, 2, 180},
+                      ToolTimeCase{10, 500000, 0, 4, 15}, ToolTimeCase{10, 1000000, 8, 2, 80},
+                      ToolTimeCase{10, 1000000, 3, 2, 30}, ToolTimeCase{0, 5000000, 16, 1, 0},
+                      ToolTimeCase{1, 0, 4, 0, 1}));
+
 }  // namespace
 }  // namespace velmora

@@ -76,7 +76,7 @@ class FakePictures {
                               picture.sourcePath.substr(picture.sourcePath.rfind('.') + 1)});
               const int kind = DetectByMagic(picture.sourcePath);
               const int output = outputFor.count(kind) ? outputFor.at(kind) : 0;
-              if (output == 0) return PictureOutcome::Keep();
+              if (output == 0) return PictureOutcome::Keep(PictureDecision::kNotSmaller);
               const auto outputKind = static_cast<PictureKind>(output);
               const std::string path = temp.NewName(ExtensionOf(outputKind), false);
               temp.Register(path);

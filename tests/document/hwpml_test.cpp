@@ -63,6 +63,9 @@ std::vector<FailureRow> FailureRows() {
                                  DataElement(2, Png())};
   auto zeroInData = OnePng();
   zeroInData.data = {std::string("<BINDATA Encoding=\"Base64\" Id=\"1\">iVBO\0Rw0K</BINDATA>", 53)};
+  static const std::string zeroLine =
+      "<BINDATA> data holds a zero byte at offset " +
+      std::to_string(zeroInData.Build().find('\0')) + "!";
   const std::string list = "<BINDATALIST Count=\"1\">" + ItemTag(1, "png") + "</BINDATALIST>";
   const std::string storage =
       "<BINDATASTORAGE>" + DataElement(1, Png()) + "</BINDATASTORAGE>";
@@ -98,8 +101,10 @@ std::vector<FailureRow> FailureRows() {
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
       {"FirstOfTwoDataWithoutClose", secondDataWithoutClose.Build(), false,
        "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!", "</BINDATA> tag closing not found!", true},
-      {"ZeroByteInData", zeroInData.Build(), false, "첨부 파일 데이터 끝 태그(</BINDATA>) 없음!",
-       "</BINDATA> tag closing not found!", true},
+      // A zero byte is said as what it is, with its offset, not as a missing end tag.
+      {"ZeroByteInData", zeroInData.Build(), false,
+       "첨부 파일 데이터에 0 바이트가 있음!\n(문서가 손상되었거나 XML 문서가 아님)",
+       zeroLine.c_str(), true},
       {"NoStorageClose", withoutStorageClose.Build(), false, "첨부 파일 데이터 닫기 태그 없음!",
        "</BINDATASTORAGE> tag closing not found!", true},
       {"StorageBeforeList", prolog + storage + list + "</HWPML>", false,
@@ -182,6 +187,54 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------------
 // Documents that are rewritten.
+
+// The account of the items lists every one of the list in its order, with the bytes
+// the document stores for it and why it is as it is.
+TEST_F(HwpmlRunTest, ResultAccountsForEveryListedItem) {
+  HmlDocument doc;
+  doc.items = {ItemTag(1, "png"), ItemTag(2, "jpg"),
+               "<BINITEM APath=\"C:\\a.png\" BinData=\"3\" RPath=\"a.png\" Type=\"Link\"/>",
+               ItemTag(4, "bmp"), ItemTag(5, "webp")};
+  const std::string cut = testing::DeflateRawForTest(Bmp(5000)).substr(0, 300);
+  doc.data = {DataElement(1, Png()), DataElement(2, Jpeg()),
+              "<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"4\">" +
+                  testing::EncodeBase64ForTest(cut) + "</BINDATA>",
+              DataElement(5, Webp())};
+  pictures_.outputFor = {{3, 2}, {4, 0}};
+  const ProcessorResult result = Run(doc.Build());
+  ASSERT_TRUE(result.success) << result.message;
+
+  struct Row {
+    std::string name;
+    std::optional<PictureKind> kindIn, kindOut;
+    int64_t before, after;
+    PictureDecision decision;
+  };
+  const int64_t png = static_cast<int64_t>(Png().size());
+  const int64_t jpeg = static_cast<int64_t>(Jpeg().size());
+  const int64_t webp = static_cast<int64_t>(Webp().size());
+  const int64_t shrunk = static_cast<int64_t>(FakePictures::Shrunk(2, 0).size());
+  const Row rows[] = {
+      {"1", PictureKind::kPng, PictureKind::kPng, png, shrunk, PictureDecision::kRewritten},
+      {"2", PictureKind::kJpeg, PictureKind::kJpeg, jpeg, jpeg, PictureDecision::kNotSmaller},
+      {"3", std::nullopt, std::nullopt, -1, -1, PictureDecision::kDataOutside},
+      {"4", std::nullopt, std::nullopt, static_cast<int64_t>(cut.size()),
+       static_cast<int64_t>(cut.size()), PictureDecision::kInflationFailed},
+      {"5", std::nullopt, std::nullopt, webp, webp, PictureDecision::kNotAPicture},
+  };
+  ASSERT_EQ(result.pictures.size(), std::size(rows));
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const PictureRecord& record = result.pictures[i];
+    EXPECT_EQ(record.index, static_cast<int>(i) + 1);
+    EXPECT_EQ(record.name, rows[i].name);
+    EXPECT_EQ(record.targetName, rows[i].name);
+    EXPECT_EQ(record.kindIn, rows[i].kindIn) << record.name;
+    EXPECT_EQ(record.kindOut, rows[i].kindOut) << record.name;
+    EXPECT_EQ(record.bytesBefore, rows[i].before) << record.name;
+    EXPECT_EQ(record.bytesAfter, rows[i].after) << record.name;
+    EXPECT_EQ(record.decision, rows[i].decision) << record.name;
+  }
+}
 
 TEST_F(HwpmlRunTest, TwoItemsOnlyTheShrunkPngIsReplaced) {
   HmlDocument doc;
@@ -303,6 +356,7 @@ TEST_F(HwpmlRunTest, ItemsThatAreNoPicturesAreLoggedAndKept) {
   doc.items = {ItemTag(1, "webp"), "<BINITEM BinData=\"2\" Format=\"ole\" Type=\"Storage\"/>"};
   doc.data = {DataElement(1, Webp()), DataElement(2, Webp(2000), true)};
   const std::string source = doc.Build();
+  options_.classic = true;
   ASSERT_TRUE(Run(source).success);
   EXPECT_EQ(Target(), source);
   EXPECT_TRUE(Logged("embedded 1 is UNKNOWN"));
@@ -310,6 +364,38 @@ TEST_F(HwpmlRunTest, ItemsThatAreNoPicturesAreLoggedAndKept) {
   EXPECT_TRUE(Logged("embedded #1: webp"));
   EXPECT_TRUE(Logged("embedded #2: Storage"));
   EXPECT_EQ(failed_, 0);
+}
+
+TEST_F(HwpmlRunTest, CompressedItemsOfOtherKindsAreDeflatedAgainWhenSmaller) {
+  // Item 2 was deflated in stored blocks; item 3 is noise that no deflate shrinks.
+  HmlDocument doc;
+  doc.items = {ItemTag(1, "webp"), "<BINITEM BinData=\"2\" Format=\"ole\" Type=\"Storage\"/>",
+               "<BINITEM BinData=\"3\" Format=\"ole\" Type=\"Storage\"/>"};
+  const std::string content = Webp(2000);
+  const std::string weak = testing::DeflateRawForTest(content, 0);
+  std::string noise;
+  for (uint32_t i = 0; i < 3000; ++i) noise += static_cast<char>((i * 2654435761u) >> 24);
+  doc.data = {DataElement(1, Webp()),
+              "<BINDATA Compress=\"true\" Encoding=\"Base64\" Id=\"2\" Size=\"" +
+                  std::to_string(weak.size()) + "\">" + testing::EncodeBase64ForTest(weak) +
+                  "</BINDATA>",
+              DataElement(3, noise, true)};
+  const std::string source = doc.Build();
+  ASSERT_TRUE(Run(source).success);
+  std::optional<testing::ParsedHml> parsed = ParseHmlForTest(Target());
+  ASSERT_TRUE(parsed);
+  ASSERT_EQ(parsed->data.size(), 3u);
+  EXPECT_EQ(parsed->data[0].bytes, Webp());
+  // Smaller, the same content, still flagged compressed, its size told right.
+  const testing::ParsedData& again = parsed->data[1];
+  EXPECT_LT(again.bytes.size(), weak.size());
+  EXPECT_EQ(testing::InflateRawForTest(again.bytes), content);
+  EXPECT_EQ(testing::AttributeOf(again.openTag, "Compress"), "true");
+  EXPECT_EQ(testing::AttributeOf(again.openTag, "Size"), std::to_string(again.bytes.size()));
+  EXPECT_TRUE(Logged("embedded #2 : compressed data rewritten"));
+  // What does not shrink stays byte for byte.
+  EXPECT_NE(Target().find(DataElement(3, noise, true)), std::string::npos);
+  EXPECT_FALSE(Logged("embedded #3 : compressed data rewritten"));
 }
 
 TEST_F(HwpmlRunTest, CompressValueIgnoresCaseAndTypeCaseOnlyChangesTheExtension) {
@@ -616,6 +702,65 @@ TEST(HwpmlJob, FailedInflationsReachTheSummary) {
       << host.messages[0];
   EXPECT_EQ(testing::ReadFile(dir.File("out.hml")), doc.Build());
 }
+
+}  // namespace
+}  // namespace velmora::hwpml_test
+
+namespace velmora::hwpml_test {
+namespace {
+
+// Comments, CDATA sections and processing instructions are text: a list, an item or
+// a data element written inside one is neither read nor rewritten, and the real one
+// after it is. The text itself comes out as it was.
+struct OpaqueMarkupRow {
+  const char* name;
+  std::string open;
+  std::string close;
+  bool inStorage;  // the text stands in the storage element, else before the list
+};
+
+void PrintTo(const OpaqueMarkupRow& row, std::ostream* os) { *os << row.name; }
+
+class MarkupInsideText : public HwpmlRunTest,
+                         public ::testing::WithParamInterface<OpaqueMarkupRow> {};
+
+TEST_P(MarkupInsideText, IsCopiedAndTheRealItemIsRewritten) {
+  const OpaqueMarkupRow& row = GetParam();
+  const std::string bitmap = "BM a bitmap's bytes";
+  const std::string fake =
+      row.inStorage ? DataElement(1, "BM another bitmap")
+                    : "<BINDATALIST Count=\"1\">" + ItemTag(1, "gif") + "</BINDATALIST>";
+  const std::string text = row.open + fake + row.close;
+  HmlDocument doc;
+  doc.items = {ItemTag(1, "bmp")};
+  doc.data = {DataElement(1, bitmap)};
+  if (row.inStorage) {
+    doc.storageOpen += text;
+  } else {
+    doc.prolog += text;
+  }
+  pictures_.outputFor = {{1, 2}};
+  const ProcessorResult result = Run(doc.Build());
+  ASSERT_TRUE(result.success) << result.message;
+  ASSERT_EQ(pictures_.seen.size(), 1u);
+  EXPECT_EQ(pictures_.seen[0].bytes, bitmap);
+
+  const std::string shrunk = FakePictures::Shrunk(2, 0);
+  HmlDocument expected = doc;
+  expected.items = {"<BINITEM BinData=\"1\" Format=\"png\" Type=\"Embedding\"/>"};
+  expected.data = {"<BINDATA Encoding=\"Base64\" Id=\"1\" Size=\"" + std::to_string(shrunk.size()) +
+                   "\">" + testing::EncodeBase64ForTest(shrunk) + "</BINDATA>"};
+  EXPECT_EQ(Target(), expected.Build());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, MarkupInsideText,
+    ::testing::Values(OpaqueMarkupRow{"CommentBeforeTheList", "<!-- ", " -->", false},
+                      OpaqueMarkupRow{"CDataBeforeTheList", "<![CDATA[", "]]>", false},
+                      OpaqueMarkupRow{"InstructionBeforeTheList", "<?note ", " ?>", false},
+                      OpaqueMarkupRow{"CommentInTheStorage", "<!--", "-->", true},
+                      OpaqueMarkupRow{"CDataInTheStorage", "<![CDATA[", "]]>", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velmora::hwpml_test

@@ -192,6 +192,36 @@ TEST_P(ReadFrames, FindsWhereAPictureIsShownInWholeAndInPieces) {
 INSTANTIATE_TEST_SUITE_P(Cases, ReadFrames, ::testing::ValuesIn(FramesCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Items that name one package entry share its picture: the frames of all of them (the
+// larger of two with one crop) and the problem of any.
+TEST(PictureFrames, ItemsOfOneEntryShareTheirUses) {
+  const PictureFrame small{7200, 3600, kHwpxClip, std::nullopt};
+  const PictureFrame large{14400, 7200, kHwpxClip, std::nullopt};
+  const PictureFrame cropped{7200, 3600, ClipRect{0, 37500, 0, 37500}, std::nullopt};
+  PictureFrames frames;
+  frames.AddFrame("a", small);
+  frames.AddFrame("b", large);
+  frames.AddFrame("b", cropped);
+  frames.AddProblem("c", KeepReason::kOtherUse, "fill");
+  struct Row {
+    std::vector<std::string> items;
+    std::vector<PictureFrame> frames;
+    KeepReason problem;
+  };
+  const Row rows[] = {
+      {{"a"}, {small}, KeepReason::kNone},
+      {{"a", "b"}, {large, cropped}, KeepReason::kNone},
+      {{"b", "a"}, {large, cropped}, KeepReason::kNone},
+      {{"a", "unnamed"}, {small}, KeepReason::kNone},
+      {{"a", "c"}, {small}, KeepReason::kOtherUse},
+  };
+  for (const Row& row : rows) {
+    const PictureUses uses = frames.UsesOf(row.items);
+    EXPECT_EQ(uses.frames, row.frames) << ::testing::PrintToString(row.items);
+    EXPECT_EQ(uses.problem, row.problem) << ::testing::PrintToString(row.items);
+  }
+}
+
 TEST(ReadFrames, ElementsNestedTooDeeplyLeaveTheLayoutUnread) {
   std::string deep;
   for (int i = 0; i < kMaxLayoutDepth + 1; ++i) deep += "<hp:p>";

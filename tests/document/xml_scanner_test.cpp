@@ -260,3 +260,53 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// The tag searches pass over comments, CDATA sections and processing instructions,
+// also when one runs across the scanner's chunks; one that never ends hides the rest.
+struct OpaqueSearchCase {
+  const char* name;
+  std::string text;
+  const char* tag;  // "" for FindTagStart
+  int64_t expected;
+};
+
+void PrintTo(const OpaqueSearchCase& c, std::ostream* os) { *os << c.name; }
+
+class TagSearchPastText : public ::testing::TestWithParam<OpaqueSearchCase> {};
+
+TEST_P(TagSearchPastText, FindsOnlyRealTags) {
+  const OpaqueSearchCase& c = GetParam();
+  TempDir dir;
+  WriteFile(dir.File("doc.xml"), c.text);
+  XmlScanner xml;
+  ASSERT_TRUE(xml.Open(dir.File("doc.xml")));
+  const std::string tag = c.tag;
+  EXPECT_EQ(tag.empty() ? xml.FindTagStart(0) : xml.FindTag(0, tag), c.expected);
+}
+
+std::vector<OpaqueSearchCase> OpaqueSearchCases() {
+  const std::string chunk(XmlScanner::kChunkBytes - 6, ' ');
+  const std::string longComment = chunk + "<!-- <A/> " + std::string(40000, 'x') + " -->";
+  return {
+      {"Comment", "<!-- <A/> --><A/>", "A", 13},
+      {"CData", "<![CDATA[<A/>]]><A/>", "A", 16},
+      {"Instruction", "<?pi <A/> ?><A/>", "A", 12},
+      {"NeverEndingComment", "<!-- <A/>", "A", -1},
+      {"CommentAcrossChunks", longComment + "<A/>", "A", static_cast<int64_t>(longComment.size())},
+      {"OpenerAcrossChunks", chunk + "<![CDATA[<A/>]]><A/>", "A",
+       static_cast<int64_t>(chunk.size()) + 16},
+      {"InstructionAskedByName", "<?xml version=\"1.0\"?><A/>", "?xml", 0},
+      {"TagStartAfterComment", "<!--x--><A>", "", 8},
+      {"TagStartAfterDeclaration", "<?xml?><A>", "", 7},
+      {"ZeroByteInACommentEndsTheSearch", std::string("<!--\0--><A>", 11), "", -1},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TagSearchPastText, ::testing::ValuesIn(OpaqueSearchCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace velmora

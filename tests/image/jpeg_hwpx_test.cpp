@@ -23,7 +23,7 @@ using testing::ZipItem;
 // A package with one JPEG picture, run through the HWPX processor.
 class JpegInHwpx : public ::testing::Test {
  protected:
-  std::vector<ZipItem> Run(const std::string& jpeg) {
+  std::vector<ZipItem> Run(const std::string& jpeg, bool classic) {
     std::filesystem::create_directory(dir_.File("temp"));
     source_ = {"image1", "BinData/image1.jpg", "image/jpg", jpeg, "1"};
     sourceItems_ = testing::MakeHwpxItems({source_});
@@ -36,6 +36,7 @@ class JpegInHwpx : public ::testing::Test {
     ProcessLog log;
     log.Open(dir_.File("log.md"));
     ShrinkOptions options;
+    options.classic = classic;
     const ProcessorResult result =
         ShrinkHwpx(dir_.File("in.hwpx"), dir_.File("out.hwpx"), options, log, temp, nullptr);
     EXPECT_TRUE(result.success) << result.message;
@@ -44,10 +45,30 @@ class JpegInHwpx : public ::testing::Test {
     return items ? *items : std::vector<ZipItem>{};
   }
 
+  Picture Decode(const std::string& jpeg, const std::string& name) {
+    testing::WriteFile(dir_.File(name), jpeg);
+    Picture decoded;
+    int status = -1;
+    EXPECT_TRUE(testing::ReadWithStatus(ReadJpeg, dir_.File(name), decoded, status));
+    EXPECT_EQ(status, static_cast<int>(ReadStatus::kComplete));
+    return decoded;
+  }
+  size_t IndexOf(const std::vector<ZipItem>& items, const std::string& name) {
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].name == name) return i;
+    }
+    return items.size();
+  }
+
   TempDir dir_;
   HwpxPicture source_;
   std::vector<ZipItem> sourceItems_;
 };
+
+std::string PixelBytes(const Picture& picture) {
+  const size_t length = picture.PixelCount() * picture.bitsPerPixel / 8;
+  return std::string(reinterpret_cast<const char*>(picture.pixels.get()), length);
+}
 
 std::string NoisyJpeg() {
   JpegLayout layout;
@@ -58,49 +79,63 @@ std::string NoisyJpeg() {
   return testing::MakeJpeg(layout);
 }
 
-TEST_F(JpegInHwpx, ShrunkPictureIsAppendedUnderItsNameAndTheItemRewritten) {
-  const std::string jpeg = NoisyJpeg();
-  const std::vector<ZipItem> items = Run(jpeg);
-  ASSERT_FALSE(items.empty());
-  // The old entry is gone from its place; the new one of the same name comes last.
-  EXPECT_EQ(items.back().name, "BinData/image1.jpg");
-  int copies = 0;
-  for (const ZipItem& item : items) copies += item.name == "BinData/image1.jpg" ? 1 : 0;
-  EXPECT_EQ(copies, 1);
-  EXPECT_LT(items.back().bytes.size(), jpeg.size());
-  testing::WriteFile(dir_.File("new.jpg"), items.back().bytes);
-  Picture decoded;
-  int status = -1;
-  ASSERT_TRUE(testing::ReadWithStatus(ReadJpeg, dir_.File("new.jpg"), decoded, status));
-  EXPECT_EQ(status, static_cast<int>(ReadStatus::kComplete));
-  EXPECT_EQ(decoded.width, 80);
+TEST_F(JpegInHwpx, ShrunkPictureTakesItsNameAndTheItemIsRewritten) {
+  // The classic rules append the new entry at the end; otherwise it takes the old
+  // entry's place.
+  for (const bool classic : {true, false}) {
+    SCOPED_TRACE(classic ? "classic" : "all passes");
+    const std::string jpeg = NoisyJpeg();
+    const std::vector<ZipItem> items = Run(jpeg, classic);
+    ASSERT_FALSE(items.empty());
+    const size_t at = IndexOf(items, "BinData/image1.jpg");
+    ASSERT_LT(at, items.size());
+    EXPECT_EQ(at, classic ? items.size() - 1 : IndexOf(sourceItems_, "BinData/image1.jpg"));
+    int copies = 0;
+    for (const ZipItem& item : items) copies += item.name == "BinData/image1.jpg" ? 1 : 0;
+    EXPECT_EQ(copies, 1);
+    EXPECT_LT(items[at].bytes.size(), jpeg.size());
+    EXPECT_EQ(Decode(items[at].bytes, "new.jpg").width, 80);
 
-  std::string manifest;
-  for (const ZipItem& item : items) {
-    if (item.name == "Contents/content.hpf") manifest = item.bytes;
-  }
-  EXPECT_NE(manifest.find("<opf:item id=\"image1\" href=\"BinData/image1.jpg\" "
-                          "media-type=\"image/jpg\" isEmbeded=\"1\"/>"),
-            std::string::npos)
-      << manifest;
-  // Everything else is carried over as it was.
-  for (const ZipItem& original : sourceItems_) {
-    if (original.name == "BinData/image1.jpg" || original.name == "Contents/content.hpf") continue;
-    bool found = false;
-    for (const ZipItem& item : items) found |= item.name == original.name && item.bytes == original.bytes;
-    EXPECT_TRUE(found) << original.name;
+    const std::string& manifest = items[IndexOf(items, "Contents/content.hpf")].bytes;
+    EXPECT_NE(manifest.find("<opf:item id=\"image1\" href=\"BinData/image1.jpg\" "
+                            "media-type=\"image/jpg\" isEmbeded=\"1\"/>"),
+              std::string::npos)
+        << manifest;
+    // Everything else is carried over as it was.
+    for (const ZipItem& original : sourceItems_) {
+      if (original.name == "BinData/image1.jpg" || original.name == "Contents/content.hpf") continue;
+      const size_t copy = IndexOf(items, original.name);
+      ASSERT_LT(copy, items.size()) << original.name;
+      EXPECT_EQ(items[copy].bytes, original.bytes) << original.name;
+    }
   }
 }
 
-TEST_F(JpegInHwpx, PictureThatDoesNotShrinkLeavesThePackageUnchanged) {
+TEST_F(JpegInHwpx, PictureThatDoesNotShrinkIsKeptOrTranscodedLosslessly) {
   JpegLayout layout;
   layout.quality = 20;
   const std::string jpeg = testing::MakeJpeg(layout);
-  const std::vector<ZipItem> items = Run(jpeg);
+  // The classic rules leave the package's entries as they were.
+  const std::vector<ZipItem> classic = Run(jpeg, true);
+  ASSERT_EQ(classic.size(), sourceItems_.size());
+  for (size_t i = 0; i < classic.size(); ++i) {
+    EXPECT_EQ(classic[i].name, sourceItems_[i].name);
+    EXPECT_EQ(classic[i].bytes, sourceItems_[i].bytes) << classic[i].name;
+  }
+  // Otherwise the JPEG is transcoded without loss: smaller, the same pixels.
+  const std::vector<ZipItem> items = Run(jpeg, false);
   ASSERT_EQ(items.size(), sourceItems_.size());
   for (size_t i = 0; i < items.size(); ++i) {
     EXPECT_EQ(items[i].name, sourceItems_[i].name);
-    EXPECT_EQ(items[i].bytes, sourceItems_[i].bytes) << items[i].name;
+    if (items[i].name != "BinData/image1.jpg") {
+      EXPECT_EQ(items[i].bytes, sourceItems_[i].bytes) << items[i].name;
+      continue;
+    }
+    EXPECT_LT(items[i].bytes.size(), jpeg.size());
+    const Picture before = Decode(jpeg, "before.jpg");
+    const Picture after = Decode(items[i].bytes, "after.jpg");
+    EXPECT_EQ(after.width, before.width);
+    EXPECT_EQ(PixelBytes(after), PixelBytes(before));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,55 @@ TEST_P(PngForms, EveryFormAndFilterDecodesToTheSamePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Pictures, PngForms, ::testing::ValuesIn(kFormCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The smallest form and filter at the quick trial level (5) wins; a large winner is
+// compressed again at the level asked for and keeps the stronger bytes only where they
+// are smaller, a small one is tried at that level at once.
+struct CompressionCase {
+  const char* name;
+  int width, height;
+  bool noise;
+  int level;
+  int trialLevel;
+};
+
+void PrintTo(const CompressionCase& c, std::ostream* os) { *os << c.name; }
+
+class SmallestCompression : public ::testing::TestWithParam<CompressionCase> {};
+
+TEST_P(SmallestCompression, KeepsTheTrialsWinnerAtItsBestLevel) {
+  const CompressionCase& c = GetParam();
+  uint32_t seed = 12345;
+  const Picture picture = MakePicture(c.width, c.height, true, [&](int x, int y) {
+    seed = seed * 1103515245u + 12345u;
+    return c.noise ? seed : (uint32_t(x) << 24) | (uint32_t(y) << 16) | (uint32_t(x * y) << 8) | 0x80;
+  });
+  const std::vector<PngImage> forms = LosslessForms(picture, true);
+  const std::optional<CompressedImage> best = CompressSmallest(forms, c.level);
+  ASSERT_TRUE(best);
+  auto trial = [&](size_t form, FilterChoice filter) {
+    return Deflate(FilterRows(forms[form], filter), c.trialLevel, DeflateFormat::kZlib)->size() +
+           forms[form].ChunkBytes();
+  };
+  const size_t won = trial(best->form, best->filter);
+  for (size_t form = 0; form < forms.size(); ++form) {
+    for (FilterChoice filter : {FilterChoice::kNone, FilterChoice::kSub, FilterChoice::kUp,
+                                FilterChoice::kPaeth, FilterChoice::kAdaptive}) {
+      EXPECT_LE(won, trial(form, filter)) << form << " " << static_cast<int>(filter);
+    }
+  }
+  const std::string filtered = FilterRows(forms[best->form], best->filter);
+  const std::string atTrial = *Deflate(filtered, c.trialLevel, DeflateFormat::kZlib);
+  const std::string atLevel = *Deflate(filtered, c.level, DeflateFormat::kZlib);
+  EXPECT_EQ(best->data, atLevel.size() < atTrial.size() ? atLevel : atTrial);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, SmallestCompression,
+    ::testing::Values(CompressionCase{"LargeSmoothAgainAtLevel12", 200, 120, false, 12, 5},
+                      CompressionCase{"LargeNoiseAgainAtLevel12", 200, 120, true, 12, 5},
+                      CompressionCase{"SmallTriedAtItsLevel", 60, 40, false, 12, 12}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PngForms, AColourProfileKeepsColourForms) {
   const Picture grey = MakePicture(8, 8, false, [](int x, int) { return x % 2 ? 0xFFFFFFFFu : 0x000000FFu; });

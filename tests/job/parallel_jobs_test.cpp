@@ -1,9 +1,11 @@
 // Documents with pictures of every kind shrunk by 1, 2 and 8 workers: the target and
 // the process log must not depend on how many pictures ran at once or which finished
-// first.
+// first. The documents hold what a hostile one may: items inside comments, two items
+// naming one entry, an animated PNG and a picture over the memory budget.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -13,6 +15,7 @@
 #include "support/hwpml_builder.h"
 #include "support/jpeg_fixtures.h"
 #include "support/picture_fixtures.h"
+#include "support/png_builder.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -25,6 +28,20 @@ struct Sample {
   const char* extension;
   std::string bytes;
 };
+
+// A list inside a comment, naming the first item (a bitmap) as it stands.
+std::string HiddenList() {
+  return "<!-- <BINDATALIST Count=\"1\">" + testing::ItemTag(1, "bmp") + "</BINDATALIST> -->";
+}
+
+// A gradient PNG with an animation control chunk in front of its image data.
+std::string AnimatedPng(int width, int height) {
+  std::string png = testing::GradientPng(width, height, 6);
+  // After the signature and IHDR.
+  png.insert(8 + 25, testing::EncodeChunk("acTL", testing::BigEndian32(2) +
+                                                      testing::BigEndian32(0)));
+  return png;
+}
 
 // Two of every kind the rules treat apart, small enough for a quick test.
 std::vector<Sample> Samples() {
@@ -42,7 +59,10 @@ std::vector<Sample> Samples() {
     samples.push_back({"gif", testing::StripedGif(width, 40)});
     samples.push_back({"gif", testing::MovingSquareGif(width, 40, 3)});
     samples.push_back({"jpg", testing::MakeJpeg(photo)});
+    samples.push_back({"png", AnimatedPng(width, 40)});
   }
+  // Over the budget of 16 MiB that the runs below give each picture.
+  samples.push_back({"png", testing::GradientPng(1500, 1500, 6)});
   return samples;
 }
 
@@ -61,8 +81,18 @@ std::string WriteDocument(const TempDir& dir, const std::string& form) {
     hml.data.push_back(testing::DataElement(number, sample.bytes));
   }
   if (form == "hwpx") {
-    testing::WriteZip(path, testing::MakeHwpxItems(items));
+    // A later item names the first picture's entry as well, and a comment holds an
+    // item of the second one: the first is shared, the second is text.
+    items.push_back({"image99", items[0].href, items[0].mediaType, "", "1"});
+    std::vector<testing::ZipItem> entries = testing::MakeHwpxItems(items);
+    std::string& manifest = entries.back().bytes;
+    manifest.insert(manifest.find("<opf:item "),
+                    "<!-- <opf:item id=\"image2\" href=\"" + items[1].href +
+                        "\" media-type=\"image/png\" isEmbeded=\"1\"/> -->");
+    testing::WriteZip(path, entries);
   } else {
+    // A list inside a comment in front of the real one.
+    hml.prolog += HiddenList();
     testing::WriteFile(path, hml.Build());
   }
   return path;
@@ -93,6 +123,7 @@ JobRun Shrink(const std::string& source, const TempDir& dir, int workers) {
   options.keepTempFiles = true;
   options.extraOptimisers = false;
   options.stampTime = 1767225600;
+  options.memoryBudgetMiB = 16;
   testing::RecordingHost host;
   const std::string target = dir.File("out");
   const bool written = RunShrinkJob(source, target, options, host);
@@ -114,6 +145,18 @@ TEST_P(WorkerCounts, TargetAndLogDoNotDependOnHowManyPicturesRunAtOnce) {
   const JobRun one = Shrink(source, dir, 1);
   ASSERT_GT(one.log.size(), 50u);
   EXPECT_LT(one.target.size(), testing::ReadFile(source).size());
+  auto count = [&one](const std::string& part) {
+    return std::count_if(one.log.begin(), one.log.end(), [&part](const std::string& line) {
+      return line.find(part) != std::string::npos;
+    });
+  };
+  EXPECT_EQ(count("animated PNG (acTL), original file is to be written"), 2);
+  EXPECT_EQ(count("over the memory budget of 16 MiB"), 1);
+  if (std::string(GetParam()) == "hwpx") {
+    EXPECT_EQ(count("for an earlier item: shared"), 1);
+  } else {
+    EXPECT_NE(one.target.find(HiddenList()), std::string::npos);
+  }
   for (int workers : {2, 8}) {
     const JobRun many = Shrink(source, dir, workers);
     EXPECT_TRUE(many.target == one.target) << workers << " workers";

@@ -47,20 +47,25 @@ std::string HwpxPicture(const std::string& item, int width, int height, int pixe
 }
 
 // A package with a photo shown 2 × 1.5 inches, a PNG shown as large but also used as a
-// fill, and a bitmap that nothing shows.
-void WritePackage(const std::string& path) {
-  const std::vector<testing::HwpxPicture> pictures = {
+// fill, and a bitmap that nothing shows. With a second item, image4 names the photo's
+// entry too and shows it 4 × 3 inches.
+void WritePackage(const std::string& path, bool secondItem) {
+  std::vector<testing::HwpxPicture> pictures = {
       {"image1", "BinData/image1.jpg", "image/jpg", Photo()},
       {"image2", "BinData/image2.png", "image/png", testing::GradientPng(400, 300, 0)},
       {"image3", "BinData/image3.bmp", "image/bmp", testing::GradientBmp(400, 300)},
   };
+  // No bytes: the entry is image1's.
+  if (secondItem) pictures.push_back({"image4", "BinData/image1.jpg", "image/jpg", ""});
   std::vector<testing::ZipItem> items = testing::MakeHwpxItems(pictures);
   for (testing::ZipItem& item : items) {
     if (item.name == "Contents/section0.xml") {
       item.bytes = "<?xml version=\"1.0\"?><hs:sec xmlns:hs=\"s\" xmlns:hp=\"p\" "
                    "xmlns:hc=\"c\"><hp:p><hp:run>" +
                    HwpxPicture("image1", 14400, 10800, 800, 600) +
-                   HwpxPicture("image2", 14400, 10800, 400, 300) + "</hp:run></hp:p></hs:sec>";
+                   HwpxPicture("image2", 14400, 10800, 400, 300) +
+                   (secondItem ? HwpxPicture("image4", 28800, 21600, 800, 600) : "") +
+                   "</hp:run></hp:p></hs:sec>";
     }
     if (item.name == "Contents/header.xml") {
       item.bytes = "<?xml version=\"1.0\"?><hh:head xmlns:hh=\"h\" xmlns:hc=\"c\"><hc:fillBrush>"
@@ -97,6 +102,7 @@ struct JobRow {
   int ppi;
   std::vector<std::string> sizes;  // of the target's pictures
   bool resampledLine;              // the summary reports resampled pictures
+  bool secondItem = false;         // another item names the photo's entry
 };
 
 void PrintTo(const JobRow& row, std::ostream* os) { *os << row.name; }
@@ -107,7 +113,7 @@ class PackageJob : public ::testing::TestWithParam<JobRow> {};
 // too and the bitmap is shown nowhere, so both keep their 400 × 300 (the bitmap as PNG).
 TEST_P(PackageJob, PicturesGoInAtTheSizeTheirFramesNeed) {
   TempDir dir;
-  WritePackage(dir.File("doc.hwpx"));
+  WritePackage(dir.File("doc.hwpx"), GetParam().secondItem);
   ShrinkOptions options;
   options.extraOptimisers = false;
   options.ppi = GetParam().ppi;
@@ -130,7 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
         JobRow{"Screen", 150,
                {"BinData/image1.jpg 300x225", "BinData/image2.png 400x300",
                 "BinData/image3.png 400x300"},
-               true}),
+               true},
+        // The entry's one picture serves both items: the larger frame's need wins.
+        JobRow{"ScreenTwoItemsOneEntry", 150,
+               {"BinData/image1.jpg 600x450", "BinData/image2.png 400x300",
+                "BinData/image3.png 400x300"},
+               true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An HWPML document with the photo in a PICTURE of 2 × 1.5 inches.

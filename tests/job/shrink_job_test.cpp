@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include "job/document_form.h"
 #include "job/messages.h"
 #include "job/shrink_job.h"
+#include "support/child_process.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -57,23 +59,35 @@ class JobPathChecks : public ::testing::Test {
     WriteFile(dir.File("a.hwpx"), std::string("PK\x03\x04", 4) + std::string(100, '\0'));
     host.revealLogPath = "earlier log";
   }
-  // Runs a job that must be refused before anything is created.
+  // Runs a job that must be refused before anything is created beside the source;
+  // checks of the source itself come after the job's log is opened (and removed).
   void ExpectRefused(const std::string& source, const std::string& target,
-                     const std::string& message) {
+                     const std::string& message, bool afterLogOpened = false) {
     std::vector<std::string> before = testing::ListFolder(dir.path());
     EXPECT_FALSE(RunShrinkJob(source, target, ShrinkOptions{}, host));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, message);
     EXPECT_TRUE(host.messages[0].failure);
-    EXPECT_EQ(host.revealLogPath, "earlier log");
+    EXPECT_EQ(host.revealLogPath, afterLogOpened ? "" : "earlier log");
     EXPECT_EQ(testing::ListFolder(dir.path()), before);
   }
   TempDir dir;
   RecordingHost host;
 };
 
-TEST_F(JobPathChecks, EqualPathsIgnoringCaseAreRefused) {
-  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("A.HWPX") + " ", job_text::kSamePaths);
+TEST_F(JobPathChecks, EqualPathsAreRefused) {
+  ExpectRefused(dir.File("a.hwpx"), "  " + dir.File("a.hwpx") + " ", job_text::kSamePaths);
+}
+
+// This file system tells case apart: a.hwpx and A.HWPX are two files, and the job
+// goes on to read the source (which is no zip archive here).
+TEST_F(JobPathChecks, NamesDifferingOnlyInCaseAreTwoFilesWhereCaseCounts) {
+  ExpectRefused(dir.File("a.hwpx"), dir.File("A.HWPX"), "HwpX 형식만 처리 가능!\n(zip 파일 아님)",
+                true);
+  WriteFile(dir.File("A.HWPX"), "another document");
+  host.messages.clear();
+  ExpectRefused(dir.File("a.hwpx"), dir.File("A.HWPX"), "HwpX 형식만 처리 가능!\n(zip 파일 아님)",
+                true);
 }
 
 TEST_F(JobPathChecks, SameFileUnderAnotherSpellingIsRefused) {
@@ -90,19 +104,69 @@ TEST_F(JobPathChecks, SymbolicAndHardLinksToTheSourceAreRefused) {
 
 TEST_F(JobPathChecks, UnknownFormsGetTheShortMessage) {
   WriteFile(dir.File("short.hml"), "<?xml v");
-  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), job_text::kNotADocument);
+  ExpectRefused(dir.File("short.hml"), dir.File("out.hml"), job_text::kNotADocument, true);
 }
 
-TEST_F(JobPathChecks, MissingSourceGetsTheShortMessage) {
-  ExpectRefused(dir.File("missing.hwpx"), dir.File("out.hwpx"), job_text::kNotADocument);
+// A source that cannot be read is told for what it is, with the system's reason in
+// the log; a FIFO is never opened (it would block for ever).
+struct SourceProblemCase {
+  const char* name;
+  const char* message;
+  const char* reason;  // the log line's end
+};
+
+void PrintTo(const SourceProblemCase& c, std::ostream* os) { *os << c.name; }
+
+class SourceProblems : public ::testing::TestWithParam<SourceProblemCase> {};
+
+TEST_P(SourceProblems, AreToldWithTheSystemsReasonInTheLog) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string name = GetParam().name;
+  const std::string source = dir.File(name + ".hwpx");
+  if (name == "folder") ::mkdir(source.c_str(), 0755);
+  if (name == "fifo") ::mkfifo(source.c_str(), 0644);
+  if (name == "unreadable") WriteFile(source, "PK\x03\x04 a package nobody may read");
+  ::chmod(source.c_str(), name == "unreadable" ? 0 : 0755);
+  ::chmod(dir.path().c_str(), 0755);
+  ::chmod(tmp.path().c_str(), 0777);
+  // Unprivileged, so that the permission bits count also when the tests run as root.
+  testing::ChildLimits limits;
+  limits.unprivileged = true;
+  const testing::ChildResult child = testing::RunInChild(limits, [&](std::string& report) {
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    RecordingHost host;
+    ShrinkOptions options;
+    options.keepTempFiles = true;
+    const bool success = RunShrinkJob(source, dir.File("out.hwpx"), options, host);
+    const std::vector<std::string> lines = testing::ReadLogLines(host.revealLogPath);
+    report = host.messages.at(0).text + "|" + testing::WithoutStamp(lines.at(0));
+    return success ? 1 : 0;
+  });
+  if (child.unsupported) GTEST_SKIP() << "cannot run unprivileged here";
+  EXPECT_TRUE(child.exited && child.exitCode == 0);
+  EXPECT_EQ(child.report, std::string(GetParam().message) + "|source `" + source +
+                              "` cannot be read: " + GetParam().reason);
+  EXPECT_FALSE(testing::FileExists(dir.File("out.hwpx")));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SourceProblems,
+    ::testing::Values(
+        SourceProblemCase{"missing", job_text::kSourceMissing, "No such file or directory"},
+        SourceProblemCase{"unreadable", job_text::kSourceDenied, "Permission denied"},
+        SourceProblemCase{"folder", job_text::kSourceIsFolder, "Is a directory"},
+        SourceProblemCase{"fifo", job_text::kSourceNotRegular, "a FIFO"}),
+    [](const ::testing::TestParamInfo<SourceProblemCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(JobPathChecks, BinaryDocumentsGetTheAdviceToSaveAsHwpx) {
   WriteFile(dir.File("old.hwp"), "HWP Document File V3.00");
-  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
+  ExpectRefused(dir.File("old.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument, true);
   host.messages.clear();
   WriteFile(dir.File("new.hwp"), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + "x");
-  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument);
+  ExpectRefused(dir.File("new.hwp"), dir.File("out.hwpx"), job_text::kBinaryDocument, true);
 }
 
 TEST(Job, ProcessorFailureIsShownAndLeavesNoTemporaryFiles) {
@@ -118,6 +182,38 @@ TEST(Job, ProcessorFailureIsShownAndLeavesNoTemporaryFiles) {
   EXPECT_TRUE(host.revealLogPath.empty());
   EXPECT_FALSE(testing::FileExists(dir.File("out.hwpx")));
   EXPECT_TRUE(testing::ListFolder(tmp.path()).empty());
+  ::unsetenv("TMPDIR");
+}
+
+// A dry run builds the target among the temporary files and measures it: the same
+// size and pictures a real run gives, and no file where the target would go.
+TEST(Job, DryRunMeasuresWhatARunWritesAndLeavesNoFile) {
+  TempDir dir;
+  TempDir tmp;
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
+  const std::string samples = std::string(VELMORA_SOURCE_DIR) + "/samples/";
+  for (const char* name : {"sample.hwpx", "sample.hml"}) {
+    ShrinkOptions options;
+    options.extraOptimisers = false;
+    options.stampTime = 1700000000;
+    RecordingHost host;
+    WorkerPool pool(2);
+    const std::string target = dir.File(std::string("real-") + name);
+    const JobResult real = RunShrinkJobWithResult(samples + name, target, options, host, pool);
+    ASSERT_EQ(real.status, JobStatus::kWritten) << real.message;
+    options.dryRun = true;
+    const std::string dryTarget = dir.File(std::string("dry-") + name);
+    const JobResult dry = RunShrinkJobWithResult(samples + name, dryTarget, options, host, pool);
+    EXPECT_EQ(dry.status, JobStatus::kMeasured) << dry.message;
+    EXPECT_EQ(dry.targetBytes, static_cast<int64_t>(testing::ReadFile(target).size())) << name;
+    EXPECT_EQ(dry.sourceBytes, static_cast<int64_t>(testing::ReadFile(samples + name).size()))
+        << name;
+    EXPECT_EQ(dry.pictures.size(), real.pictures.size()) << name;
+    EXPECT_FALSE(testing::FileExists(dryTarget)) << name;
+    EXPECT_TRUE(testing::ListFolder(tmp.path()).empty()) << name;
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1].text.substr(0, 40), host.messages[0].text.substr(0, 40));
+  }
   ::unsetenv("TMPDIR");
 }
 
@@ -171,6 +267,33 @@ TEST(ShrinkJob, FailureThatEscapesTheJobIsItsOneMessageAndLeavesNothingBehind) {
     EXPECT_TRUE(testing::ListFolder(tmp.path()).empty()) << sample;
   }
 }
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// A new target of either form gets no more permissions than its source: a private
+// document does not become one that others may read.
+class TargetPermissions : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(TargetPermissions, FollowAPrivateSource) {
+  TempDir dir;
+  const std::string extension = GetParam();
+  const std::string source = dir.File("private." + extension);
+  WriteFile(source, testing::ReadFile(std::string(VELMORA_SOURCE_DIR) + "/samples/sample." + extension));
+  ::chmod(source.c_str(), 0600);
+  RecordingHost host;
+  ShrinkOptions options;
+  options.extraOptimisers = false;
+  ASSERT_TRUE(RunShrinkJob(source, dir.File("out." + extension), options, host));
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.File("out." + extension).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, TargetPermissions, ::testing::Values("hwpx", "hml"));
 
 }  // namespace
 }  // namespace velmora

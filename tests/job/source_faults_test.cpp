@@ -147,10 +147,10 @@ TEST_P(SourceVanishes, TargetIsMadeFromTheDocumentTheJobStartedOnOrNotAtAll) {
 INSTANTIATE_TEST_SUITE_P(
     Jobs, SourceVanishes,
     ::testing::Values(
-        VanishCase{"HwpxDeletedBeforeItIsRead", "hwpx", "start", false, job_text::kNotADocument},
+        VanishCase{"HwpxDeletedBeforeItIsRead", "hwpx", "start", false, job_text::kSourceMissing},
         VanishCase{"HwpxDeletedDuringTheWalk", "hwpx", "walk", false, nullptr},
         VanishCase{"HwpxReplacedDuringTheWalk", "hwpx", "walk", true, nullptr},
-        VanishCase{"HwpmlDeletedBeforeItIsRead", "hml", "start", false, job_text::kNotADocument},
+        VanishCase{"HwpmlDeletedBeforeItIsRead", "hml", "start", false, job_text::kSourceMissing},
         VanishCase{"HwpmlDeletedDuringTheWalk", "hml", "walk", false, nullptr},
         VanishCase{"HwpmlReplacedDuringTheWalk", "hml", "walk", true, nullptr}),
     [](const ::testing::TestParamInfo<VanishCase>& info) { return info.param.name; });

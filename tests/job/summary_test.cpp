@@ -14,6 +14,9 @@ TEST(Summary, CutsPercentAndFormatsTime) {
             "\"그림 압축하기\" 해제를 권고함\n(1:01.234)");
   // A source that cannot be measured gives 0 rather than a division by zero.
   EXPECT_EQ(FormatSummary(-1, 500, 0, 0.0), "작업 완료: 0KB → 0KB, 0.00% 감소\n(0.000)");
+  // Documents beyond 2 GiB keep their sizes.
+  EXPECT_EQ(FormatSummary(2147484138, 26000, 0, 0.0),
+            "작업 완료: 2147484KB → 26KB, 99.99% 감소\n(0.000)");
 }
 
 TEST(Summary, ResampledPicturesGetALineOfTheirOwn) {

@@ -39,6 +39,7 @@ enum class Fault {
   kFileSizeLimit,   // every file stops growing at a size (as on a full disk)
   kFullFileSystem,  // the target's folder is a small file system of its own
   kTargetIsFolder,  // a folder already has the target's name
+  kFullTempFolder,  // the temporary folder is a small file system of its own
 };
 
 struct FaultCase {
@@ -47,6 +48,9 @@ struct FaultCase {
   double limitFraction;     // kFileSizeLimit: the limit as a part of the target's size
   const char* hwpxMessage;  // nullptr: any failure message
   const char* hmlMessage;
+  // The HWPML job decodes each picture into the temporary folder; one that does not
+  // fit keeps its bytes, and the job succeeds.
+  bool hmlSucceeds = false;
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -198,6 +202,12 @@ TEST_P(TargetFaults, FailWithAMessageAndLeaveNothingHalfWritten) {
       createPrevious = true;
       break;
     case Fault::kTargetIsFolder: std::filesystem::create_directories(target_ + "/inside"); break;
+    case Fault::kFullTempFolder:
+      std::filesystem::create_directory(folder_);
+      WriteFile(target_, kPrevious);
+      limits.tmpfsFolder = temp_;
+      limits.tmpfsBytes = 64 * 1024;
+      break;
   }
 
   bool unsupported = false;
@@ -210,6 +220,11 @@ TEST_P(TargetFaults, FailWithAMessageAndLeaveNothingHalfWritten) {
   if (fault.fault == Fault::kNone) {
     EXPECT_TRUE(outcome.success) << outcome.messages[0].text;
     EXPECT_EQ(outcome.targetFolder, std::vector<std::string>{targetName});
+    EXPECT_NE(outcome.target, kPrevious);
+    return;
+  }
+  if (document.extension == std::string("hml") && fault.hmlSucceeds) {
+    EXPECT_TRUE(outcome.success) << outcome.messages[0].text;
     EXPECT_NE(outcome.target, kPrevious);
     return;
   }
@@ -233,7 +248,7 @@ TEST_P(TargetFaults, FailWithAMessageAndLeaveNothingHalfWritten) {
 }
 
 const char kHwpxCopyFailed[] = "파일 복사 실패!";
-const char kHwpxOpenFailed[] = "HwpX 파일 열기 실패!";
+const char kTempFolderFull[] = "임시 폴더의 공간이 부족함!\n(작업 파일을 쓸 수 없음)";
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, TargetFaults,
@@ -245,10 +260,13 @@ INSTANTIATE_TEST_SUITE_P(
                       "파일 복사 실패! (step#1 / 쓰기)"},
             FaultCase{"ReadOnlyFolder", Fault::kReadOnlyFolder, 0, kHwpxCopyFailed,
                       "파일 복사 실패! (step#1 / 쓰기)"},
-            // The package's working copy is as large as the source: it is what fails.
-            FaultCase{"DiskFullEarly", Fault::kFileSizeLimit, 0.1, kHwpxOpenFailed, nullptr},
-            FaultCase{"DiskFullAtTheLastByte", Fault::kFileSizeLimit, 0.999, kHwpxOpenFailed,
+            // The package's working copy is as large as the source: it is what fails, and
+            // the message says where.
+            FaultCase{"DiskFullEarly", Fault::kFileSizeLimit, 0.1, kTempFolderFull, nullptr},
+            FaultCase{"DiskFullAtTheLastByte", Fault::kFileSizeLimit, 0.999, kTempFolderFull,
                       nullptr},
+            FaultCase{"TemporaryFolderFull", Fault::kFullTempFolder, 0, kTempFolderFull, nullptr,
+                      true},
             FaultCase{"TargetFileSystemFull", Fault::kFullFileSystem, 0, kHwpxCopyFailed, nullptr},
             // Everything is written before the final rename fails.
             FaultCase{"FolderInTheTargetsPlace", Fault::kTargetIsFolder, 0, kHwpxCopyFailed,

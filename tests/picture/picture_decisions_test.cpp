@@ -9,6 +9,8 @@
 #include "support/bmp_writer.h"
 #include "support/gif_writer.h"
 #include "support/independent_decoder.h"
+#include "support/jpeg_fixtures.h"
+#include "support/png_builder.h"
 #include "support/picture_fixtures.h"
 #include "support/test_support.h"
 
@@ -25,9 +27,29 @@ struct DecisionRow {
   std::string bytes;
   ConversionRule rule;
   std::optional<PictureKind> kind;      // the replacement's kind, nothing when kept
+  PictureDecision decision;             // as a report states it
   std::vector<std::string> lines;       // after the kind line
   const char* extension;                // of the output name; "" when none is taken
+  unsigned memoryBudgetMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
 };
+
+std::string Jpeg64x48() {
+  testing::JpegLayout layout;
+  layout.width = 64;
+  layout.height = 48;
+  return testing::MakeJpeg(layout);
+}
+
+// A PNG whose animation control chunk stands before its image data.
+std::string AnimatedPng() {
+  testing::PngLayout layout;
+  layout.width = 64;
+  layout.height = 48;
+  layout.colourType = 2;
+  for (uint32_t i = 0; i < 64 * 48 * 3; ++i) layout.samples.push_back(static_cast<uint16_t>(i % 251));
+  layout.chunks.push_back({"acTL", testing::BigEndian32(2) + testing::BigEndian32(0)});
+  return testing::EncodePng(layout);
+}
 
 void PrintTo(const DecisionRow& row, std::ostream* os) { *os << row.name; }
 
@@ -37,46 +59,75 @@ std::vector<DecisionRow> DecisionRows() {
   const std::string bmp24 = GradientBmp(64, 48, 24);
   const std::string rewritten = "rewritten file is to be written";
   const std::string kept = "original file is to be written";
+  const std::string animatedPng = "animated PNG (acTL), original file is to be written";
+  const std::string overBudget =
+      "picture of 64x48 needs about 1 MiB, over the memory budget of 0 MiB: original file is to "
+      "be written";
+  const PictureDecision used = PictureDecision::kRewritten;
+  const PictureDecision overBudgetDecision = PictureDecision::kOverMemoryBudget;
   return {
-      {"PngRule0", png, ConversionRule::kBmpToPng, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
-      {"PngRule1", png, ConversionRule::kBmpToJpeg, PictureKind::kPng, {"writing PNG...", kFinished, rewritten}, "png"},
-      {"PngRule2", png, ConversionRule::kPngQuant, PictureKind::kPng,
+      {"PngRule0", png, ConversionRule::kBmpToPng, PictureKind::kPng, used,
+       {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule1", png, ConversionRule::kBmpToJpeg, PictureKind::kPng, used,
+       {"writing PNG...", kFinished, rewritten}, "png"},
+      {"PngRule2", png, ConversionRule::kPngQuant, PictureKind::kPng, used,
        {"writing PNGquant...", kFinished, rewritten}, "png"},
-      {"Bmp24Rule0", bmp24, ConversionRule::kBmpToPng, PictureKind::kPng,
+      {"Bmp24Rule0", bmp24, ConversionRule::kBmpToPng, PictureKind::kPng, used,
        {"converting to PNG...", kFinished, rewritten}, "png"},
-      {"Bmp24Rule1", bmp24, ConversionRule::kBmpToJpeg, PictureKind::kJpeg,
+      {"Bmp24Rule1", bmp24, ConversionRule::kBmpToJpeg, PictureKind::kJpeg, used,
        {"converting to JPEG...", kFinished, rewritten}, "jpg"},
-      {"Bmp24Rule2", bmp24, ConversionRule::kPngQuant, PictureKind::kPng,
+      {"Bmp24Rule2", bmp24, ConversionRule::kPngQuant, PictureKind::kPng, used,
        {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"Bmp32Rule1", GradientBmp(64, 48, 32), ConversionRule::kBmpToJpeg, PictureKind::kJpeg,
+      {"Bmp32Rule1", GradientBmp(64, 48, 32), ConversionRule::kBmpToJpeg, PictureKind::kJpeg, used,
        {"converting to JPEG...", kFinished, rewritten}, "jpg"},
       // At most 8 bits: a palette PNG whatever the rule.
       {"Bmp8Rule1", testing::StripedBmp(64, 48, 8), ConversionRule::kBmpToJpeg, PictureKind::kPng,
-       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+       used, {"converting to PNGquant...", kFinished, rewritten}, "png"},
       {"Bmp4Rule0", testing::StripedBmp(64, 48, 4), ConversionRule::kBmpToPng, PictureKind::kPng,
-       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+       used, {"converting to PNGquant...", kFinished, rewritten}, "png"},
       // One pixel: any PNG is larger than the 58-byte bitmap.
       {"TinyBmpRule0", GradientBmp(1, 1, 24), ConversionRule::kBmpToPng, std::nullopt,
-       {"converting to PNG...", kFinished, kept}, "png"},
+       PictureDecision::kNotSmaller, {"converting to PNG...", kFinished, kept}, "png"},
       {"StillGifRule0", testing::StripedGif(64, 48), ConversionRule::kBmpToPng, PictureKind::kPng,
-       {"converting to PNGquant...", kFinished, rewritten}, "png"},
+       used, {"converting to PNGquant...", kFinished, rewritten}, "png"},
       {"StillGifRule1", testing::StripedGif(64, 48), ConversionRule::kBmpToJpeg, PictureKind::kPng,
-       {"converting to PNGquant...", kFinished, rewritten}, "png"},
-      {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), ConversionRule::kBmpToPng, std::nullopt,
+       used, {"converting to PNGquant...", kFinished, rewritten}, "png"},
+      {"AnimatedGifSwitchOff", testing::MovingSquareGif(32, 32, 3), ConversionRule::kBmpToPng,
+       std::nullopt, PictureDecision::kAnimationKept,
        {"frame count > 1, original file is to be written"}, ""},
+      // An animated PNG is never flattened into its first frame, whatever the rule.
+      {"AnimatedPngRule0", AnimatedPng(), ConversionRule::kBmpToPng, std::nullopt,
+       PictureDecision::kAnimationKept, {animatedPng}, ""},
+      {"AnimatedPngRule1", AnimatedPng(), ConversionRule::kBmpToJpeg, std::nullopt,
+       PictureDecision::kAnimationKept, {animatedPng}, ""},
+      {"AnimatedPngRule2", AnimatedPng(), ConversionRule::kPngQuant, std::nullopt,
+       PictureDecision::kAnimationKept, {animatedPng}, ""},
+      // A picture whose decoding would pass the memory budget keeps its bytes,
+      // judged from its headers: 64 x 48 pixels need 24 KiB, said as 1 MiB.
+      {"PngOverBudget", png, ConversionRule::kBmpToPng, std::nullopt, overBudgetDecision,
+       {overBudget}, "", 0},
+      {"BmpOverBudget", bmp24, ConversionRule::kBmpToJpeg, std::nullopt, overBudgetDecision,
+       {overBudget}, "", 0},
+      {"GifOverBudget", testing::StripedGif(64, 48), ConversionRule::kBmpToPng, std::nullopt,
+       overBudgetDecision, {overBudget}, "", 0},
+      {"JpegOverBudget", Jpeg64x48(), ConversionRule::kBmpToPng, std::nullopt, overBudgetDecision,
+       {"picture of 64x48 needs about 1 MiB, over the memory budget of 0 MiB: original file is "
+        "to be written"}, "", 0},
   };
 }
 
 // The optimiser switch is off here: these are the decisions of picture processing
 // itself. The optimisers' part is tested with the tools.
-class PictureDecision : public PictureProcessing,
-                        public ::testing::WithParamInterface<DecisionRow> {};
+class PictureBranch : public PictureProcessing,
+                      public ::testing::WithParamInterface<DecisionRow> {};
 
-TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
+TEST_P(PictureBranch, LogsItsBranchAndReturnsItsKindAndDecision) {
   const DecisionRow& row = GetParam();
   options_.conversionRule = row.rule;
   options_.extraOptimisers = false;
+  options_.memoryBudgetMiB = row.memoryBudgetMiB;
   EXPECT_EQ(Process(row.bytes, 6), row.kind);
+  EXPECT_EQ(outcome_.decision, row.decision);
 
   const std::optional<PictureKind> detected = DetectPictureKind(picture_.sourcePath);
   ASSERT_TRUE(detected);
@@ -96,7 +147,7 @@ TEST_P(PictureDecision, LogsItsBranchAndReturnsItsKind) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Branches, PictureDecision, ::testing::ValuesIn(DecisionRows()),
+INSTANTIATE_TEST_SUITE_P(Branches, PictureBranch, ::testing::ValuesIn(DecisionRows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A picture that decodes only in part keeps its bytes, whatever its kind: a cut
@@ -139,6 +190,7 @@ TEST_P(DamagedPicture, KeepsItsBytesUnderEveryRule) {
                                         "reading embedded failed. original file is to be written"}))
         << static_cast<int>(rule);
     EXPECT_EQ(outcome_.rewrittenPath, "");
+    EXPECT_EQ(outcome_.decision, PictureDecision::kUnreadable);
   }
 }
 

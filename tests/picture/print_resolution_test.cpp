@@ -319,8 +319,9 @@ TEST(CountingResampled, CountsResampledReplacementsThatPassTheSizeRule) {
   for (const Case& c : cases) {
     const std::string written = dir.File("written");
     testing::WriteFile(written, std::string(static_cast<size_t>(c.written), 'x'));
-    PictureOutcome made = c.replaces ? PictureOutcome::Replace(PictureKind::kPng, written)
-                                     : PictureOutcome::Keep(written);
+    PictureOutcome made =
+        c.replaces ? PictureOutcome::Replace(PictureKind::kPng, written)
+                   : PictureOutcome::Keep(PictureDecision::kVerificationFailed, written);
     made.resampled = c.resampled;
     const PictureProcessor counting = CountingResampled(
         [&made](const EmbeddedPicture&, const ShrinkOptions&, LogLines&, TempFiles&) {

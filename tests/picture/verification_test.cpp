@@ -42,6 +42,15 @@ std::string Png(uint32_t width, uint32_t height) {
   return testing::EncodePng(layout);
 }
 
+// The same picture with an animation control chunk in front of its image data.
+std::string AnimatedPng(uint32_t width, uint32_t height) {
+  const std::string still = Png(width, height);
+  // After the signature (8) and IHDR (25 bytes with length and CRC).
+  return still.substr(0, 33) +
+         testing::EncodeChunk("acTL", testing::BigEndian32(2) + testing::BigEndian32(0)) +
+         still.substr(33);
+}
+
 std::string Bmp(int width, int height) {
   testing::BmpLayout layout;
   layout.width = width;
@@ -142,6 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Gif(2, 2, 260), PictureKind::kGif, "GIF has 260 frame(s), original 300"},
         VerifyCase{"AnimationFlattenedIntoPng", Gif(24, 16, 3), Png(24, 16), PictureKind::kPng,
                    "PNG has 1 frame(s), original 3"},
+        VerifyCase{"AnimatedPngFlattenedIntoAStill", AnimatedPng(24, 16), Png(24, 16),
+                   PictureKind::kPng, "original is an animated PNG"},
         VerifyCase{"AnimationOnAnotherScreen", Gif(24, 16, 3), Gif(16, 16, 3), PictureKind::kGif,
                    "GIF is 16x16, original 24x16"},
         VerifyCase{"OriginalNoPicture", std::string(200, 'x'), Png(24, 16), PictureKind::kPng,
@@ -167,7 +178,7 @@ class WithVerificationTest : public ::testing::Test {
     PictureProcessor inner = [&](const EmbeddedPicture&, const ShrinkOptions&, LogLines&,
                                  TempFiles& temp) {
       ++calls_;
-      if (!kind) return PictureOutcome::Keep();
+      if (!kind) return PictureOutcome::Keep(PictureDecision::kNotAPicture);
       const std::string path = temp.NewName(ExtensionOf(*kind), false);
       temp.Register(path);
       WriteFile(path, output);

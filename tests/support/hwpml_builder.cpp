@@ -45,9 +45,9 @@ std::optional<std::string> DecodeBase64ForTest(const std::string& text) {
   return out;
 }
 
-std::string DeflateRawForTest(const std::string& bytes) {
+std::string DeflateRawForTest(const std::string& bytes, int level) {
   z_stream stream{};
-  deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   std::string out(deflateBound(&stream, bytes.size()) + 16, '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
   stream.avail_in = static_cast<uInt>(bytes.size());

@@ -11,7 +11,7 @@ namespace velmora::testing {
 // Base64 and raw deflate written without the project's own codecs, for fixtures.
 std::string EncodeBase64ForTest(const std::string& bytes);
 std::optional<std::string> DecodeBase64ForTest(const std::string& text);
-std::string DeflateRawForTest(const std::string& bytes);
+std::string DeflateRawForTest(const std::string& bytes, int level = 9);
 
 // "<BINITEM BinData="n" Format="format" Type="Embedding"/>"
 std::string ItemTag(int number, const std::string& format);

@@ -9,6 +9,8 @@
 
 #include <jpeglib.h>
 
+#include "image/jpeg_segments.h"
+
 namespace velmora::testing {
 
 namespace {
@@ -39,6 +41,12 @@ bool Encode(jpeg_compress_struct& c, FixtureErrors& errors, const JpegLayout& la
   c.X_density = static_cast<UINT16>(layout.xDensity);
   c.Y_density = static_cast<UINT16>(layout.yDensity);
   jpeg_set_quality(&c, layout.quality, TRUE);
+  if (layout.components == 3) {
+    c.comp_info[0].h_samp_factor = layout.hSampling;
+    c.comp_info[0].v_samp_factor = layout.vSampling;
+  }
+  c.restart_in_rows = layout.restartRows;
+  if (layout.progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   for (const auto& [marker, payload] : layout.markers) {
     jpeg_write_marker(&c, marker, reinterpret_cast<const JOCTET*>(payload.data()),
@@ -100,6 +108,18 @@ std::string MakeJpeg(const JpegLayout& layout) {
   std::free(out);
   EXPECT_TRUE(ok) << "libjpeg refused the fixture";
   return bytes;
+}
+
+std::vector<std::string> KeptJpegSegments(const std::string& bytes) {
+  std::vector<std::string> kept;
+  JpegSegmentWalker walker(bytes);
+  JpegSegment segment;
+  while (walker.Next(segment) && segment.marker != 0xDA) {
+    const uint8_t m = segment.marker;
+    const bool coding = m == 0xDB || m == 0xC4 || m == 0xDD || (m >= 0xC0 && m <= 0xCF);
+    if (!coding) kept.push_back(bytes.substr(segment.position, segment.end - segment.position));
+  }
+  return kept;
 }
 
 std::string IccChunk(int sequence, int count, const std::string& bytes) {

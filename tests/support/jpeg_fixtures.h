@@ -21,12 +21,22 @@ struct JpegLayout {
   int xDensity = 72;
   int yDensity = 72;
   int quality = 95;
+  bool progressive = false;
+  int restartRows = 0;  // a restart marker every this many MCU rows; 0 for none
+  // Sampling factors of the first component (2×2 is 4:2:0, 2×1 4:2:2, 1×1 4:4:4).
+  int hSampling = 2;
+  int vSampling = 2;
   // Segments written right after the encoder's own: marker code and payload.
   std::vector<std::pair<int, std::string>> markers;
 };
 
 // The bytes of a JPEG file made to the layout.
 std::string MakeJpeg(const JpegLayout& layout);
+
+// The segments in front of the first scan that are no coding tables (quantisation,
+// Huffman, restart interval, frame): what a lossless transcode carries over byte for
+// byte and in order.
+std::vector<std::string> KeptJpegSegments(const std::string& bytes);
 
 // A gradient whose pixels differ by channel, so that it is never nearly grey.
 std::string ColourfulSamples(int width, int height);

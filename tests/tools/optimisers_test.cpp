@@ -92,7 +92,7 @@ TEST(ToolProcess, ToolRunsTenStepsNicer) {
   const int own = ::getpriority(PRIO_PROCESS, 0);
   ASSERT_EQ(errno, 0);
   ToolProcess runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
-  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(runner.Run(), platform::RunResult::kFinished);
   EXPECT_EQ(ReadFile(dir.File("out.png")), std::to_string(std::min(own + 10, 19)));
 }
 
@@ -101,7 +101,7 @@ TEST(ToolProcess, DrainsMoreOutputThanThePipeHolds) {
   WriteFile(dir.File("in.png"), "input bytes");
   StandInMode mode("noisy");
   ToolProcess runner(kStandIn, ZopflipngArguments(dir.File("in.png"), dir.File("out.png")));
-  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(runner.Run(), platform::RunResult::kFinished);
   EXPECT_EQ(ReadFile(dir.File("out.png")), "input bytes");
 }
 
@@ -115,10 +115,48 @@ TEST(ToolProcess, StopEndsAHangingTool) {
     runner.Stop();
   });
   auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(runner.Run(), platform::RunResult::kStopped);
   stopper.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
+
+// How a run ends: by itself, by its time limit, or by the process's stop request
+// (which the signal handlers set); the limit never cuts a tool that finishes in time.
+struct RunEnding {
+  const char* name;
+  const char* mode;
+  double limitSeconds;
+  bool processStop;
+  platform::RunResult expected;
+};
+
+void PrintTo(const RunEnding& c, std::ostream* os) { *os << c.name; }
+
+class ToolRunEndings : public ::testing::TestWithParam<RunEnding> {};
+
+TEST_P(ToolRunEndings, EndAsTheirCauseSays) {
+  TempDir dir;
+  WriteFile(dir.File("in.gif"), "GIF89a");
+  StandInMode mode(GetParam().mode);
+  if (GetParam().processStop) platform::RequestStop();
+  ToolProcess runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")),
+                     GetParam().limitSeconds);
+  const auto start = std::chrono::steady_clock::now();
+  const platform::RunResult result = runner.Run();
+  platform::ClearStopRequest();
+  EXPECT_EQ(result, GetParam().expected);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolRunEndings,
+    ::testing::Values(RunEnding{"QuickToolWithinItsLimit", "copy", 5, false,
+                                platform::RunResult::kFinished},
+                      RunEnding{"HangingToolPastItsLimit", "hang", 0.5, false,
+                                platform::RunResult::kTimedOut},
+                      RunEnding{"HangingToolOnAStopRequest", "hang", 0, true,
+                                platform::RunResult::kStopped}),
+    [](const ::testing::TestParamInfo<RunEnding>& info) { return std::string(info.param.name); });
 
 TEST(ToolProcess, CrashingAndMissingToolsReturn) {
   TempDir dir;
@@ -126,10 +164,10 @@ TEST(ToolProcess, CrashingAndMissingToolsReturn) {
   {
     StandInMode mode("crash");
     ToolProcess runner(kStandIn, GifsicleArguments(dir.File("in.gif"), dir.File("out.gif")));
-    EXPECT_TRUE(runner.Run());
+    EXPECT_EQ(runner.Run(), platform::RunResult::kFinished);
   }
   ToolProcess missing(dir.File("no-such-tool"), {});
-  EXPECT_FALSE(missing.Run());
+  EXPECT_EQ(missing.Run(), platform::RunResult::kNotStarted);
 }
 
 TEST(ToolProcess, PathsReachTheToolUnchanged) {
@@ -141,7 +179,7 @@ TEST(ToolProcess, PathsReachTheToolUnchanged) {
   WriteFile(input, "bytes");
   ::setenv("VELMORA_STANDIN_ARGS", dir.File("args").c_str(), 1);
   ToolProcess runner(kStandIn, ZopflipngArguments(input, output));
-  EXPECT_TRUE(runner.Run());
+  EXPECT_EQ(runner.Run(), platform::RunResult::kFinished);
   ::unsetenv("VELMORA_STANDIN_ARGS");
   EXPECT_EQ(ReadFile(dir.File("args")),
             "--keepchunks=cHRM,gAMA,iCCP,sBIT,sRGB,bKGD,hIST,pHYs,tIME,iTXt,tEXt,zTXt\n" + input +

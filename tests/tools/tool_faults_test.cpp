@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/process_log.h"
 #include "core/temp_files.h"
 #include "picture/png_output.h"
 #include "image/png_codec.h"
@@ -65,7 +66,7 @@ TEST_P(GifOptimiserFaults, OnlyASoundResultPassesVerification) {
   const std::string output = dir.File("out.gif");
   WriteFile(input, AnimatedGif());
   ::setenv("VELMORA_STANDIN_MODE", GetParam().mode, 1);
-  RunGifsicle(kStandIn, input, output);
+  RunGifsicle(kStandIn, input, output, 0);
   ::unsetenv("VELMORA_STANDIN_MODE");
   const Verification result = VerifyRewrittenPicture(input, output, PictureKind::kGif);
   EXPECT_EQ(result.passed, GetParam().usable) << result.reason;
@@ -118,13 +119,24 @@ TEST_P(PngOptimiserFaults, NoBrokenPngPassesVerification) {
         for (int c = 0; c < 3; ++c) png.pixels[(y * kWidth + x) * 3 + c] = Sample(x, y, c);
       }
     }
-    report = SavePng(png, output, "", true, temp, false) ? "saved" : "not saved";
+    // A tool that hangs spends its time budget and is stopped.
+    ProcessLog log;
+    log.Open(dir.File("log.md"));
+    report = SavePng(png, output, "", true, temp, false, ToolBudget{1.0, &log}) ? "saved"
+                                                                                 : "not saved";
     return 0;
   });
   ASSERT_TRUE(child.exited && child.exitCode == 0);
   EXPECT_EQ(child.report, "saved");
   EXPECT_TRUE(testing::FileExists(arguments)) << "the tool did not run";
   EXPECT_TRUE(testing::ListFolder(dir.File("tmp")).empty());
+  bool stoppedLine = false;
+  for (const std::string& line : testing::ReadLogLines(dir.File("log.md"))) {
+    stoppedLine |= testing::WithoutStamp(line) ==
+                   "zopflipng stopped after its time budget of 1 s, the PNG written before it "
+                   "is used";
+  }
+  EXPECT_EQ(stoppedLine, std::string(GetParam().mode) == "hang");
 
   testing::BmpLayout original;
   original.width = kWidth;
@@ -161,7 +173,8 @@ TEST_P(PngOptimiserFaults, NoBrokenPngPassesVerification) {
 INSTANTIATE_TEST_SUITE_P(Modes, PngOptimiserFaults,
                          ::testing::Values(ToolMode{"copy", true}, ToolMode{"nothing", true},
                                            ToolMode{"garbage", true}, ToolMode{"truncated", false},
-                                           ToolMode{"killed", false}, ToolMode{"crash", true}),
+                                           ToolMode{"killed", false}, ToolMode{"crash", true},
+                                           ToolMode{"hang", true}),
                          [](const ::testing::TestParamInfo<ToolMode>& info) {
                            return std::string(info.param.mode);
                          });

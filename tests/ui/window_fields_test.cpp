@@ -194,8 +194,8 @@ class WindowFieldsTest : public QObject {
     const QStringList expected = {"sourceEdit",     "sourceButton",   "targetEdit",
                                   "targetButton",   "ruleList",       "resolutionList",
                                   "qualityEdit",    "qualityArrows",  "backgroundEdit",
-                                  "keepTempCheck",  "extraOptimiserCheck", "donateButton",
-                                  "runButton",      "closeButton"};
+                                  "keepTempCheck",  "extraOptimiserCheck", "classicCheck",
+                                  "donateButton",   "runButton",      "closeButton"};
     QWidget* widget = window.findChild<QWidget*>(expected.first());
     for (qsizetype i = 1; i < expected.size(); ++i) {
       widget = widget->nextInFocusChain();
@@ -218,6 +218,8 @@ class WindowFieldsTest : public QObject {
     QCOMPARE(window.Options().ppi, 0);
     QCOMPARE(window.findChild<QCheckBox*>("keepTempCheck")->isChecked(), false);
     QCOMPARE(window.findChild<QCheckBox*>("extraOptimiserCheck")->isChecked(), true);
+    // The lossless passes are on until the user asks for the classic rules alone.
+    QCOMPARE(window.findChild<QCheckBox*>("classicCheck")->isChecked(), false);
     // At start the background field is enabled whatever the rule.
     QVERIFY(window.findChild<QLineEdit*>("backgroundEdit")->isEnabled());
     QCOMPARE(QApplication::focusWidget(), window.findChild<QWidget*>("sourceEdit"));

@@ -129,9 +129,11 @@ class WindowOptionsTest : public QObject {
     window.findChild<QComboBox*>("ruleList")->setCurrentIndex(1);
     window.findChild<QCheckBox*>("keepTempCheck")->setChecked(true);
     window.findChild<QCheckBox*>("extraOptimiserCheck")->setChecked(false);
+    window.findChild<QCheckBox*>("classicCheck")->setChecked(true);
     window.findChild<QPushButton*>("runButton")->click();
     QTRY_VERIFY(!window.IsJobRunning());
     QCOMPARE(runner.seen.size(), size_t{1});
+    QCOMPARE(runner.seen[0].classic, true);
     QCOMPARE(runner.seen[0].jpegQuality, 60u);
     QCOMPARE(static_cast<int>(runner.seen[0].conversionRule), 1);
     QCOMPARE(runner.seen[0].keepTempFiles, true);

@@ -85,7 +85,8 @@ std::string ProgramFolder() {
 
 int64_t FileSize(const std::string& path) {
   if (path.empty()) return -1;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: opening a FIFO for reading would wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
   struct stat st {};
   int rc = ::fstat(fd, &st);
@@ -120,6 +121,29 @@ bool IsExecutable(const std::string& path) {
   return !path.empty() && ::access(path.c_str(), X_OK) == 0;
 }
 
+SourceCheck CheckReadableFile(const std::string& path) {
+  auto failed = [](int error) {
+    SourceState state = SourceState::kUnreadable;
+    if (error == ENOENT || error == ENOTDIR || error == ELOOP) state = SourceState::kMissing;
+    if (error == EACCES || error == EPERM) state = SourceState::kDenied;
+    if (error == EISDIR) state = SourceState::kFolder;
+    return SourceCheck{state, std::strerror(error)};
+  };
+  if (path.empty()) return failed(ENOENT);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return failed(errno);
+  if (S_ISDIR(st.st_mode)) return failed(EISDIR);
+  if (!S_ISREG(st.st_mode)) {
+    return {SourceState::kNotRegular, S_ISFIFO(st.st_mode) ? "a FIFO" : "not a regular file"};
+  }
+  // Opening proves the permission; O_NONBLOCK keeps a file that turned into a FIFO
+  // since the stat from blocking.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return failed(errno);
+  ::close(fd);
+  return {SourceState::kReadable, {}};
+}
+
 bool RemoveFile(const std::string& path) {
   return !path.empty() && ::unlink(path.c_str()) == 0;
 }
@@ -148,6 +172,34 @@ bool CopyFileReplace(const std::string& from, const std::string& to) {
   if (!out) return false;
   if (!CopyStream(in.get(), out.get())) return false;
   return std::fclose(out.release()) == 0;
+}
+
+CopyOutcome CopyFileReporting(const std::string& from, const std::string& to) {
+  UniqueFile in = OpenFile(from, "rb");
+  if (!in) return {CopyResult::kReadFailed, std::strerror(errno)};
+  auto writeFailed = [](int error) {
+    // A file-size limit (EFBIG) stops the copy as a full disk would.
+    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+    return CopyOutcome{full ? CopyResult::kNoSpace : CopyResult::kWriteFailed,
+                       std::strerror(error)};
+  };
+  UniqueFile out = OpenFile(to, "wb");
+  if (!out) return writeFailed(errno);
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+    errno = 0;
+    if (got > 0 && std::fwrite(buffer.data(), 1, got, out.get()) != got) {
+      return writeFailed(errno != 0 ? errno : EIO);
+    }
+    if (got < buffer.size()) {
+      if (std::ferror(in.get()) != 0) return {CopyResult::kReadFailed, std::strerror(EIO)};
+      break;
+    }
+  }
+  errno = 0;
+  if (std::fclose(out.release()) != 0) return writeFailed(errno != 0 ? errno : EIO);
+  return {};
 }
 
 CreateResult CreateExclusive(const std::string& path) {
@@ -225,12 +277,15 @@ std::string FolderOf(const std::string& path) {
 }
 
 
-bool AtomicFile::Open(const std::string& destination) {
+bool AtomicFile::Open(const std::string& destination, const std::string& modeSource) {
   Discard();
   destination_ = destination;
   failed_ = false;
   std::string folder = FolderOf(destination);
   std::string base = destination.substr(folder.size());
+  // The longest name the folder's file system takes; the sibling's name is cut to it.
+  long nameMax = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = 255;
   // A hidden sibling in the same folder, so that the final rename stays on one
   // file system and is atomic.
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -238,7 +293,8 @@ bool AtomicFile::Open(const std::string& destination) {
     if (!RandomBytes(&random, sizeof random)) random = static_cast<uint32_t>(::getpid() + attempt);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%08x", random);
-    std::string candidate = folder + "." + base + suffix + ".part";
+    std::string candidate =
+        folder + SiblingName(base, std::string(suffix) + ".part", static_cast<size_t>(nameMax));
     // The permissions a new file gets under the user's umask.
     int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -246,10 +302,16 @@ bool AtomicFile::Open(const std::string& destination) {
       return false;
     }
     // A file that is replaced keeps its permissions: a private temporary picture stays
-    // private, and a document the user made read-only for others stays so.
+    // private, and a document the user made read-only for others stays so. A new file
+    // takes no more than its source allows.
     struct stat existing;
+    struct stat created;
+    struct stat model;
     if (::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
       ::fchmod(fd, existing.st_mode & 0777);
+    } else if (!modeSource.empty() && ::stat(modeSource.c_str(), &model) == 0 &&
+               ::fstat(fd, &created) == 0) {
+      ::fchmod(fd, created.st_mode & model.st_mode & 0777);
     }
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {

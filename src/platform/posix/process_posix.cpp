@@ -83,10 +83,12 @@ std::vector<std::string> PathCandidates(const std::string& name) {
   return candidates;
 }
 
-bool RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::atomic<bool>& stop, int pollMilliseconds) {
+RunResult RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::atomic<bool>& stop, int pollMilliseconds,
+                      double timeLimitMilliseconds) {
+  constexpr RunResult kFailed = RunResult::kNotStarted;
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  if (::pipe2(fds, O_CLOEXEC) != 0) return kFailed;
   UniqueFd readEnd(fds[0]);
   UniqueFd writeEnd(fds[1]);
 
@@ -95,7 +97,7 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
       posix_spawn_file_actions_addopen(&actions.actions, 0, "/dev/null", O_RDONLY, 0) != 0 ||
       posix_spawn_file_actions_adddup2(&actions.actions, writeEnd.Get(), 1) != 0 ||
       posix_spawn_file_actions_adddup2(&actions.actions, writeEnd.Get(), 2) != 0) {
-    return false;
+    return kFailed;
   }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -104,8 +106,11 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
 
   pid_t pid = -1;
   if (posix_spawn(&pid, program.c_str(), &actions.actions, nullptr, argv.data(), environ) != 0) {
-    return false;
+    return kFailed;
   }
+  const double deadline = timeLimitMilliseconds > 0
+                              ? MonotonicMilliseconds() + timeLimitMilliseconds
+                              : 0;
   errno = 0;
   int current = ::getpriority(PRIO_PROCESS, 0);
   if (errno == 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), current + kNiceIncrement);
@@ -115,11 +120,15 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
 
   char buffer[32768];
   bool outputOpen = true;
-  bool stopped = false;
+  RunResult result = RunResult::kFinished;
   for (;;) {
-    if (stop.load() && !stopped) {
-      ::kill(pid, SIGKILL);
-      stopped = true;
+    if (result == RunResult::kFinished) {
+      if (stop.load() || StopRequested()) {
+        result = RunResult::kStopped;
+      } else if (deadline > 0 && MonotonicMilliseconds() >= deadline) {
+        result = RunResult::kTimedOut;
+      }
+      if (result != RunResult::kFinished) ::kill(pid, SIGKILL);
     }
     if (outputOpen) {
       pollfd entry{readEnd.Get(), POLLIN, 0};
@@ -139,7 +148,7 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
     if (done < 0 && errno != EINTR) break;
     if (!outputOpen && done == 0) ::usleep(static_cast<useconds_t>(pollMilliseconds) * 1000);
   }
-  return true;
+  return result;
 }
 
 }  // namespace platform

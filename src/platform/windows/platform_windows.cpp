@@ -120,6 +120,28 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 bool IsExecutable(const std::string& path) { return IsRegularFile(path); }
 
+SourceCheck CheckReadableFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!Attributes(path, data)) {
+    const DWORD error = GetLastError();
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return {missing ? SourceState::kMissing : SourceState::kUnreadable, "cannot be found"};
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return {SourceState::kFolder, "is a folder"};
+  }
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const bool denied = GetLastError() == ERROR_ACCESS_DENIED;
+    return {denied ? SourceState::kDenied : SourceState::kUnreadable, "cannot be opened"};
+  }
+  const DWORD type = GetFileType(file);
+  CloseHandle(file);
+  if (type != FILE_TYPE_DISK) return {SourceState::kNotRegular, "not a regular file"};
+  return {SourceState::kReadable, {}};
+}
+
 bool RemoveFile(const std::string& path) {
   return !path.empty() && DeleteFileW(Wide(path).c_str()) != 0;
 }
@@ -131,6 +153,18 @@ bool RenameReplace(const std::string& from, const std::string& to) {
 
 bool CopyFileReplace(const std::string& from, const std::string& to) {
   return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
+}
+
+CopyOutcome CopyFileReporting(const std::string& from, const std::string& to) {
+  if (CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0) return {};
+  const DWORD error = GetLastError();
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+    return {CopyResult::kNoSpace, "the disk is full"};
+  }
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_SHARING_VIOLATION) {
+    return {CopyResult::kReadFailed, "cannot be read"};
+  }
+  return {CopyResult::kWriteFailed, "cannot be written"};
 }
 
 CreateResult CreateExclusive(const std::string& path) {
@@ -184,7 +218,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 
-bool AtomicFile::Open(const std::string& destination) {
+bool AtomicFile::Open(const std::string& destination, const std::string& modeSource) {
+  // Files here have no permission bits to carry over.
+  (void)modeSource;
   Discard();
   destination_ = destination;
   failed_ = false;
@@ -195,7 +231,9 @@ bool AtomicFile::Open(const std::string& destination) {
     if (!RandomBytes(&random, sizeof random)) random = GetTickCount() + static_cast<uint32_t>(attempt);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random));
-    std::string candidate = folder + "~" + base + suffix + ".part";
+    std::string name = SiblingName(base, std::string(suffix) + ".part", MAX_PATH - 5);
+    name[0] = '~';
+    std::string candidate = folder + name;
     HANDLE handle = CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

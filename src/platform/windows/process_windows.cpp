@@ -74,10 +74,11 @@ std::wstring Parameters(const std::vector<std::string>& arguments) {
 
 // Runs a program (a script file here) hidden, at below-normal priority, with its output
 // in a pipe that is read until the program has ended.
-bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, int poll) {
+RunResult RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, int poll,
+                        double timeLimit) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   UniqueHandle readEnd, writeEnd;
-  if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) return false;
+  if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) return RunResult::kNotStarted;
   SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -88,9 +89,11 @@ bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, i
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, TRUE, BELOW_NORMAL_PRIORITY_CLASS,
                       nullptr, nullptr, &startup, &process)) {
-    return false;
+    return RunResult::kNotStarted;
   }
   UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  const double deadline = timeLimit > 0 ? MonotonicMilliseconds() + timeLimit : 0;
+  RunResult result = RunResult::kFinished;
   std::vector<char> buffer(32768);
   for (;;) {
     DWORD waiting = 0;
@@ -101,13 +104,16 @@ bool RunRedirected(const std::wstring& program, const std::atomic<bool>& stop, i
       continue;
     }
     if (WaitForSingleObject(processHandle.Get(), 0) == WAIT_OBJECT_0) break;
-    if (stop.load()) {
+    if (stop.load() || StopRequested()) result = RunResult::kStopped;
+    if (deadline > 0 && MonotonicMilliseconds() >= deadline) result = RunResult::kTimedOut;
+    if (result != RunResult::kFinished) {
       TerminateProcess(processHandle.Get(), 0);
+      WaitForSingleObject(processHandle.Get(), INFINITE);
       break;
     }
     Sleep(static_cast<DWORD>(poll));
   }
-  return true;
+  return result;
 }
 
 bool LaunchAndWait(const std::wstring& program, const std::wstring& parameters) {
@@ -157,11 +163,12 @@ std::vector<std::string> PathCandidates(const std::string& name) {
   return candidates;
 }
 
-bool RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::atomic<bool>& stop, int pollMilliseconds) {
+RunResult RunAndDrain(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::atomic<bool>& stop, int pollMilliseconds,
+                      double timeLimitMilliseconds) {
   const std::wstring script = ScriptPath();
   const std::wstring line = L"\"" + Wide(program) + L"\" " + Parameters(arguments) + L"\r\n";
-  bool started = false;
+  RunResult result = RunResult::kNotStarted;
   HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
@@ -174,12 +181,12 @@ bool RunAndDrain(const std::string& program, const std::vector<std::string>& arg
     DWORD written = 0;
     WriteFile(file, ansi.data(), static_cast<DWORD>(ansi.size()), &written, nullptr);
     CloseHandle(file);
-    started = RunRedirected(script, stop, pollMilliseconds);
-  } else {
-    started = LaunchAndWait(Wide(program), Parameters(arguments));
+    result = RunRedirected(script, stop, pollMilliseconds, timeLimitMilliseconds);
+  } else if (LaunchAndWait(Wide(program), Parameters(arguments))) {
+    result = RunResult::kFinished;
   }
   DeleteFileW(script.c_str());
-  return started;
+  return result;
 }
 
 }  // namespace platform
