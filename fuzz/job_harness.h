@@ -33,12 +33,15 @@ class QuietHost : public JobHost {
 // programs, and far too slow for fuzzing. A small memory budget keeps pictures of
 // millions of pixels (a few bytes of deflated zeros can claim them) from the PNG
 // writer, whose every form and filter is far too slow for fuzzing as well; the
-// budget's refusal is a path worth fuzzing too.
+// budget's refusal is a path worth fuzzing too. Bit 6 of the rule byte asks for a
+// printing density (96 to 351 ppi from the quality byte), which reads the document's
+// layout.
 inline ShrinkOptions JobOptions(uint8_t rule, uint8_t quality) {
   ShrinkOptions options;
   options.memoryBudgetMiB = 32;
   options.conversionRule = static_cast<ConversionRule>(rule % 3);
   options.jpegQuality = quality % 101;
+  options.ppi = (rule & 0x40) != 0 ? 96 + quality : 0;
   options.backgroundText = (rule & 0x80) != 0 ? "00FF80" : "FFFFFF";
   options.keepTempFiles = false;
   options.extraOptimisers = false;

@@ -5,6 +5,7 @@
 VELMORA_RUN_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libzip-dev libpng-dev libimagequant-dev zlib1g-dev libjpeg62-turbo-dev libdeflate-dev
+  libexpat1-dev libpixman-1-dev
   qt6-base-dev
   scdoc
   zopfli gifsicle

@@ -64,9 +64,20 @@ bool ParseWorkers(const std::string& value, int& workers) {
   return true;
 }
 
+// Printing densities below a screen's or above a fine printer's are mistakes.
+constexpr unsigned kMinPpi = 96;
+constexpr unsigned kMaxPpi = 600;
+
+bool ParsePpi(const std::string& value, int& ppi) {
+  unsigned number = 0;
+  if (!ParseBounded(value, kMinPpi, kMaxPpi, number)) return false;
+  ppi = static_cast<int>(number);
+  return true;
+}
+
 enum class OptionId {
   kOutput, kOutputDir, kRecursive, kForce, kDryRun, kReport, kRule, kQuality, kBackground, kKeep,
-  kNoOptimisers, kToolTime, kMemoryLimit, kClassic, kJobs, kQuiet, kHelp, kVersion
+  kNoOptimisers, kToolTime, kMemoryLimit, kClassic, kJobs, kPpi, kQuiet, kHelp, kVersion
 };
 
 struct OptionSpec {
@@ -92,6 +103,7 @@ constexpr OptionSpec kOptions[] = {
     {'\0', "memory-limit", OptionId::kMemoryLimit, true},
     {'\0', "classic", OptionId::kClassic, false},
     {'j', "jobs", OptionId::kJobs, true},
+    {'\0', "ppi", OptionId::kPpi, true},
     {'\0', "quiet", OptionId::kQuiet, false},
     {'h', "help", OptionId::kHelp, false},
     {'V', "version", OptionId::kVersion, false},
@@ -163,6 +175,9 @@ std::string ApplyOption(const OptionSpec& option, const std::string& value, Comm
       if (!ParseWorkers(value, line.options.workers)) {
         return Format(cli_text::kInvalidJobs, value.c_str());
       }
+      break;
+    case OptionId::kPpi:
+      if (!ParsePpi(value, line.options.ppi)) return Format(cli_text::kInvalidPpi, value.c_str());
       break;
     case OptionId::kQuiet: line.quiet = true; break;
     case OptionId::kHelp: line.help = true; break;

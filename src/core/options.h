@@ -41,6 +41,9 @@ struct ShrinkOptions {
   // epoch; 0 means the time the job starts. One time for the whole job keeps the
   // target independent of when each picture happened to be processed.
   int64_t stampTime = 0;
+  // Pixels per inch that pictures are printed at: a picture that carries clearly more
+  // than its frames need is reduced to their need. 0 keeps every picture's resolution.
+  int ppi = 0;
   // Everything but writing the target: the job builds it among its temporary files,
   // measures it and removes it with them, so that the user learns what a run would
   // save without any file appearing where the target would go.

@@ -101,7 +101,23 @@ bool HwpmlRun::PrepareItem(size_t index) {
   // The size the data has in the document, before inflation: that is what a
   // rewritten picture has to beat.
   item.picture.originalSize = static_cast<int32_t>(stored);
+  if (options_.ppi > 0) item.picture.uses = UsesOf(index);
   return true;
+}
+
+PictureUses HwpmlRun::UsesOf(size_t index) const {
+  // A picture names its item by the item's place in the list. An item whose own number
+  // is another place could be meant by either name, so neither is trusted.
+  const auto place = static_cast<int64_t>(index) + 1;
+  const ListItem& item = items_[index];
+  if (item.number && *item.number != place) {
+    PictureUses uses;
+    uses.problem = KeepReason::kOtherUse;
+    uses.detail = Format("BINITEM BinData=\"%lld\" at place %lld",
+                         static_cast<long long>(*item.number), static_cast<long long>(place));
+    return uses;
+  }
+  return frames_.UsesOf(std::to_string(place));
 }
 
 void HwpmlRun::ProcessItem(ListItem& item, std::atomic<int>& failedInflations) {
@@ -247,6 +263,8 @@ ProcessorResult HwpmlRun::Run() {
   if (auto failure = IndexStorage()) return *failure;
   if (auto failure = PairItems()) return *failure;
   if (!InOrder()) return Fail(document_text::kLogOrder, document_text::kHwpmlOrder, true);
+  // Where the pictures are shown matters only for a printing density.
+  if (options_.ppi > 0) frames_ = ReadHwpmlFrames(xml_);
 
   if (!ProcessItems()) return Fail(document_text::kLogStopped, document_text::kStopped, true);
   log_.Write("", false);
@@ -286,11 +304,16 @@ ProcessorResult ShrinkHwpmlWith(const std::string& source, const std::string& ta
                                 JobHost* host, int& failedInflations,
                                 const PictureHandlers& handlers, WorkerPool* pool) {
   // Whatever a picture throws stays with that picture: it keeps its bytes.
-  const PictureHandlers isolated{handlers.detect, IsolatingFailures(handlers.process)};
+  ResampleCounter resampled;
+  const PictureHandlers isolated{
+      handlers.detect, CountingResampled(IsolatingFailures(handlers.process), resampled)};
   WorkerPool serial(1);
   hwpml_detail::HwpmlRun run(source, target, options, log, temp, host, failedInflations, isolated,
                              pool != nullptr ? *pool : serial);
-  return run.Run();
+  ProcessorResult result = run.Run();
+  result.resampled = resampled.Pictures();
+  result.resampledSaving = resampled.SavedBytes();
+  return result;
 }
 
 ProcessorResult ShrinkHwpml(const std::string& source, const std::string& target,

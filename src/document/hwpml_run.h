@@ -13,6 +13,7 @@
 
 #include "core/worker_pool.h"
 #include "document/hwpml.h"
+#include "document/picture_frames.h"
 #include "document/xml_scanner.h"
 
 namespace velmora::hwpml_detail {
@@ -95,6 +96,8 @@ class HwpmlRun {
   DataWrite WriteData(std::FILE* source, platform::AtomicFile& out, const DataElement& data);
 
   bool InOrder() const;
+  // Where the item's picture is shown, for a printing density.
+  PictureUses UsesOf(size_t index) const;
   uint64_t Total() const { return static_cast<uint64_t>(items_.size()) + 5; }
 
   const std::string& source_;
@@ -115,6 +118,7 @@ class HwpmlRun {
   int64_t storageEnd_ = -1;
   std::vector<ListItem> items_;
   std::vector<DataElement> data_;
+  PictureFrames frames_;  // read only for a printing density
 };
 
 

@@ -13,6 +13,7 @@
 #include "document/manifest.h"
 #include "document/messages.h"
 #include "document/package_writer.h"
+#include "document/picture_frames.h"
 #include "document/zip_archive.h"
 #include "picture/picture_processing.h"
 #include "platform/platform.h"
@@ -76,10 +77,10 @@ bool HasPictureExtension(const std::string& name) {
 class HwpxRun {
  public:
   HwpxRun(const ShrinkOptions& options, ProcessLog& log, TempFiles& temp, JobHost* host,
-          ZipArchive& zip, const std::vector<StoredEntry>& entries,
+          ZipArchive& zip, const std::vector<StoredEntry>& entries, const PictureFrames& frames,
           const PictureProcessor& processPicture, WorkerPool& pool)
       : options_(options), log_(log), temp_(temp), host_(host), zip_(zip), entries_(entries),
-        processPicture_(processPicture), pool_(pool) {}
+        frames_(frames), processPicture_(processPicture), pool_(pool) {}
 
   // Processes every picture and writes the manifest's new text into output; false when
   // the job was asked to stop meanwhile.
@@ -116,6 +117,8 @@ class HwpxRun {
                      std::string& output) const;
   std::string FreeEntryName(int number, PictureKind kind);
   PictureRecord Record(const ManifestItem& item, int index) const;
+  // Where the leader's picture is shown: by its own item and by every follower.
+  PictureUses UsesOf(const ManifestItem& leader) const;
 
   const ShrinkOptions& options_;
   ProcessLog& log_;
@@ -123,6 +126,7 @@ class HwpxRun {
   JobHost* host_;
   ZipArchive& zip_;
   const std::vector<StoredEntry>& entries_;
+  const PictureFrames& frames_;  // read only for a printing density
   const PictureProcessor& processPicture_;
   WorkerPool& pool_;
   std::vector<std::unique_ptr<ManifestItem>> items_;
@@ -214,6 +218,7 @@ bool HwpxRun::ProcessPictures(const std::string& manifest) {
     item.picture.number = TrailingNumber(item.attributes.slots[kSlotId]);
     item.picture.sourcePath = extracted;
     item.picture.originalSize = GetFileSize32(extracted);
+    if (options_.ppi > 0) item.picture.uses = UsesOf(item);
     batch.Add([this, &item, &progress] {
       if (!platform::StopRequested()) Process(item);
       const int32_t after = item.outcome.Replaces() ? GetFileSize32(item.outcome.rewrittenPath) : 0;
@@ -307,6 +312,19 @@ void HwpxRun::Process(ManifestItem& item) {
     item.outcome = PictureOutcome::Keep(outcome.Replaces() ? PictureDecision::kNotSmaller
                                                            : outcome.decision);
   }
+}
+
+PictureUses HwpxRun::UsesOf(const ManifestItem& leader) const {
+  // The entry's bytes are one picture, whichever item names them: it takes the largest
+  // need of all their frames, and keeps its resolution when any of them is used in a
+  // way that is not understood.
+  std::vector<std::string> ids;
+  for (const auto& item : items_) {
+    if (item.get() == &leader || item->leader == &leader) {
+      ids.push_back(item->attributes.slots[kSlotId]);
+    }
+  }
+  return frames_.UsesOf(ids);
 }
 
 PictureRecord HwpxRun::Record(const ManifestItem& named, int index) const {
@@ -612,11 +630,16 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
 
   std::string output;
   output.reserve(manifest->size() * 3 + 10);
+  // Where the pictures are shown is read only for a printing density.
+  const PictureFrames frames =
+      options.ppi > 0 ? ReadHwpxFrames(zip, *entries, *manifest) : PictureFrames();
   // Whatever a picture throws stays with that picture: it keeps its bytes.
-  const PictureProcessor isolated = IsolatingFailures(processPicture);
+  ResampleCounter resampled;
+  const PictureProcessor isolated =
+      CountingResampled(IsolatingFailures(processPicture), resampled);
   WorkerPool serial(1);
   WorkerPool& workers = pool != nullptr ? *pool : serial;
-  HwpxRun run(options, log, temp, host, zip, *entries, isolated, workers);
+  HwpxRun run(options, log, temp, host, zip, *entries, frames, isolated, workers);
   if (!run.RewriteManifest(*manifest, output)) return Stopped(host, log);
 
   const auto steps = static_cast<uint64_t>(run.ItemCount()) + 2;
@@ -634,6 +657,7 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   // Nothing of the package changed, or the target came out no smaller: the target is
   // the source's bytes. The classic rules always write the package again.
   const bool changed = run.AnyItemReplaced() || written.recompressed > 0;
+  bool keptSource = false;
   if (!options.classic) {
     log.Write(Format(document_text::kLogRecompressed, written.recompressed,
                      static_cast<int>(entries->size()),
@@ -643,6 +667,7 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   if (!options.classic &&
       (!changed || platform::FileSize(target) >= platform::FileSize(workingCopy))) {
     if (changed) log.Write(document_text::kLogSourceKept, true);
+    keptSource = true;
     if (!platform::CopyFileAtomically(workingCopy, target, source)) {
       ShowProgressState(host, ProgressState::kHidden);
       if (platform::StopRequested()) return Stopped(host, log);
@@ -653,6 +678,11 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   log.Write("", false);
   ProcessorResult done(true, {});
   done.pictures = run.TakeRecords();
+  // A target that is the source's bytes holds no resampled picture.
+  if (!keptSource) {
+    done.resampled = resampled.Pictures();
+    done.resampledSaving = resampled.SavedBytes();
+  }
   return done;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What a document processor tells the job driver.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,10 @@ struct ProcessorResult {
   bool success = false;
   std::string message;
   std::vector<PictureRecord> pictures;
+  // Pictures that went into the target reduced to a printing density (--ppi), and the
+  // picture bytes they saved.
+  int resampled = 0;
+  int64_t resampledSaving = 0;
 };
 
 }  // namespace velmora

@@ -20,8 +20,24 @@ struct ZipFileCloser {
 };
 using UniqueZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
 
-
 }  // namespace
+
+bool ZipArchive::ReadPieces(int64_t index, uint64_t length, bool asStored,
+                            const std::function<bool(std::string_view)>& sink) const {
+  if (archive_ == nullptr || index < 0) return false;
+  UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(index),
+                                     asStored ? ZIP_FL_COMPRESSED : 0));
+  if (!file) return false;
+  std::vector<char> buffer(1 << 16);
+  for (uint64_t done = 0; done < length;) {
+    const uint64_t want = std::min<uint64_t>(buffer.size(), length - done);
+    const zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
+    if (got <= 0) return false;
+    if (!sink(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
+    done += static_cast<uint64_t>(got);
+  }
+  return true;
+}
 
 ZipArchive::~ZipArchive() {
   if (archive_ != nullptr) zip_discard(archive_);
@@ -84,26 +100,11 @@ bool ZipArchive::ExtractToFile(const ZipEntry& entry, const std::string& path,
                                uint64_t maxBytes) const {
   platform::UniqueFile out = platform::OpenFile(path, "wb");
   if (!out) return false;
-  bool complete = false;
-  if (archive_ != nullptr && entry.size <= maxBytes) {
-    UniqueZipFile file(zip_fopen_index(archive_, static_cast<zip_uint64_t>(entry.index), 0));
-    if (file) {
-      std::vector<char> buffer(1 << 16);
-      uint64_t done = 0;
-      bool failed = false;
-      while (done < entry.size) {
-        uint64_t want = std::min<uint64_t>(buffer.size(), entry.size - done);
-        zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
-        if (got <= 0 || std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out.get()) !=
-                            static_cast<size_t>(got)) {
-          failed = true;
-          break;
-        }
-        done += static_cast<uint64_t>(got);
-      }
-      complete = !failed;
-    }
-  }
+  const bool complete =
+      entry.size <= maxBytes &&
+      ReadPieces(entry.index, entry.size, false, [&out](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size();
+      });
   if (!complete) {
     // A picture that could not be read whole is handed on as an empty file, which
     // keeps the original bytes in the package.
@@ -164,20 +165,12 @@ std::string ZipArchive::Comment() const {
 
 bool ZipArchive::ReadStored(const StoredEntry& entry,
                             const std::function<bool(std::string_view)>& sink) const {
-  if (archive_ == nullptr) return false;
-  UniqueZipFile file(
-      zip_fopen_index(archive_, static_cast<zip_uint64_t>(entry.index), ZIP_FL_COMPRESSED));
-  if (!file) return false;
-  std::vector<char> buffer(1 << 16);
-  uint64_t done = 0;
-  while (done < entry.header.compressedSize) {
-    const uint64_t want = std::min<uint64_t>(buffer.size(), entry.header.compressedSize - done);
-    const zip_int64_t got = zip_fread(file.get(), buffer.data(), want);
-    if (got <= 0) return false;
-    if (!sink(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
-    done += static_cast<uint64_t>(got);
-  }
-  return true;
+  return ReadPieces(entry.index, entry.header.compressedSize, true, sink);
+}
+
+bool ZipArchive::ReadInPieces(const StoredEntry& entry, uint64_t maxBytes,
+                              const std::function<bool(std::string_view)>& sink) const {
+  return entry.header.size <= maxBytes && ReadPieces(entry.index, entry.header.size, false, sink);
 }
 
 }  // namespace velmora

@@ -61,8 +61,17 @@ class ZipArchive {
   // when it cannot be read whole or sink refuses a piece.
   bool ReadStored(const StoredEntry& entry,
                   const std::function<bool(std::string_view)>& sink) const;
+  // Hands the entry's bytes, decompressed (header.size bytes), to sink in pieces of at
+  // most 64 KiB; false when the entry is larger than maxBytes, cannot be read whole, or
+  // sink refuses a piece.
+  bool ReadInPieces(const StoredEntry& entry, uint64_t maxBytes,
+                    const std::function<bool(std::string_view)>& sink) const;
 
  private:
+  // length bytes of the entry at index, decompressed or as stored, to sink in pieces.
+  bool ReadPieces(int64_t index, uint64_t length, bool asStored,
+                  const std::function<bool(std::string_view)>& sink) const;
+
   zip* archive_ = nullptr;
 };
 

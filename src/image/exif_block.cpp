@@ -19,6 +19,7 @@ constexpr uint16_t kTagDateTime = 0x0132;
 constexpr uint16_t kTagXResolution = 0x011A;
 constexpr uint16_t kTagYResolution = 0x011B;
 constexpr uint16_t kTagResolutionUnit = 0x0128;
+constexpr uint16_t kTagOrientation = 0x0112;
 constexpr uint16_t kTagExifIfd = 0x8769;
 constexpr uint16_t kTagGpsIfd = 0x8825;
 constexpr uint16_t kTagInteropIfd = 0xA005;
@@ -138,6 +139,7 @@ void ExifBlock::ClearPositions() {
   pixelXType_ = pixelYType_ = 0;
   pixelXValue_ = pixelYValue_ = 0;
   xResolutionValue_ = yResolutionValue_ = resolutionUnitValue_ = 0;
+  orientation_ = 0;
   gpsIfd_ = 0;
   mainEnd_ = 0;
 }
@@ -225,6 +227,9 @@ void ExifBlock::NoteIfd0Entry(const Entry& e, SubDirectories& sub) {
     case kTagYResolution: yResolutionValue_ = RationalPosition(e); break;
     case kTagResolutionUnit:
       resolutionUnitValue_ = e.type == kTypeShort && e.count == 1 ? e.position + 8 : 0;
+      break;
+    case kTagOrientation:
+      orientation_ = e.type == kTypeShort && e.count == 1 ? Get16(e.position + 8) : 0;
       break;
     case kTagExifIfd:
       if (uint32_t offset = Get32(e.position + 8); offset != 0) sub.exif = int64_t{offset} + 6;
@@ -652,6 +657,41 @@ void ExifBlock::SetResolution(float x, float y) {
   const Rational ry = ToRational(y);
   EditOrRestore([&]() -> bool {
     Put16(resolutionUnitValue_, 2);  // inches
+    Put32(xResolutionValue_, rx.numerator);
+    Put32(xResolutionValue_ + 4, rx.denominator);
+    Put32(yResolutionValue_, ry.numerator);
+    Put32(yResolutionValue_ + 4, ry.denominator);
+    return true;
+  });
+}
+
+bool ExifBlock::GetResolution(float& x, float& y) const {
+  if (xResolutionValue_ == 0 || yResolutionValue_ == 0) return false;
+  // Inches unless the block says otherwise; 1 is "no absolute unit".
+  const uint32_t unit = resolutionUnitValue_ != 0 ? Get16(resolutionUnitValue_) : 2;
+  if (unit != 2 && unit != 3) return false;
+  const double toInch = unit == 3 ? 2.54 : 1.0;
+  auto read = [this, toInch](int64_t position) {
+    const uint32_t denominator = Get32(position + 4);
+    return denominator == 0 ? 0.0 : Get32(position) * toInch / denominator;
+  };
+  const double rx = read(xResolutionValue_);
+  const double ry = read(yResolutionValue_);
+  if (!(rx > 0) || !(ry > 0)) return false;
+  x = static_cast<float>(rx);
+  y = static_cast<float>(ry);
+  return true;
+}
+
+void ExifBlock::ScaleResolution(double x, double y) {
+  if (xResolutionValue_ == 0 || yResolutionValue_ == 0 || !(x > 0) || !(y > 0)) return;
+  auto scaled = [this](int64_t position, double factor) {
+    const uint32_t denominator = Get32(position + 4);
+    return ToRational(denominator == 0 ? 0.0 : Get32(position) * factor / denominator);
+  };
+  const Rational rx = scaled(xResolutionValue_, x);
+  const Rational ry = scaled(yResolutionValue_, y);
+  EditOrRestore([&]() -> bool {
     Put32(xResolutionValue_, rx.numerator);
     Put32(xResolutionValue_ + 4, rx.denominator);
     Put32(yResolutionValue_, ry.numerator);

@@ -57,6 +57,14 @@ class ExifBlock {
   void SetHeight(uint32_t pixels);
   // Dots per inch; nothing is written unless both are greater than 0.
   void SetResolution(float x, float y);
+  // The resolution IFD0 states, in dots per inch (dots per centimetre converted); false
+  // when it states none in an absolute unit.
+  bool GetResolution(float& x, float& y) const;
+  // Multiplies the resolution IFD0 states, whatever its unit, for pixels that were
+  // scaled by x and y; nothing when it states none or a factor is not above 0.
+  void ScaleResolution(double x, double y);
+  // IFD0's Orientation (1 to 8 as written), 0 when the block has none.
+  uint32_t Orientation() const { return orientation_; }
   // Compacts the block and drops what no longer belongs to it before it is written.
   bool Finish();
   // Rewrites the JPEG file: start of image, this block, the file's other application
@@ -169,6 +177,7 @@ class ExifBlock {
   int64_t xResolutionValue_ = 0;
   int64_t yResolutionValue_ = 0;
   int64_t resolutionUnitValue_ = 0;
+  uint32_t orientation_ = 0;
   int64_t gpsIfd_ = 0;
   int64_t mainEnd_ = 0;
   std::vector<std::string> extraSegments_;

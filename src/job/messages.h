@@ -19,10 +19,13 @@ inline constexpr char kSummary[] = "작업 완료: %dKB → %dKB, %.2f%% 감소"
 inline constexpr char kFailedInflations[] =
     "\n%d개의 압축된 이미지 압축 해제 실패, \"그림 압축하기\" 해제를 권고함";
 inline constexpr char kElapsed[] = "\n(%s)";
+// Pictures reduced to the printing density (--ppi): count, ppi, kilobytes saved.
+inline constexpr char kResampled[] = "\n그림 %d개를 %dppi에 맞춰 줄임: %dKB 감소";
 
 // Log lines.
 inline constexpr char kHwpmlFinished[] = "*writing HWPML finished!*";
 inline constexpr char kHwpxFinished[] = "*writing HWPX finished!*";
+inline constexpr char kLogResampled[] = "*%d picture(s) resampled for %d ppi, %lld bytes saved*";
 inline constexpr char kLogSourceProblem[] = "source `%s` cannot be read: %s";
 
 }  // namespace velmora::job_text

@@ -98,9 +98,15 @@ void ShrinkDocument(const std::string& source, const std::string& target,
   result.targetBytes = targetSize;
   result.pictures = std::move(processed.pictures);
   result.status = options.dryRun ? JobStatus::kMeasured : JobStatus::kWritten;
+  if (processed.resampled > 0) {
+    log.Write(Format(job_text::kLogResampled, processed.resampled, options.ppi,
+                     static_cast<long long>(processed.resampledSaving)),
+              true);
+  }
   log.Write(hwpml ? job_text::kHwpmlFinished : job_text::kHwpxFinished, true);
   const double elapsed = platform::MonotonicMilliseconds() - start;
-  result.message = FormatSummary(sourceSize, targetSize, failedInflations, elapsed);
+  const ResampleTally resampled{processed.resampled, processed.resampledSaving, options.ppi};
+  result.message = FormatSummary(sourceSize, targetSize, failedInflations, elapsed, resampled);
 }
 
 void RunJob(const std::string& sourceText, const std::string& targetText,

@@ -29,13 +29,17 @@ std::string FormatElapsed(double elapsedMilliseconds) {
 }
 
 std::string FormatSummary(int64_t sourceSize, int64_t targetSize, int failedInflations,
-                          double elapsedMilliseconds) {
+                          double elapsedMilliseconds, const ResampleTally& resampled) {
   // Sizes are measured in 64 bits, so that a document beyond 2 GiB is not shown with a
   // negative size; in kilobytes they fit the message's numbers.
   std::string summary = Format(job_text::kSummary, static_cast<int>(sourceSize / 1000),
                                static_cast<int>(targetSize / 1000),
                                SavedPercent(sourceSize, targetSize));
   if (failedInflations != 0) summary += Format(job_text::kFailedInflations, failedInflations);
+  if (resampled.pictures > 0) {
+    summary += Format(job_text::kResampled, resampled.pictures, resampled.ppi,
+                      static_cast<int>(resampled.savedBytes / 1000));
+  }
   summary += Format(job_text::kElapsed, FormatElapsed(elapsedMilliseconds).c_str());
   return summary;
 }

@@ -12,6 +12,7 @@
 #include "core/process_log.h"
 #include "core/temp_files.h"
 #include "picture/picture_kind.h"
+#include "picture/resolution.h"
 
 namespace velmora {
 
@@ -19,6 +20,9 @@ struct EmbeddedPicture {
   int number = 0;            // as the document processor numbers it; logged as number + 1
   std::string sourcePath;    // the embedded bytes exactly as stored in the document
   int32_t originalSize = 0;  // size of sourcePath, measured by the caller
+  // Where the document shows the picture; read only when a printing density is asked
+  // for (ShrinkOptions::ppi).
+  PictureUses uses;
 };
 
 // What became of one embedded item, as the process log states it: one value for each
@@ -47,13 +51,16 @@ struct PictureOutcome {
   // The rewritten file, once one was named (also when it is not used).
   std::string rewrittenPath;
   PictureDecision decision = PictureDecision::kNotAPicture;
+  // True when the rewritten picture was reduced to the size its frames need; its
+  // decision stays kRewritten.
+  bool resampled = false;
 
   bool Replaces() const { return replacement.has_value(); }
   static PictureOutcome Keep(PictureDecision why, std::string rewrittenPath = {}) {
-    return {std::nullopt, std::move(rewrittenPath), why};
+    return {std::nullopt, std::move(rewrittenPath), why, false};
   }
   static PictureOutcome Replace(PictureKind kind, std::string rewrittenPath) {
-    return {kind, std::move(rewrittenPath), PictureDecision::kRewritten};
+    return {kind, std::move(rewrittenPath), PictureDecision::kRewritten, false};
   }
 };
 

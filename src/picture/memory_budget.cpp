@@ -26,7 +26,11 @@ std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind
 
 bool WithinMemoryBudget(const std::string& path, PictureKind kind, const ShrinkOptions& options,
                         LogLines& log) {
-  const std::optional<MemoryNeed> need = PictureMemoryNeed(path, kind);
+  std::optional<MemoryNeed> need = PictureMemoryNeed(path, kind);
+  if (need && options.ppi > 0 && kind != PictureKind::kJpeg) {
+    need->bytes += static_cast<uint64_t>(need->width) * static_cast<uint64_t>(need->height) *
+                   kReducedCopyBytesPerPixel;
+  }
   if (!need || need->bytes <= MemoryBudgetBytes(options)) return true;
   const auto mebibytes = static_cast<unsigned long long>((need->bytes + (1u << 20) - 1) >> 20);
   log.Write(Format(picture_text::kOverMemoryBudget, need->width, need->height, mebibytes,

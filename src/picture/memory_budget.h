@@ -26,14 +26,21 @@ struct MemoryNeed {
 // the JPEG encoder of a bitmap hold less.
 inline constexpr uint64_t kPngPathBytesPerPixel = 4 + (1 + 2 + 4) + 4 + 4;
 
+// A picture reduced to a printing density (ShrinkOptions::ppi) that becomes a PNG holds
+// its decoded pixels while the reduced copy is written: at most four fifths of its
+// pixels of 4 bytes each, rounded up. A JPEG gives its decoded samples up for the
+// reduced ones before it is encoded, and stays within its own need.
+inline constexpr uint64_t kReducedCopyBytesPerPixel = 4;
+
 // The peak of processing a picture: for a JPEG, its samples and the encoder's
 // coefficient buffer of 2 bytes per sample; for every other kind, which becomes a PNG
 // or goes to a tool as a file, kPngPathBytesPerPixel for each pixel. Nothing when the
 // headers cannot be read: the reader refuses such a file by itself.
 std::optional<MemoryNeed> PictureMemoryNeed(const std::string& path, PictureKind kind);
 
-// True when processing the picture stays within the options' memory budget; otherwise
-// the picture's lines say what it would need.
+// True when processing the picture stays within the options' memory budget (with the
+// reduced copy when a printing density is asked for); otherwise the picture's lines say
+// what it would need.
 bool WithinMemoryBudget(const std::string& path, PictureKind kind, const ShrinkOptions& options,
                         LogLines& log);
 

@@ -51,4 +51,25 @@ inline constexpr char kOtherSize[] = "%s is %dx%d, original %dx%d";
 inline constexpr char kOtherFrames[] = "%s has %d frame(s), original %d";
 inline constexpr char kAnimatedOriginal[] = "original is an animated PNG";
 
+// Pictures at the resolution they are printed at (--ppi): one line per picture.
+inline constexpr char kResampling[] = "resampling %dx%d to %dx%d for %d ppi";
+inline constexpr char kResolutionKept[] = "resolution %dx%d kept for %d ppi: %s";
+// The reasons of kResolutionKept.
+inline constexpr char kKeptLayoutUnread[] = "the document's layout could not be read (%s)";
+inline constexpr char kKeptNotShown[] = "no picture frame shows it";
+inline constexpr char kKeptOtherUse[] = "it is also used by <%s>, whose printed size is not read";
+inline constexpr char kKeptFrameUnread[] = "a frame's printed size cannot be read (<%s>)";
+inline constexpr char kKeptCropNotMapped[] = "its crop cannot be mapped exactly onto its pixels";
+inline constexpr char kKeptSmallerThanNeed[] = "its largest frame needs %dx%d";
+inline constexpr char kKeptSavesTooLittle[] = "%dx%d would save less than 20%% of its pixels";
+inline constexpr char kKeptAnimated[] = "it is animated";
+inline constexpr char kKeptTooLarge[] = "it is too large to resample";
+inline constexpr char kKeptFailed[] = "resampling failed (status %s)";
+inline constexpr char kKeptLarger[] = "resampled it is larger (%s)";
+// The sizes behind kKeptLarger: the resampled file's and the file's at its own size.
+inline constexpr char kLargerSizes[] = "%d bytes, %d at its own size";
+// Reasons of a failed verification of a resampled picture.
+inline constexpr char kOtherThanComputed[] = "%s is %dx%d, computed %dx%d";
+inline constexpr char kNotForResampling[] = "resampled, but its size needs no change";
+
 }  // namespace velmora::picture_text

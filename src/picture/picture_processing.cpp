@@ -18,6 +18,7 @@
 #include "picture/optimiser_passes.h"
 #include "picture/png_output.h"
 #include "picture/replacement_checks.h"
+#include "picture/resolution.h"
 #include "picture/verification.h"
 #include "platform/platform.h"
 #include "tools/optimisers.h"
@@ -34,6 +35,8 @@ struct PictureJob {
   LogLines& log;
   TempFiles& temp;
   std::string outputPath;
+  bool resampled = false;  // the decoded picture was reduced to its frames' need...
+  Picture reduced{};       // ...and this is what it became
 
   void Log(const std::string& text) { log.Write(text, true); }
 
@@ -53,7 +56,9 @@ struct PictureJob {
   PictureOutcome Decide(PictureKind kind) {
     if (IsSmallerThanOriginal(GetFileSize32(outputPath), picture.originalSize)) {
       Log(picture_text::kRewrittenUsed);
-      return PictureOutcome::Replace(kind, outputPath);
+      PictureOutcome outcome = PictureOutcome::Replace(kind, outputPath);
+      outcome.resampled = resampled;
+      return outcome;
     }
     Log(picture_text::kOriginalUsed);
     return PictureOutcome::Keep(PictureDecision::kNotSmaller, outputPath);
@@ -72,16 +77,50 @@ struct PictureJob {
   // picture's lines to hear of it: each picture has its own budget.
   ToolBudget Budget(uint64_t pixelCount) { return PictureToolBudget(options, pixelCount, log); }
 
-  // The PNG output step on a decoded picture, with the job's optimiser switch. The
-  // decoded pixels are freed once the file is written: the optimiser works on the
-  // file, and holding them while it runs and its output is compared would hold a
-  // second full-size copy.
+  // The downscale step, when a printing density is asked for: the decoded picture is
+  // reduced to the pixels its frames need before it is encoded by the classic rules.
+  // Returns the picture to encode: the reduced one, or the decoded one as it is.
+  Picture& ReduceToPrint(Picture& decoded, const FileFacts& facts = {}) {
+    if (options.ppi > 0) {
+      resampled = ReduceToPrintSize(picture.uses, options.ppi, decoded, reduced, log, facts);
+    }
+    return resampled ? reduced : decoded;
+  }
+
+  // The PNG output step, with the job's optimiser switch, on the decoded picture or
+  // the one it was reduced to. A reduced picture can make the larger file: averaging
+  // gives a screenshot or a drawing colours it did not have. It is then written at its
+  // own size as well, and the smaller file goes on.
   void SavePicture(Picture& decoded, bool forceQuantisation) {
-    const bool optimise = WantsPngOptimiser(options.extraOptimisers, decoded.PixelCount());
-    const bool written = WritePngOutput(decoded, outputPath, picture.sourcePath, forceQuantisation);
-    const uint64_t pixelCount = decoded.PixelCount();
-    decoded.pixels.reset();
-    if (optimise && written) OptimisePng(outputPath, temp, Budget(pixelCount));
+    if (!resampled) {
+      WritePngFile(decoded, outputPath, forceQuantisation);
+      return;
+    }
+    WritePngFile(reduced, outputPath, forceQuantisation);
+    const std::string own = temp.NewName(ExtensionOf(PictureKind::kPng), false);
+    temp.Register(own);
+    WritePngFile(decoded, own, forceQuantisation);
+    const int32_t reducedSize = GetFileSize32(outputPath);
+    const int32_t ownSize = GetFileSize32(own);
+    if (ownSize > 0 && (reducedSize <= 0 || ownSize <= reducedSize)) {
+      ResolutionPlan kept;
+      kept.reason = KeepReason::kLargerResampled;
+      LogResolutionKept(log, decoded, options.ppi, kept,
+                        Format(picture_text::kLargerSizes, reducedSize, ownSize));
+      outputPath = own;
+      resampled = false;
+    }
+  }
+
+  // Writes pixels as a PNG file at path and optimises it. The pixels are freed once the
+  // file is written: the optimiser works on the file, and holding them while it runs
+  // and its output is compared would hold a second full-size copy.
+  void WritePngFile(Picture& pixels, const std::string& path, bool forceQuantisation) {
+    const bool optimise = WantsPngOptimiser(options.extraOptimisers, pixels.PixelCount());
+    const bool written = WritePngOutput(pixels, path, picture.sourcePath, forceQuantisation);
+    const uint64_t pixelCount = pixels.PixelCount();
+    pixels.pixels.reset();
+    if (optimise && written) OptimisePng(path, temp, Budget(pixelCount));
   }
 
   // A picture whose processing would pass the memory budget keeps its bytes; its
@@ -127,6 +166,19 @@ PictureOutcome ProcessJpeg(PictureJob& job) {
   const int64_t now = StampTime(job.options);
   ExifBlock exif;
   PrepareExif(job, exif, now);
+  // A camera states its density in EXIF only, as often as not, and may ask for its
+  // pixels to be shown turned.
+  FileFacts facts;
+  exif.GetResolution(facts.xResolution, facts.yResolution);
+  facts.quarterTurned = IsQuarterTurn(exif.Orientation());
+  job.ReduceToPrint(jpeg, facts);
+  if (job.resampled) {
+    // The block's own density follows the pixels whatever its unit; where the block
+    // can take one in inches, it then states the JFIF density below.
+    exif.ScaleResolution(static_cast<double>(job.reduced.width) / jpeg.width,
+                         static_cast<double>(job.reduced.height) / jpeg.height);
+    jpeg = std::move(job.reduced);
+  }
 
   if (WriteJpeg(job.outputPath, jpeg, job.options.jpegQuality, job.picture.sourcePath)) {
     exif.SetWidth(static_cast<uint32_t>(jpeg.width));
@@ -155,6 +207,7 @@ PictureOutcome ProcessPng(PictureJob& job) {
   }
   Picture png;
   if (ReadPng(job.picture.sourcePath, png) != ReadStatus::kComplete) return job.ReadFailed();
+  job.ReduceToPrint(png);
   job.TakeOutputName(PictureKind::kPng);
   const bool quantise = job.options.conversionRule == ConversionRule::kPngQuant;
   job.Log(quantise ? picture_text::kWritingPngQuant : picture_text::kWritingPng);
@@ -199,13 +252,14 @@ PictureOutcome ProcessBmp(PictureJob& job) {
   }
   Picture bmp;
   if (ReadBmp(job.picture.sourcePath, bmp) != ReadStatus::kComplete) return job.ReadFailed();
+  Picture& encoded = job.ReduceToPrint(bmp);
   // A bitmap of at most 256 colours is a palette picture at heart: it becomes a
   // palette PNG whatever the rule says; as JPEG its hard edges would smear.
   const ConversionRule rule =
       bmp.sourceBitsPerPixel <= 8 ? ConversionRule::kPngQuant : job.options.conversionRule;
   if (rule == ConversionRule::kBmpToJpeg) {
     job.TakeOutputName(PictureKind::kJpeg);
-    WriteBmpAsJpeg(job, bmp);
+    WriteBmpAsJpeg(job, encoded);
     return job.Decide(PictureKind::kJpeg);
   }
   job.TakeOutputName(PictureKind::kPng);
@@ -259,6 +313,8 @@ PictureOutcome ProcessGif(PictureJob& job) {
   }
   Picture gif;
   if (ReadGif(job.picture.sourcePath, gif) != ReadStatus::kComplete) return job.ReadFailed();
+  // An animation is left at its resolution; the log says so.
+  job.ReduceToPrint(gif);
   if (gif.frames > 1) {
     // The animation goes to the tool as a file; only its size and frame count are
     // needed to judge what comes back.
@@ -316,6 +372,21 @@ PictureProcessor IsolatingFailures(PictureProcessor process) {
     } catch (...) {
       return KeepAfterFailure(log, "unknown error");
     }
+  };
+}
+
+PictureProcessor CountingResampled(PictureProcessor process, ResampleCounter& counter) {
+  return [process = std::move(process), &counter](const EmbeddedPicture& picture,
+                                                  const ShrinkOptions& options, LogLines& log,
+                                                  TempFiles& temp) -> PictureOutcome {
+    PictureOutcome outcome = process(picture, options, log, temp);
+    if (outcome.Replaces() && outcome.resampled) {
+      const int32_t size = GetFileSize32(outcome.rewrittenPath);
+      if (IsSmallerThanOriginal(size, picture.originalSize)) {
+        counter.Add(picture.originalSize - size);
+      }
+    }
+    return outcome;
   };
 }
 

@@ -125,7 +125,7 @@ PictureShape ReadHeaderShape(const std::string& path) {
 }
 
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
-                                    PictureKind outputKind) {
+                                    PictureKind outputKind, const ResampledFor* resampled) {
   if (outputKind == PictureKind::kBmp) {
     return {false, Format(picture_text::kNoReaderFor, static_cast<int>(outputKind))};
   }
@@ -138,14 +138,28 @@ Verification VerifyRewrittenPicture(const std::string& original, const std::stri
     return {false, picture_text::kAnimatedOriginal};
   }
 
+  // A resampled picture is held to the size its frames need, computed here afresh
+  // from the original's size rather than taken from the step that made it.
+  int32_t width = before.width;
+  int32_t height = before.height;
+  if (resampled != nullptr) {
+    const bool turned = before.kind == PictureKind::kJpeg && IsQuarterTurnedJpeg(original);
+    const ResolutionPlan plan =
+        PlanResolution(resampled->uses, before.width, before.height, resampled->ppi, turned);
+    if (!plan.resample) return {false, picture_text::kNotForResampling};
+    width = plan.width;
+    height = plan.height;
+  }
+
   const PictureShape after = ReadPictureShape(rewritten, outputKind);
   const char* name = NameOf(outputKind);
   if (after.status != ReadStatus::kComplete) {
     return {false, Format(picture_text::kReaderStatus, name, static_cast<int>(after.status))};
   }
-  if (after.width != before.width || after.height != before.height) {
-    return {false, Format(picture_text::kOtherSize, name, after.width, after.height,
-                          before.width, before.height)};
+  if (after.width != width || after.height != height) {
+    return {false, Format(resampled != nullptr ? picture_text::kOtherThanComputed
+                                               : picture_text::kOtherSize,
+                          name, after.width, after.height, width, height)};
   }
   // An animation flattened into one frame, or a frame lost on the way, damages the
   // document even when the size is right.
@@ -166,8 +180,10 @@ PictureProcessor WithVerification(PictureProcessor process) {
     if (!IsSmallerThanOriginal(GetFileSize32(outcome.rewrittenPath), picture.originalSize)) {
       return outcome;
     }
+    const ResampledFor resampled{picture.uses, options.ppi};
     const Verification result =
-        VerifyRewrittenPicture(picture.sourcePath, outcome.rewrittenPath, *outcome.replacement);
+        VerifyRewrittenPicture(picture.sourcePath, outcome.rewrittenPath, *outcome.replacement,
+                               outcome.resampled ? &resampled : nullptr);
     if (result.passed) return outcome;
     log.Write(Format(picture_text::kFailedVerification, result.reason.c_str()), true);
     return PictureOutcome::Keep(PictureDecision::kVerificationFailed, outcome.rewrittenPath);

@@ -41,10 +41,19 @@ struct Verification {
   std::string reason;  // why it failed, for the log
 };
 
+// What a resampled picture is checked against: the size its frames need, worked out
+// again from the original's own size.
+struct ResampledFor {
+  const PictureUses& uses;
+  int ppi = 0;
+};
+
 // True when rewritten, read as outputKind, reads completely with the original's width
-// and height; an animated GIF must stay a GIF with the same number of frames.
+// and height, or, when it was resampled, with the size PlanResolution gives for the
+// original; an animated GIF must stay a GIF with the same number of frames.
 Verification VerifyRewrittenPicture(const std::string& original, const std::string& rewritten,
-                                    PictureKind outputKind);
+                                    PictureKind outputKind,
+                                    const ResampledFor* resampled = nullptr);
 
 // A picture processor that runs process and then verifies the rewritten file before
 // it is handed back. A file that fails is logged with the reason and the original is

@@ -59,6 +59,11 @@ QString RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
   return dialog.selectedFiles().first();
 }
 
+// The printing density of each entry of the resolution list; 0 keeps every picture's
+// resolution.
+constexpr int kResolutionPpi[] = {0, 300, 220, 150, 96};
+static_assert(std::size(kResolutionPpi) == std::size(ui_text::kResolutions));
+
 // Width that holds the text in a control with frame and padding, but never less than
 // the control's width in dialog units.
 int FitWidth(const QWidget* widget, int unitsWidth, const QString& text, int padding) {
@@ -152,6 +157,9 @@ void MainWindow::BuildControls() {
   ruleList_ = new QComboBox(optionsGroup_);
   named(ruleList_, "ruleList");
   for (const char* rule : ui_text::kRules) ruleList_->addItem(Q(rule));
+  resolutionList_ = new QComboBox(optionsGroup_);
+  named(resolutionList_, "resolutionList");
+  for (const char* resolution : ui_text::kResolutions) resolutionList_->addItem(Q(resolution));
   qualityLabel_ = new QLabel(Q(ui_text::kQualityLabel), optionsGroup_);
   qualityLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   qualityEdit_ = new QLineEdit(optionsGroup_);
@@ -202,6 +210,7 @@ void MainWindow::BuildLayout() {
   paths->setColumnStretch(1, 1);
 
   ruleList_->setMinimumWidth(du.X(88));
+  resolutionList_->setMinimumWidth(du.X(70));
   qualityLabel_->setMinimumWidth(du.X(25));
   qualityEdit_->setFixedWidth(FitWidth(qualityEdit_, du.X(13), QStringLiteral("100"), editPadding));
   qualityArrows_->setFixedWidth(std::max(du.X(10), 14));
@@ -216,6 +225,8 @@ void MainWindow::BuildLayout() {
   options->setContentsMargins(du.X(10), du.Y(4), du.X(5), du.Y(4));
   options->setSpacing(0);
   options->addWidget(ruleList_);
+  options->addSpacing(du.X(4));
+  options->addWidget(resolutionList_);
   options->addSpacing(du.X(9));
   options->addWidget(qualityLabel_);
   options->addSpacing(du.X(2));
@@ -268,9 +279,9 @@ void MainWindow::BuildLayout() {
 
 void MainWindow::SetTabOrder() {
   QWidget* order[] = {sourceEdit_,    sourceButton_,  targetEdit_,    targetButton_,
-                      ruleList_,      qualityEdit_,   qualityArrows_, backgroundEdit_,
-                      keepTempCheck_, extraOptimiserCheck_, classicCheck_, donateButton_,
-                      runButton_,     closeButton_};
+                      ruleList_,      resolutionList_, qualityEdit_,  qualityArrows_,
+                      backgroundEdit_, keepTempCheck_, extraOptimiserCheck_, classicCheck_,
+                      donateButton_,  runButton_,     closeButton_};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -278,6 +289,7 @@ void MainWindow::Initialise() {
   // Every start begins with the option defaults: nothing is stored between runs.
   qualityEdit_->setText(QString::number(options_.jpegQuality));
   ruleList_->setCurrentIndex(static_cast<int>(options_.conversionRule));
+  resolutionList_->setCurrentIndex(0);  // every picture keeps its resolution
   keepTempCheck_->setChecked(options_.keepTempFiles);
   extraOptimiserCheck_->setChecked(options_.extraOptimisers);
   classicCheck_->setChecked(options_.classic);
@@ -303,6 +315,7 @@ void MainWindow::Initialise() {
   backgroundEdit_->setToolTip(Q(ui_text::kTipBackground));
   keepTempCheck_->setToolTip(Q(ui_text::kTipKeepTemp));
   ruleList_->setToolTip(Q(ui_text::kTipRule));
+  resolutionList_->setToolTip(Q(ui_text::kTipResolution));
   extraOptimiserCheck_->setToolTip(Q(ui_text::kTipExtra));
   classicCheck_->setToolTip(Q(ui_text::kTipClassic));
 
@@ -337,8 +350,8 @@ void MainWindow::Initialise() {
 void MainWindow::EnableControls(bool enable) {
   for (QWidget* control : std::initializer_list<QWidget*>{
            sourceEdit_, targetEdit_, qualityEdit_, backgroundEdit_, sourceButton_, targetButton_,
-           runButton_, ruleList_, qualityArrows_, keepTempCheck_, extraOptimiserCheck_,
-           classicCheck_, closeButton_}) {
+           runButton_, ruleList_, resolutionList_, qualityArrows_, keepTempCheck_,
+           extraOptimiserCheck_, classicCheck_, closeButton_}) {
     control->setEnabled(enable);
   }
 }
@@ -439,6 +452,10 @@ bool MainWindow::TransferControlsToOptions() {
   options_.conversionRule = static_cast<ConversionRule>(ruleList_->currentIndex());
   options_.extraOptimisers = extraOptimiserCheck_->isChecked();
   options_.classic = classicCheck_->isChecked();
+  const int resolution = resolutionList_->currentIndex();
+  options_.ppi = resolution >= 0 && resolution < static_cast<int>(std::size(kResolutionPpi))
+                     ? kResolutionPpi[resolution]
+                     : 0;
   return true;
 }
 

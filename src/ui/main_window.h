@@ -104,8 +104,8 @@ class MainWindow : public QDialog {
   void ShowPictureProgress(const PictureTally& tally);
 
   // Reads the controls into the option set in the order quality, keep, rule, extra
-  // optimisers; an unreadable quality shows a message and stops the transfer there,
-  // leaving that field and the later ones at their previous values.
+  // optimisers, classic, resolution; an unreadable quality shows a message and stops the
+  // transfer there, leaving that field and the later ones at their previous values.
   bool TransferControlsToOptions();
   void ShowJobMessage(const QString& text, bool failure);
   int ExecMessageBox(QMessageBox& box);
@@ -116,6 +116,7 @@ class MainWindow : public QDialog {
   QPushButton* targetButton_ = nullptr;
   QGroupBox* optionsGroup_ = nullptr;
   QComboBox* ruleList_ = nullptr;
+  QComboBox* resolutionList_ = nullptr;
   QLabel* qualityLabel_ = nullptr;
   QLineEdit* qualityEdit_ = nullptr;
   UpDownControl* qualityArrows_ = nullptr;

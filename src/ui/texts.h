@@ -29,6 +29,9 @@ inline constexpr char kTargetLabel[] = "Dst";
 inline constexpr char kChooseButton[] = "Desig";
 inline constexpr char kOptionsGroup[] = "options";
 inline constexpr char kRules[3][32] = {"BMP → PNG (기본)", "BMP → JPEG", "BMP/PNG → PNGquant"};
+// The printing densities offered, in the order of kResolutionPpi.
+inline constexpr char kResolutions[5][32] = {"원본 해상도 유지", "300 ppi", "220 ppi", "150 ppi",
+                                             "96 ppi"};
 inline constexpr char kQualityLabel[] = "JpeqQ:";
 inline constexpr char kBackgroundLabel[] = "Bkgr: #";
 inline constexpr char kKeepTempCheck[] = "임시파일 유지";
@@ -49,6 +52,8 @@ inline constexpr char kTipRule[] =
 inline constexpr char kTipClassic[] =
     "규칙이 정한 그림만 다시 쓰고,\n나머지 그림과 항목의 무손실 압축은 하지 않음";
 inline constexpr char kTipExtra[] = "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임";
+inline constexpr char kTipResolution[] =
+    "그림을 문서에 인쇄되는 크기에 필요한 해상도로 줄임\n- 인쇄 220 ppi, 화면 150 ppi, 전자우편 96 ppi";
 
 // The about box.
 inline constexpr char kAboutTitle[] = "Velmora 정보";

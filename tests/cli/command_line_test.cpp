@@ -23,9 +23,13 @@ struct ParseCase {
   unsigned toolSeconds = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
   unsigned memoryMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
   bool classic = false;
+  int ppi = 0;
 };
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.arguments); }
+
+constexpr unsigned kTool = ShrinkOptions::kDefaultToolSecondsPerMegapixel;
+constexpr unsigned kMiB = ShrinkOptions::kDefaultMemoryBudgetMiB;
 
 class ParseOptionsTest : public ::testing::TestWithParam<ParseCase> {};
 
@@ -43,6 +47,7 @@ TEST_P(ParseOptionsTest, FillsTheOptionSet) {
   EXPECT_EQ(line.options.toolSecondsPerMegapixel, GetParam().toolSeconds);
   EXPECT_EQ(line.options.memoryBudgetMiB, GetParam().memoryMiB);
   EXPECT_EQ(line.options.classic, GetParam().classic);
+  EXPECT_EQ(line.options.ppi, GetParam().ppi);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,11 +63,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"in.hwpx"}, "out.hwpx"},
         ParseCase{{"-q", "100", "--", "-k", "--rule=1"}, 0, 100, "FFFFFF", false, true,
                   {"-k", "--rule=1"}, ""},
-        ParseCase{{"--classic", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "",
-                  ShrinkOptions::kDefaultToolSecondsPerMegapixel,
-                  ShrinkOptions::kDefaultMemoryBudgetMiB, true},
+        ParseCase{{"--classic", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB, true},
         // A lone "-" is a source like any other name.
         ParseCase{{"-b", "00ff00", "-"}, 0, 90, "00ff00", false, true, {"-"}, ""},
+        // Printing densities at both ends of the range, in both forms.
+        ParseCase{{"--ppi", "96", "a"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB,
+                  false, 96},
+        ParseCase{{"a", "--ppi=600"}, 0, 90, "FFFFFF", false, true, {"a"}, "", kTool, kMiB, false,
+                  600},
+        ParseCase{{"--ppi=150", "-q80", "--classic", "a"}, 0, 80, "FFFFFF", false, true, {"a"}, "",
+                  kTool, kMiB, true, 150},
         // The two budgets, at their bounds.
         ParseCase{{"--tool-time", "0", "--memory-limit=16", "a"}, 0, 90, "FFFFFF", false, true,
                   {"a"}, "", 0, 16},
@@ -122,6 +132,14 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
       {"--keep-temp=yes", "a"},
       {"-o", "x", "-o", "y", "a"},
       {"  "},
+      // Densities outside 96..600, or not a whole number.
+      {"--ppi", "95", "a"},
+      {"--ppi", "601", "a"},
+      {"--ppi=0", "a"},
+      {"--ppi", "150dpi", "a"},
+      {"--ppi", "", "a"},
+      {"--ppi", "999999999", "a"},
+      {"a", "--ppi"},
       {"-o", "x", "-O", "y", "a"},
       {"-O", "x", "--output-dir=y", "a"},
       {"--report", "r.json", "--report=-", "a"},
@@ -135,6 +153,8 @@ TEST(ParseCommandLine, UsageErrorsAreRefusedWithAHint) {
     EXPECT_FALSE(result.error.empty());
     EXPECT_EQ(result.error.find('\n'), std::string::npos);
   }
+  EXPECT_EQ(ParseCommandLine({"--ppi", "601", "a"}).error,
+            "invalid ppi '601' (a whole number from 96 to 600)");
 }
 
 // Runs the real program; returns its exit status with standard output and error.
@@ -202,6 +222,7 @@ TEST(CommandLineProgram, HelpAndVersion) {
   Outcome help = RunProgram("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--no-optimisers"), std::string::npos);
+  EXPECT_NE(help.out.find("--ppi N"), std::string::npos);
   EXPECT_NE(help.out.find("Exit status"), std::string::npos);
   Outcome version = RunProgram("-V");
   EXPECT_EQ(version.status, 0);

@@ -69,6 +69,8 @@ class OptionsAgree(unittest.TestCase):
             self.assertEqual(complete(["velmora", ""], folder),
                              ["B.HML", "a.hwpx", "archive", "c.Hwpx"])
             self.assertEqual(complete(["velmora", "--rule", "p"], folder), ["png", "pngquant"])
+            self.assertEqual(complete(["velmora", "--ppi", ""], folder),
+                             ["150", "220", "300", "96"])
             self.assertEqual(complete(["velmora", "-O", ""], folder), ["archive"])
 
 

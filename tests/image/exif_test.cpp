@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <csignal>
+#include <iterator>
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "image/exif_block.h"
 #include "support/exif_fixtures.h"
@@ -223,6 +225,70 @@ TEST(ExifResolution, UnknownResolutionLeavesTheCamerasValues) {
   EXPECT_EQ(dump.Number("IFD0:011B", 0), 1u);
   EXPECT_EQ(dump.Number("IFD0:011B", 1), 1u);
   EXPECT_EQ(dump.Number("IFD0:0128"), 2u);
+}
+
+TEST(ExifResolution, IsReadInDotsPerInch) {
+  struct Case {
+    std::vector<TiffValue> ifd0;
+    bool stated;
+    float x, y;
+  };
+  const Case cases[] = {
+      {{RationalValue(0x011A, 300, 1), RationalValue(0x011B, 601, 2), Short(0x0128, 2)}, true, 300, 300.5f},
+      {{RationalValue(0x011A, 300, 1), RationalValue(0x011B, 300, 1)}, true, 300, 300},
+      {{RationalValue(0x011A, 100, 1), RationalValue(0x011B, 50, 1), Short(0x0128, 3)}, true, 254, 127},
+      {{RationalValue(0x011A, 72, 1), RationalValue(0x011B, 72, 1), Short(0x0128, 1)}, false, 0, 0},
+      {{RationalValue(0x011A, 72, 0), RationalValue(0x011B, 72, 1)}, false, 0, 0},
+      {{RationalValue(0x011A, 72, 1)}, false, 0, 0},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    ExifSpec layout;
+    layout.ifd0 = cases[i].ifd0;
+    ExifBlock block;
+    ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed) << i;
+    float x = 0, y = 0;
+    EXPECT_EQ(block.GetResolution(x, y), cases[i].stated) << i;
+    EXPECT_FLOAT_EQ(x, cases[i].x) << i;
+    EXPECT_FLOAT_EQ(y, cases[i].y) << i;
+  }
+}
+
+// Pixels reduced by a factor take the stated resolution with them, in whatever unit it
+// is written, and the unit stays; the orientation is read as written.
+TEST(ExifResolution, ScalesWithThePixelsInItsOwnUnit) {
+  struct Case {
+    std::vector<TiffValue> ifd0;
+    double x, y;                     // the factors
+    uint32_t numeratorX, numeratorY;  // of the result, each over 1
+    uint32_t unit;                    // 0 for none
+    uint32_t orientation;
+  };
+  const Case cases[] = {
+      {{RationalValue(0x011A, 300, 1), RationalValue(0x011B, 200, 1), Short(0x0128, 2),
+        Short(0x0112, 6)},
+       0.5, 0.25, 150, 50, 2, 6},
+      // No unit entry (inches by default) and centimetres alike.
+      {{RationalValue(0x011A, 720, 10), RationalValue(0x011B, 72, 1)}, 0.5, 0.5, 36, 36, 0, 0},
+      {{RationalValue(0x011A, 118, 1), RationalValue(0x011B, 118, 1), Short(0x0128, 3),
+        Short(0x0112, 1)},
+       0.5, 0.5, 59, 59, 3, 1},
+      // A factor that is no reduction leaves the block as it was.
+      {{RationalValue(0x011A, 300, 1), RationalValue(0x011B, 300, 1)}, 0, 0.5, 300, 300, 0, 0},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    ExifSpec layout;
+    layout.ifd0 = cases[i].ifd0;
+    ExifBlock block;
+    ASSERT_EQ(block.LoadBlock(testing::BuildExif(layout)), ExifStatus::kParsed) << i;
+    EXPECT_EQ(block.Orientation(), cases[i].orientation) << i;
+    block.ScaleResolution(cases[i].x, cases[i].y);
+    const TiffDump dump = DumpExif(Bytes(block));
+    EXPECT_EQ(dump.Number("IFD0:011A", 0), cases[i].numeratorX) << i;
+    EXPECT_EQ(dump.Number("IFD0:011A", 1), 1u) << i;
+    EXPECT_EQ(dump.Number("IFD0:011B", 0), cases[i].numeratorY) << i;
+    EXPECT_EQ(dump.Number("IFD0:011B", 1), 1u) << i;
+    EXPECT_EQ(dump.Has("IFD0:0128") ? dump.Number("IFD0:0128") : 0u, cases[i].unit) << i;
+  }
 }
 
 TEST(ExifFinish, RemovesAnUnusedGapInFrontOfIfd0AndClearsTheThumbnailLink) {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/jpeg_fixtures.h"
 #include "support/picture_fixtures.h"
@@ -74,6 +76,42 @@ TEST_P(MemoryNeeds, AreToldFromTheHeaders) {
 
 INSTANTIATE_TEST_SUITE_P(Pictures, MemoryNeeds, ::testing::ValuesIn(kNeedCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+class Lines : public LogLines {
+ public:
+  void Write(std::string_view text, bool) override { lines.emplace_back(text); }
+  std::vector<std::string> lines;
+};
+
+// With a printing density a picture bound for PNG holds its reduced copy beside its
+// decoded pixels: 224 × 224 pixels fit 1 MiB at 19 bytes a pixel, not at 23. A JPEG
+// gives its samples up before the reduced ones are encoded and needs nothing more.
+TEST(MemoryBudget, CountsTheReducedCopyOfAPngBoundPicture) {
+  testing::JpegLayout layout;
+  layout.width = layout.height = 224;
+  const struct Row {
+    const char* name;
+    std::string bytes;
+    PictureKind kind;
+    int ppi;
+    bool within;
+  } rows[] = {
+      {"PngAtItsSize", testing::GradientPng(224, 224, 0), PictureKind::kPng, 0, true},
+      {"PngReduced", testing::GradientPng(224, 224, 0), PictureKind::kPng, 150, false},
+      {"JpegReduced", testing::MakeJpeg(layout), PictureKind::kJpeg, 150, true},
+  };
+  testing::TempDir dir;
+  for (const Row& row : rows) {
+    const std::string path = dir.File("picture");
+    testing::WriteFile(path, row.bytes);
+    ShrinkOptions options;
+    options.memoryBudgetMiB = 1;
+    options.ppi = row.ppi;
+    Lines log;
+    EXPECT_EQ(WithinMemoryBudget(path, row.kind, options, log), row.within) << row.name;
+    EXPECT_EQ(log.lines.size(), row.within ? 0u : 1u) << row.name;
+  }
+}
 
 }  // namespace
 }  // namespace velmora

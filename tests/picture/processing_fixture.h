@@ -34,6 +34,7 @@ class PictureProcessing : public ::testing::Test {
     picture_.number = number;
     picture_.sourcePath = source;
     picture_.originalSize = originalSize == -2 ? GetFileSize32(source) : originalSize;
+    picture_.uses = uses_;
     outcome_ = ProcessPicture(picture_, options_, log_, temp_);
     return outcome_.replacement;
   }
@@ -54,6 +55,7 @@ class PictureProcessing : public ::testing::Test {
   TempFiles temp_;
   ProcessLog log_;
   ShrinkOptions options_;
+  PictureUses uses_;  // where the document shows the picture, for options_.ppi
   EmbeddedPicture picture_;
   PictureOutcome outcome_;
 };

@@ -73,6 +73,31 @@ std::string GradientBmp(int width, int height, int bitCount) {
   return BuildBmp(layout);
 }
 
+uint32_t NoiseColour(int x, int y) {
+  uint32_t h = static_cast<uint32_t>(x) * 0x9E3779B1u ^ static_cast<uint32_t>(y) * 0x85EBCA77u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  return h & 0xFFFFFFu;
+}
+
+std::string NoiseBmp(int width, int height, int bitCount) {
+  std::vector<std::vector<uint32_t>> rows(static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const uint32_t colour = NoiseColour(x, y);
+      rows[static_cast<size_t>(y)].push_back(bitCount == 8 ? colour % 16 : colour | 0xFF000000u);
+    }
+  }
+  BmpLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bitCount = static_cast<uint16_t>(bitCount);
+  if (bitCount == 8) layout.palette = StripePalette();
+  layout.data = PackRows(rows, bitCount, false);
+  return BuildBmp(layout);
+}
+
 std::string StripedBmp(int width, int height, int bitCount) {
   std::vector<std::vector<uint32_t>> rows(static_cast<size_t>(height));
   for (int y = 0; y < height; ++y) {

@@ -25,6 +25,13 @@ std::string StripedGif(int width, int height);
 // An animated GIF: every frame covers the whole screen, a striped background with a
 // square that moves one step per frame, so an optimiser can crop the frames.
 std::string MovingSquareGif(int width, int height, int frames);
+// Noise: every pixel's colour from a hash of its place, so that a reduced copy, having
+// fewer pixels, always makes the smaller file.
+uint32_t NoiseColour(int x, int y);
+// A bottom-up bitmap of noise: 24 or 32 bits (opaque) of colours, or 8 bits of indices
+// into the 16 colours of the striped pictures.
+std::string NoiseBmp(int width, int height, int bitCount);
+
 // An RGB PNG of the gradient with unfiltered rows deflated at the zlib level (0 stores
 // them), padded with a text chunk to at least 112 bytes.
 std::string GradientPng(int width, int height, int zlibLevel);

@@ -152,6 +152,11 @@ class WindowFieldsTest : public QObject {
     QCOMPARE(rules->itemText(0), QString("BMP → PNG (기본)"));
     QCOMPARE(rules->itemText(1), QString("BMP → JPEG"));
     QCOMPARE(rules->itemText(2), QString("BMP/PNG → PNGquant"));
+    auto* resolutions = window.findChild<QComboBox*>("resolutionList");
+    QStringList offered;
+    for (int i = 0; i < resolutions->count(); ++i) offered << resolutions->itemText(i);
+    QCOMPARE(offered,
+             QStringList({"원본 해상도 유지", "300 ppi", "220 ppi", "150 ppi", "96 ppi"}));
     QCOMPARE(window.findChild<QCheckBox*>("keepTempCheck")->text(), QString("임시파일 유지"));
     QCOMPARE(window.findChild<QCheckBox*>("extraOptimiserCheck")->text(),
              QString("Zopflipng/Gifscicle"));
@@ -174,6 +179,8 @@ class WindowFieldsTest : public QObject {
          "이미지 변환 규칙 지정\n- BMP를 PNG로 변환하는 것이 기본\n"
          "- 더 작은 파일 크기를 원하는 경우 JPEG 또는 PNGquant로 변환 가능"},
         {"extraOptimiserCheck", "PNG파일 압축시 Zopflipng로,\nGIF는 Gifsicle로 한번 더 크기를 줄임"},
+        {"resolutionList",
+         "그림을 문서에 인쇄되는 크기에 필요한 해상도로 줄임\n- 인쇄 220 ppi, 화면 150 ppi, 전자우편 96 ppi"},
         {"sourceEdit", ""},
         {"runButton", ""},
     };
@@ -185,10 +192,10 @@ class WindowFieldsTest : public QObject {
   void TabOrderFollowsRowsLeftToRight() {
     MainWindow window;
     const QStringList expected = {"sourceEdit",     "sourceButton",   "targetEdit",
-                                  "targetButton",   "ruleList",       "qualityEdit",
-                                  "qualityArrows",  "backgroundEdit", "keepTempCheck",
-                                  "extraOptimiserCheck", "classicCheck", "donateButton", "runButton",
-                                  "closeButton"};
+                                  "targetButton",   "ruleList",       "resolutionList",
+                                  "qualityEdit",    "qualityArrows",  "backgroundEdit",
+                                  "keepTempCheck",  "extraOptimiserCheck", "classicCheck",
+                                  "donateButton",   "runButton",      "closeButton"};
     QWidget* widget = window.findChild<QWidget*>(expected.first());
     for (qsizetype i = 1; i < expected.size(); ++i) {
       widget = widget->nextInFocusChain();
@@ -206,6 +213,9 @@ class WindowFieldsTest : public QObject {
     QCOMPARE(window.findChild<QLineEdit*>("qualityEdit")->text(), QString("90"));
     QCOMPARE(window.findChild<QLineEdit*>("backgroundEdit")->text(), QString("FFFFFF"));
     QCOMPARE(window.findChild<QComboBox*>("ruleList")->currentIndex(), 0);
+    // Every picture keeps its resolution unless a density is chosen.
+    QCOMPARE(window.findChild<QComboBox*>("resolutionList")->currentIndex(), 0);
+    QCOMPARE(window.Options().ppi, 0);
     QCOMPARE(window.findChild<QCheckBox*>("keepTempCheck")->isChecked(), false);
     QCOMPARE(window.findChild<QCheckBox*>("extraOptimiserCheck")->isChecked(), true);
     // The lossless passes are on until the user asks for the classic rules alone.

@@ -30,8 +30,8 @@ namespace {
 
 const char* const kInputControls[] = {
     "sourceEdit", "targetEdit",    "qualityEdit",   "backgroundEdit",      "sourceButton",
-    "targetButton", "runButton",   "ruleList",      "qualityArrows",       "keepTempCheck",
-    "extraOptimiserCheck", "classicCheck", "closeButton"};
+    "targetButton", "runButton",   "ruleList",      "resolutionList",      "qualityArrows",
+    "keepTempCheck", "extraOptimiserCheck", "classicCheck", "closeButton"};
 
 // A job held open until the test releases it.
 class Gate {

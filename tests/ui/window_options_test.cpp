@@ -1,4 +1,5 @@
-// The option controls: quality arrows, the quality transfer and the rule list.
+// The option controls: quality arrows, the quality transfer, the rule list and the
+// resolution list.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -153,6 +154,51 @@ class WindowOptionsTest : public QObject {
     QVERIFY(!window.IsJobRunning());
     QVERIFY(runner.seen.empty());
     QVERIFY(window.findChild<QPushButton*>("runButton")->isEnabled());
+  }
+
+  void ResolutionChoiceReachesTheJob_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("ppi");
+    QTest::newRow("original resolution") << 0 << 0;
+    QTest::newRow("300 ppi") << 1 << 300;
+    QTest::newRow("220 ppi") << 2 << 220;
+    QTest::newRow("150 ppi") << 3 << 150;
+    QTest::newRow("96 ppi") << 4 << 96;
+  }
+
+  void ResolutionChoiceReachesTheJob() {
+    QFETCH(int, index);
+    QFETCH(int, ppi);
+    MainWindow window;
+    RecordingRunner runner;
+    window.SetJobRunner(runner.Runner());
+    window.findChild<QLineEdit*>("sourceEdit")->setText("/in/a.hwpx");
+    window.findChild<QComboBox*>("resolutionList")->setCurrentIndex(index);
+    window.findChild<QPushButton*>("runButton")->click();
+    QTRY_VERIFY(!window.IsJobRunning());
+    QCOMPARE(runner.seen.size(), size_t{1});
+    QCOMPARE(runner.seen[0].ppi, ppi);
+    QCOMPARE(window.Options().ppi, ppi);
+  }
+
+  void InvalidQualityKeepsThePreviousResolution() {
+    MainWindow window;
+    RecordingRunner runner;
+    window.SetJobRunner(runner.Runner());
+    BoxAnswerer boxes(window);
+    window.findChild<QLineEdit*>("sourceEdit")->setText("/in/a.hwpx");
+    window.findChild<QComboBox*>("resolutionList")->setCurrentIndex(2);
+    window.findChild<QPushButton*>("runButton")->click();
+    QTRY_VERIFY(!window.IsJobRunning());
+    // The resolution is read after the quality: a quality that cannot be read leaves it.
+    window.findChild<QLineEdit*>("qualityEdit")->setText("x");
+    window.findChild<QComboBox*>("resolutionList")->setCurrentIndex(4);
+    window.findChild<QPushButton*>("runButton")->click();
+    QTRY_VERIFY(!window.IsJobRunning());
+    QCOMPARE(runner.seen.size(), size_t{2});
+    QCOMPARE(runner.seen[0].ppi, 220);
+    QCOMPARE(runner.seen[1].ppi, 220);
+    QCOMPARE(boxes.boxes.size(), size_t{1});
   }
 
   void RuleListEnablesBackgroundOnlyForJpeg() {
