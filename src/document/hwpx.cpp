@@ -536,6 +536,15 @@ std::vector<EntryPlan> HwpxRun::ClassicPlans(const std::string& manifestText) co
 }
 
 // The package's own checks: a zip archive with entries and the HWPX mime type.
+// The record of a picture whose package was given up for the source's bytes.
+void KeptAsStored(PictureRecord& record) {
+  if (record.decision != PictureDecision::kRewritten) return;
+  record.decision = PictureDecision::kNotSmaller;
+  record.targetName = record.name;
+  record.kindOut = record.kindIn;
+  record.bytesAfter = record.bytesBefore;
+}
+
 std::optional<ProcessorResult> CheckPackage(ZipArchive& zip, const std::string& path) {
   if (!zip.Open(path)) return ProcessorResult{false, document_text::kHwpxNotZip};
   if (zip.EntryCount() <= 0) return ProcessorResult{false, document_text::kHwpxNoEntries};
@@ -678,6 +687,10 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   log.Write("", false);
   ProcessorResult done(true, {});
   done.pictures = run.TakeRecords();
+  // A target that is the source's bytes holds every picture as it was.
+  if (keptSource) {
+    for (PictureRecord& record : done.pictures) KeptAsStored(record);
+  }
   // A target that is the source's bytes holds no resampled picture.
   if (!keptSource) {
     done.resampled = resampled.Pictures();

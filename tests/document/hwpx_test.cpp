@@ -453,7 +453,8 @@ TEST_F(HwpxTest, RewrittenFilesNotSmallerAreNotUsed) {
 
 // Never larger. A package this program wrote has nothing more to give: run again, it
 // comes out byte for byte as it was. A picture that shrinks but whose entry deflates
-// worse than the old one's makes a larger package: the source's bytes are used then.
+// worse than the old one's makes a larger package: the source's bytes are used then,
+// and the account of the pictures says that none was rewritten.
 TEST_F(HwpxTest, PackageThatCannotShrinkComesOutAsItsSourceBytes) {
   auto noise = [](size_t length) {
     std::string bytes;
@@ -481,8 +482,15 @@ TEST_F(HwpxTest, PackageThatCannotShrinkComesOutAsItsSourceBytes) {
     if (!row.replacement.empty()) {
       fake.rules[std::string(500, 'B')] = {PictureKind::kPng, row.replacement};
     }
-    ASSERT_TRUE(Shrink(once, Dst()).success);
+    const ProcessorResult result = Shrink(once, Dst());
+    ASSERT_TRUE(result.success);
     EXPECT_EQ(ReadFile(Dst()), ReadFile(once));
+    // The account says so too: no picture of the target was rewritten.
+    for (const PictureRecord& record : result.pictures) {
+      EXPECT_NE(record.decision, PictureDecision::kRewritten) << record.name;
+      EXPECT_EQ(record.targetName, record.name);
+      EXPECT_EQ(record.bytesAfter, record.bytesBefore);
+    }
     const std::vector<std::string> lines = LogLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(),
                          "the target was not smaller: the source's bytes kept"),
