@@ -15,8 +15,14 @@ ToolBudget PictureToolBudget(const ShrinkOptions& options, uint64_t pixelCount, 
           &log};
 }
 
-bool WantsPngOptimiser(bool extraOptimisers, size_t /*pixels*/) {
-  return extraOptimisers && IsUsableTool(ZopflipngPath());
+// zopflipng after the PNG writer saves 1 to 3.5 % of the written bytes at every size,
+// but its time grows with the picture: on 195 pictures of the corpus (documents and
+// loose files) those of at most a megapixel took a third of its time and gave two
+// thirds of its saving; the seven larger ones took two thirds of the time, minutes
+// each for big screenshots, for a third of the saving. Above a megapixel the picture
+// keeps what the writer made.
+bool WantsPngOptimiser(bool extraOptimisers, size_t pixels) {
+  return extraOptimisers && pixels <= kMaxOptimisedPixels && IsUsableTool(ZopflipngPath());
 }
 
 void OptimisePng(const std::string& pngPath, TempFiles& temp, const ToolBudget& budget) {

@@ -24,7 +24,8 @@ struct ToolBudget {
 ToolBudget PictureToolBudget(const ShrinkOptions& options, uint64_t pixelCount, LogLines& log);
 
 // True when zopflipng is wanted, usable, and likely to pay for its time on a picture
-// of this many pixels (see the rule in optimiser_passes.cpp).
+// of this many pixels: at most kMaxOptimisedPixels (see optimiser_passes.cpp).
+inline constexpr size_t kMaxOptimisedPixels = size_t{1} << 20;
 bool WantsPngOptimiser(bool extraOptimisers, size_t pixels);
 
 // Recompresses a written PNG: zopflipng writes a new file, which replaces the PNG only

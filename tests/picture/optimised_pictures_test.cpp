@@ -53,6 +53,24 @@ std::string Rgba(const std::string& path) {
 // The PNG the output step writes for the optimiser (fast zlib level) comes back from
 // it no larger and showing the same pixels, also from a folder with a Korean name
 // and spaces.
+// zopflipng runs on pictures up to a megapixel, with the switch on, and never beyond.
+TEST(PngOptimiserRule, RunsUpToAMegapixelWithTheSwitchOn) {
+  REQUIRE_TOOL(ZopflipngPath());
+  struct Row {
+    bool switchOn;
+    size_t pixels;
+    bool wanted;
+  };
+  const Row rows[] = {{true, 1, true},
+                      {true, kMaxOptimisedPixels, true},
+                      {true, kMaxOptimisedPixels + 1, false},
+                      {true, size_t{4032} * 3024, false},
+                      {false, 1, false}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(WantsPngOptimiser(row.switchOn, row.pixels), row.wanted) << row.pixels;
+  }
+}
+
 TEST_F(PictureProcessing, ZopflipngShrinksTheFastPngWithoutChangingItsPixels) {
   REQUIRE_TOOL(ZopflipngPath());
   Picture png;
