@@ -664,19 +664,20 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   }
   if (!written.written) return WriteFailed(host, document_text::kLogPackageFailed, log);
   // Nothing of the package changed, or the target came out no smaller: the target is
-  // the source's bytes. The classic rules always write the package again.
+  // the source's bytes. The classic rules write the package again whenever they
+  // replaced a picture, whatever size that gives.
   const bool changed = run.AnyItemReplaced() || written.recompressed > 0;
-  bool keptSource = false;
   if (!options.classic) {
     log.Write(Format(document_text::kLogRecompressed, written.recompressed,
                      static_cast<int>(entries->size()),
                      static_cast<long long>(written.bytesSaved)),
               true);
   }
-  if (!options.classic &&
-      (!changed || platform::FileSize(target) >= platform::FileSize(workingCopy))) {
+  const bool keptSource =
+      !changed ||
+      (!options.classic && platform::FileSize(target) >= platform::FileSize(workingCopy));
+  if (keptSource) {
     if (changed) log.Write(document_text::kLogSourceKept, true);
-    keptSource = true;
     if (!platform::CopyFileAtomically(workingCopy, target, source)) {
       ShowProgressState(host, ProgressState::kHidden);
       if (platform::StopRequested()) return Stopped(host, log);
@@ -687,12 +688,10 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
   log.Write("", false);
   ProcessorResult done(true, {});
   done.pictures = run.TakeRecords();
-  // A target that is the source's bytes holds every picture as it was.
+  // A target that is the source's bytes holds every picture as it was, none resampled.
   if (keptSource) {
     for (PictureRecord& record : done.pictures) KeptAsStored(record);
-  }
-  // A target that is the source's bytes holds no resampled picture.
-  if (!keptSource) {
+  } else {
     done.resampled = resampled.Pictures();
     done.resampledSaving = resampled.SavedBytes();
   }
