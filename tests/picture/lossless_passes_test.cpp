@@ -18,15 +18,6 @@ namespace {
 
 using testing::PictureProcessing;
 
-std::string AnimatedPng() {
-  testing::PngLayout layout;
-  layout.width = 32;
-  layout.height = 24;
-  for (uint32_t i = 0; i < 32 * 24 * 3; ++i) layout.samples.push_back(static_cast<uint16_t>(i % 7));
-  layout.chunks.push_back({"acTL", testing::BigEndian32(2) + testing::BigEndian32(0)});
-  return testing::EncodePng(layout);
-}
-
 // A JPEG with the encoder's standard tables: the re-encoding at quality 100 is larger,
 // and the lossless transcode with optimised tables is smaller.
 std::string PlainJpeg() {
@@ -58,8 +49,8 @@ std::vector<PassRow> PassRows() {
       {"ClassicRulesOnly", PlainJpeg(), true, budget, std::nullopt, PictureDecision::kNotSmaller,
        "original file is to be written", 0},
       // Kept for what the picture is: the pass is not tried, and nothing is said twice.
-      {"AnimatedPng", AnimatedPng(), false, budget, std::nullopt, PictureDecision::kAnimationKept,
-       "animated PNG (acTL)", 0},
+      {"AnimatedPng", testing::AnimatedPng(32, 24), false, budget, std::nullopt,
+       PictureDecision::kAnimationKept, "animated PNG (acTL)", 0},
       {"OverBudget", PlainJpeg(), false, 0, std::nullopt, PictureDecision::kOverMemoryBudget,
        "picture of 64x48 needs about", 0},
   };
@@ -107,7 +98,8 @@ TEST_F(PictureProcessing, LosslessProcessorShrinksStillPngsAndKeepsAnimations) {
     std::string bytes;
     bool replaced;
   };
-  const Row rows[] = {{testing::GradientPng(64, 48, 0), true}, {AnimatedPng(), false}};
+  const Row rows[] = {{testing::GradientPng(64, 48, 0), true},
+                      {testing::AnimatedPng(32, 24), false}};
   for (const Row& row : rows) {
     const std::string source = dir_.File("source");
     testing::WriteFile(source, row.bytes);

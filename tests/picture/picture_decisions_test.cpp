@@ -40,17 +40,6 @@ std::string Jpeg64x48() {
   return testing::MakeJpeg(layout);
 }
 
-// A PNG whose animation control chunk stands before its image data.
-std::string AnimatedPng() {
-  testing::PngLayout layout;
-  layout.width = 64;
-  layout.height = 48;
-  layout.colourType = 2;
-  for (uint32_t i = 0; i < 64 * 48 * 3; ++i) layout.samples.push_back(static_cast<uint16_t>(i % 251));
-  layout.chunks.push_back({"acTL", testing::BigEndian32(2) + testing::BigEndian32(0)});
-  return testing::EncodePng(layout);
-}
-
 void PrintTo(const DecisionRow& row, std::ostream* os) { *os << row.name; }
 
 std::vector<DecisionRow> DecisionRows() {
@@ -96,11 +85,11 @@ std::vector<DecisionRow> DecisionRows() {
        std::nullopt, PictureDecision::kAnimationKept,
        {"frame count > 1, original file is to be written"}, ""},
       // An animated PNG is never flattened into its first frame, whatever the rule.
-      {"AnimatedPngRule0", AnimatedPng(), ConversionRule::kBmpToPng, std::nullopt,
+      {"AnimatedPngRule0", testing::AnimatedPng(64, 48), ConversionRule::kBmpToPng, std::nullopt,
        PictureDecision::kAnimationKept, {animatedPng}, ""},
-      {"AnimatedPngRule1", AnimatedPng(), ConversionRule::kBmpToJpeg, std::nullopt,
+      {"AnimatedPngRule1", testing::AnimatedPng(64, 48), ConversionRule::kBmpToJpeg, std::nullopt,
        PictureDecision::kAnimationKept, {animatedPng}, ""},
-      {"AnimatedPngRule2", AnimatedPng(), ConversionRule::kPngQuant, std::nullopt,
+      {"AnimatedPngRule2", testing::AnimatedPng(64, 48), ConversionRule::kPngQuant, std::nullopt,
        PictureDecision::kAnimationKept, {animatedPng}, ""},
       // A picture whose decoding would pass the memory budget keeps its bytes,
       // judged from its headers: 64 x 48 pixels need 24 KiB, said as 1 MiB.

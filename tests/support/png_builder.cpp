@@ -159,4 +159,16 @@ const PngChunk* FindChunk(const std::vector<PngChunk>& chunks, const std::string
   return nullptr;
 }
 
+std::string AnimatedPng(uint32_t width, uint32_t height) {
+  PngLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.colourType = 2;
+  for (uint32_t i = 0; i < width * height * 3; ++i) {
+    layout.samples.push_back(static_cast<uint16_t>(i % 251));
+  }
+  layout.chunks.push_back({"acTL", BigEndian32(2) + BigEndian32(0)});
+  return EncodePng(layout);
+}
+
 }  // namespace velmora::testing

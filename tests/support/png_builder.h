@@ -29,6 +29,8 @@ struct PngLayout {
 int ChannelsOf(int colourType);
 // A whole PNG file; IDAT holds the rows with filter 0, in Adam7 order when interlaced.
 std::string EncodePng(const PngLayout& layout);
+// An RGB PNG whose animation control chunk (two frames) stands before its image data.
+std::string AnimatedPng(uint32_t width, uint32_t height);
 // One chunk with length and CRC.
 std::string EncodeChunk(const std::string& type, const std::string& data);
 std::string BigEndian32(uint32_t value);
