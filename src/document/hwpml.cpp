@@ -237,14 +237,9 @@ std::vector<PictureRecord> HwpmlRun::Records() const {
     record.targetName = record.name;
     record.kindIn = item.kindIn;
     record.bytesBefore = item.storedBytes;
-    record.decision = item.outcome.decision;
-    if (item.outcome.Replaces()) {
-      record.kindOut = item.outcome.replacement;
-      record.bytesAfter = platform::FileSize(item.outcome.rewrittenPath);
-    } else {
-      record.kindOut = item.kindIn;
-      record.bytesAfter = item.recompressedPath.empty() ? item.storedBytes : item.recompressedSize;
-    }
+    RecordOutcome(item.outcome,
+                  item.recompressedPath.empty() ? item.storedBytes : item.recompressedSize,
+                  record);
     records.push_back(std::move(record));
   }
   return records;

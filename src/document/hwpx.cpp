@@ -336,14 +336,7 @@ PictureRecord HwpxRun::Record(const ManifestItem& named, int index) const {
   record.targetName = item.outcome.Replaces() ? item.newName : record.name;
   record.kindIn = item.kindIn;
   record.bytesBefore = item.entrySize;
-  record.decision = item.outcome.decision;
-  if (item.outcome.Replaces()) {
-    record.kindOut = item.outcome.replacement;
-    record.bytesAfter = platform::FileSize(item.outcome.rewrittenPath);
-  } else {
-    record.kindOut = item.kindIn;
-    record.bytesAfter = item.entrySize;
-  }
+  RecordOutcome(item.outcome, item.entrySize, record);
   return record;
 }
 
@@ -653,16 +646,21 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
 
   const auto steps = static_cast<uint64_t>(run.ItemCount()) + 2;
   ShowProgress(host, steps - 1, steps);
-  const std::vector<EntryPlan> plans =
-      options.classic ? run.ClassicPlans(output) : run.Plans(output);
-  // A new target gets no more permissions than the source has.
-  const PackageWriteResult written = WritePackage(zip, plans, target, workers, source);
-  if (platform::StopRequested()) return Stopped(host, log);
-  if (written.targetRefused) {
-    ShowProgressState(host, ProgressState::kHidden);
-    return {false, document_text::kHwpxCopyFailed};
+  // The classic rules leave a package in which they replaced nothing as it is: it is
+  // not written again, the source's bytes are copied below.
+  PackageWriteResult written;
+  if (!options.classic || run.AnyItemReplaced()) {
+    const std::vector<EntryPlan> plans =
+        options.classic ? run.ClassicPlans(output) : run.Plans(output);
+    // A new target gets no more permissions than the source has.
+    written = WritePackage(zip, plans, target, workers, source);
+    if (platform::StopRequested()) return Stopped(host, log);
+    if (written.targetRefused) {
+      ShowProgressState(host, ProgressState::kHidden);
+      return {false, document_text::kHwpxCopyFailed};
+    }
+    if (!written.written) return WriteFailed(host, document_text::kLogPackageFailed, log);
   }
-  if (!written.written) return WriteFailed(host, document_text::kLogPackageFailed, log);
   // Nothing of the package changed, or the target came out no smaller: the target is
   // the source's bytes. The classic rules write the package again whenever they
   // replaced a picture, whatever size that gives.

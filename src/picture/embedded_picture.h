@@ -78,6 +78,11 @@ struct PictureRecord {
   PictureDecision decision = PictureDecision::kNotAPicture;
 };
 
+// Fills the record's decision, kinds and size after from what became of the picture:
+// a replacement's kind and file size, or, when it stays, its kind in and keptBytes
+// (what the target stores for it instead).
+void RecordOutcome(const PictureOutcome& outcome, int64_t keptBytes, PictureRecord& record);
+
 // What the document processors call for each picture; tests give their own.
 using PictureProcessor = std::function<PictureOutcome(const EmbeddedPicture&, const ShrinkOptions&,
                                                       LogLines&, TempFiles&)>;
