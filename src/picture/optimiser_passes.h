@@ -25,7 +25,7 @@ ToolBudget PictureToolBudget(const ShrinkOptions& options, uint64_t pixelCount, 
 
 // True when zopflipng is wanted, usable, and likely to pay for its time on a picture
 // of this many pixels: at most kMaxOptimisedPixels (see optimiser_passes.cpp).
-inline constexpr size_t kMaxOptimisedPixels = size_t{1} << 20;
+inline constexpr size_t kMaxOptimisedPixels = size_t{1} << 18;
 bool WantsPngOptimiser(bool extraOptimisers, size_t pixels);
 
 // Recompresses a written PNG: zopflipng writes a new file, which replaces the PNG only
