@@ -93,6 +93,7 @@ class HwpxRun {
   std::set<std::string> KeptItemNames() const;  // entries still named by unchanged items
   // Every picture item in manifest order, once RewriteManifest is done.
   std::vector<PictureRecord> TakeRecords() { return std::move(records_); }
+  EntriesCompressedAhead& CompressedAhead() { return ahead_; }
 
  private:
   // Finds the item tags outside comments, CDATA sections and processing instructions:
@@ -108,7 +109,10 @@ class HwpxRun {
   std::string Extract(const std::string& name, PictureKind kind, int64_t& entrySize,
                       bool& extracted);
   void Process(ManifestItem& item);
-  void ProcessPackagePictures();
+  void ProcessPackagePictures(WorkerPool::Batch& batch);
+  // Queues the compression of the entries whose content stays whatever the pictures
+  // become, so that it runs beside them.
+  void CompressUnchangedEntries(WorkerPool::Batch& batch);
   // The item's tag as the target's manifest has it, and the new entry's name.
   void WriteReplacedTag(ManifestItem& item, std::string_view tag, std::string& output);
   // A follower's tag naming its leader's new entry.
@@ -131,6 +135,7 @@ class HwpxRun {
   WorkerPool& pool_;
   std::vector<std::unique_ptr<ManifestItem>> items_;
   std::vector<std::unique_ptr<PackagePicture>> packagePictures_;
+  EntriesCompressedAhead ahead_;
   size_t tail_ = 0;  // where the text after the last item tag starts
   std::set<std::string> usedNames_;  // entry names of the target as they are taken
   std::set<std::string> releasedNames_;  // replaced entries whose names were given up
@@ -225,7 +230,8 @@ bool HwpxRun::ProcessPictures(const std::string& manifest) {
       progress.PictureDone(item.outcome.Replaces() ? item.picture.originalSize - after : 0);
     });
   }
-  ProcessPackagePictures();
+  ProcessPackagePictures(batch);
+  CompressUnchangedEntries(batch);
   return true;
 }
 
@@ -271,9 +277,7 @@ bool HwpxRun::RewriteManifest(const std::string& manifest, std::string& output) 
 }
 
 // Queues the package's other pictures for their lossless passes, on the running batch.
-void HwpxRun::ProcessPackagePictures() {
-  if (packagePictures_.empty()) return;
-  WorkerPool::Batch batch(pool_);
+void HwpxRun::ProcessPackagePictures(WorkerPool::Batch& batch) {
   const PictureProcessor lossless = LosslessPictureProcessor();
   for (const auto& owned : packagePictures_) {
     PackagePicture& picture = *owned;
@@ -295,6 +299,25 @@ void HwpxRun::ProcessPackagePictures() {
         picture.outcome = std::move(outcome);
       }
     });
+  }
+}
+
+void HwpxRun::CompressUnchangedEntries(WorkerPool::Batch& batch) {
+  // The classic rules store every entry as it was.
+  if (options_.classic) return;
+  std::set<std::string> pictures;
+  for (const auto& item : items_) {
+    if (item->HasPicture()) pictures.insert(item->Href());
+  }
+  for (const auto& picture : packagePictures_) pictures.insert(picture->entry.header.name);
+  for (const StoredEntry& entry : entries_) {
+    // A stored mimetype stays first and stored; the manifest is written anew.
+    const std::string& name = entry.header.name;
+    if (name == "mimetype" || name == kManifestName || entry.encrypted ||
+        pictures.count(name) != 0) {
+      continue;
+    }
+    ahead_.Add(zip_, entry, batch);
   }
 }
 
@@ -653,7 +676,7 @@ ProcessorResult ShrinkHwpxWith(const std::string& source, const std::string& tar
     const std::vector<EntryPlan> plans =
         options.classic ? run.ClassicPlans(output) : run.Plans(output);
     // A new target gets no more permissions than the source has.
-    written = WritePackage(zip, plans, target, workers, source);
+    written = WritePackage(zip, plans, target, workers, source, &run.CompressedAhead());
     if (platform::StopRequested()) return Stopped(host, log);
     if (written.targetRefused) {
       ShowProgressState(host, ProgressState::kHidden);

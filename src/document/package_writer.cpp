@@ -134,6 +134,38 @@ bool CopyStored(const ZipArchive& source, const StoredEntry& entry, ZipWriter& w
 
 }  // namespace
 
+struct EntriesCompressedAhead::Entry {
+  EntryPlan plan;
+  Prepared prepared;
+};
+
+EntriesCompressedAhead::EntriesCompressedAhead() = default;
+EntriesCompressedAhead::~EntriesCompressedAhead() = default;
+
+bool EntriesCompressedAhead::Add(const ZipArchive& source, const StoredEntry& entry,
+                                 WorkerPool::Batch& batch) {
+  if (entry.header.size > kWindowBytes - std::min(bytes_, kWindowBytes) ||
+      byIndex_.count(entry.index) != 0) {
+    return false;
+  }
+  auto taken = std::make_unique<Entry>();
+  taken->plan.source = entry;
+  taken->plan.change = EntryPlan::Change::kRecompress;
+  if (!Gather(source, taken->plan, taken->prepared)) return false;
+  bytes_ += taken->prepared.content.size();
+  Entry& queued = *taken;
+  byIndex_.emplace(entry.index, std::move(taken));
+  batch.Add([&queued] {
+    if (!platform::StopRequested()) Compress(queued.plan, queued.prepared);
+  });
+  return true;
+}
+
+EntriesCompressedAhead::Entry* EntriesCompressedAhead::Find(int64_t index) const {
+  const auto found = byIndex_.find(index);
+  return found == byIndex_.end() ? nullptr : found->second.get();
+}
+
 std::optional<std::string> StoredForm(const std::string& content, ZipEntryHeader& header) {
   header.crc = Crc(content);
   header.size = content.size();
@@ -155,7 +187,8 @@ std::optional<std::string> StoredForm(const std::string& content, ZipEntryHeader
 
 PackageWriteResult WritePackage(const ZipArchive& source, const std::vector<EntryPlan>& plans,
                                 const std::string& target, WorkerPool& pool,
-                                const std::string& modeSource) {
+                                const std::string& modeSource,
+                                EntriesCompressedAhead* ahead) {
   PackageWriteResult result;
   // The target appears only complete: it is written beside its place and moved there
   // at the end, so a failure leaves no partial target and an existing one untouched.
@@ -179,6 +212,12 @@ PackageWriteResult WritePackage(const ZipArchive& source, const std::vector<Entr
            ++i) {
         prepared.emplace_back();
         Prepared& entry = prepared.back();
+        if (plans[i].change == EntryPlan::Change::kRecompress && ahead != nullptr) {
+          if (EntriesCompressedAhead::Entry* done = ahead->Find(plans[i].source.index)) {
+            entry = std::move(done->prepared);
+            continue;
+          }
+        }
         if (!Gather(source, plans[i], entry)) continue;
         windowBytes += entry.content.size();
         batch.Add([&plan = plans[i], &entry] { Compress(plan, entry); });
