@@ -113,6 +113,8 @@ class HwpxRun {
   // Queues the compression of the entries whose content stays whatever the pictures
   // become, so that it runs beside them.
   void CompressUnchangedEntries(WorkerPool::Batch& batch);
+  // Whether the entry may be stored more compactly when its content stays.
+  bool MayRecompress(const StoredEntry& entry) const;
   // The item's tag as the target's manifest has it, and the new entry's name.
   void WriteReplacedTag(ManifestItem& item, std::string_view tag, std::string& output);
   // A follower's tag naming its leader's new entry.
@@ -302,22 +304,24 @@ void HwpxRun::ProcessPackagePictures(WorkerPool::Batch& batch) {
   }
 }
 
+bool HwpxRun::MayRecompress(const StoredEntry& entry) const {
+  // A stored mimetype stays first and stored: readers take the package's type from its
+  // bytes. The classic rules store every entry as it was.
+  return !options_.classic && entry.header.name != "mimetype" && !entry.encrypted;
+}
+
 void HwpxRun::CompressUnchangedEntries(WorkerPool::Batch& batch) {
-  // The classic rules store every entry as it was.
-  if (options_.classic) return;
   std::set<std::string> pictures;
   for (const auto& item : items_) {
     if (item->HasPicture()) pictures.insert(item->Href());
   }
   for (const auto& picture : packagePictures_) pictures.insert(picture->entry.header.name);
   for (const StoredEntry& entry : entries_) {
-    // A stored mimetype stays first and stored; the manifest is written anew.
+    // The manifest is written anew.
     const std::string& name = entry.header.name;
-    if (name == "mimetype" || name == kManifestName || entry.encrypted ||
-        pictures.count(name) != 0) {
-      continue;
+    if (MayRecompress(entry) && name != kManifestName && pictures.count(name) == 0) {
+      ahead_.Add(zip_, entry, batch);
     }
-    ahead_.Add(zip_, entry, batch);
   }
 }
 
@@ -464,9 +468,7 @@ std::vector<EntryPlan> HwpxRun::Plans(const std::string& manifestText) const {
       plan.change = EntryPlan::Change::kReplace;
       plan.name = name;
       plan.contentBytes = manifestText;
-    } else if (!options_.classic && name != "mimetype" && !entry.encrypted) {
-      // A stored mimetype stays first and stored: readers take the package's type
-      // from its bytes. Everything else may be stored more compactly.
+    } else if (MayRecompress(entry)) {
       plan.change = EntryPlan::Change::kRecompress;
     }
     plans.push_back(std::move(plan));

@@ -21,6 +21,12 @@ uint32_t LoadBe32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+// The first size bytes of the file; false when it is shorter or cannot be read.
+bool ReadHead(const std::string& path, uint8_t* head, size_t size) {
+  platform::UniqueFile file = platform::OpenFile(path, "rb");
+  return file && std::fread(head, 1, size, file.get()) == size;
+}
+
 PictureShape BmpHeaderShape(const std::string& path) {
   PictureFile file;
   BmpHeader header;
@@ -41,10 +47,9 @@ PictureShape PngHeaderShape(const std::string& path) {
   // The content test has made sure that IHDR is the first chunk: its first eight bytes
   // are the width and the height, big-endian.
   uint8_t head[24];
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
   PictureShape shape;
   shape.kind = PictureKind::kPng;
-  const bool read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
+  const bool read = ReadHead(path, head, sizeof head);
   shape.width = read ? static_cast<int32_t>(LoadBe32(head + 16)) : 0;
   shape.height = read ? static_cast<int32_t>(LoadBe32(head + 20)) : 0;
   shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;
@@ -67,10 +72,9 @@ PictureShape JpegHeaderShape(const std::string& path) {
 PictureShape GifScreenShape(const std::string& path) {
   // The logical screen follows the six signature bytes, little-endian.
   uint8_t head[10];
-  platform::UniqueFile file = platform::OpenFile(path, "rb");
   PictureShape shape;
   shape.kind = PictureKind::kGif;
-  const bool read = file && std::fread(head, 1, sizeof head, file.get()) == sizeof head;
+  const bool read = ReadHead(path, head, sizeof head);
   shape.width = read ? head[6] | (head[7] << 8) : 0;
   shape.height = read ? head[8] | (head[9] << 8) : 0;
   shape.status = read ? ReadStatus::kComplete : ReadStatus::kUnreadable;

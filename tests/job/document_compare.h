@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "support/hwpml_builder.h"
+#include "support/independent_decoder.h"
 #include "support/test_support.h"
 
 namespace velmora::testing {
@@ -51,6 +53,27 @@ inline std::vector<std::string> HwpmlParts(const std::string& path) {
   for (const ParsedItem& item : parsed->items) parts.push_back(item.tag);
   for (const ParsedData& data : parsed->data) parts.push_back(MaskDates(data.bytes));
   return parts;
+}
+
+// The pixel size of every picture of a package, by entry name (sorted: replaced entries
+// may move within the package), as an independent decoder reads it.
+inline std::vector<std::string> PackagePictureSizes(const std::string& path, TempDir& dir) {
+  std::vector<std::string> sizes;
+  const auto items = ReadZip(path);
+  EXPECT_TRUE(items) << path;
+  if (!items) return sizes;
+  for (const ZipItem& item : *items) {
+    if (item.directory || item.name.rfind("BinData/", 0) != 0) continue;
+    const std::string file = dir.File("picture");
+    WriteFile(file, item.bytes);
+    const auto decoded = DecodeWithPil(file);
+    sizes.push_back(item.name + " " +
+                    (decoded ? std::to_string(decoded->width) + "x" +
+                                   std::to_string(decoded->height)
+                             : std::string("undecodable")));
+  }
+  std::sort(sizes.begin(), sizes.end());
+  return sizes;
 }
 
 }  // namespace velmora::testing

@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "document_compare.h"
 #include "job/shrink_job.h"
-#include "support/independent_decoder.h"
 #include "support/recording_host.h"
 #include "support/test_support.h"
 
@@ -49,24 +48,6 @@ const CorpusJobRow kRows[] = {
      2},
 };
 
-std::vector<std::string> PictureSizes(const std::string& package, TempDir& dir) {
-  std::vector<std::string> sizes;
-  const auto items = testing::ReadZip(package);
-  EXPECT_TRUE(items) << package;
-  if (!items) return sizes;
-  for (const testing::ZipItem& item : *items) {
-    if (item.directory || item.name.rfind("BinData/", 0) != 0) continue;
-    testing::WriteFile(dir.File("picture"), item.bytes);
-    const auto decoded = testing::DecodeWithPil(dir.File("picture"));
-    sizes.push_back(item.name + " " +
-                    (decoded ? std::to_string(decoded->width) + "x" +
-                                   std::to_string(decoded->height)
-                             : std::string("undecodable")));
-  }
-  std::sort(sizes.begin(), sizes.end());
-  return sizes;
-}
-
 class CorpusDensityJobs : public ::testing::TestWithParam<CorpusJobRow> {};
 
 TEST_P(CorpusDensityJobs, TargetPicturesHaveTheNeededSizes) {
@@ -79,7 +60,7 @@ TEST_P(CorpusDensityJobs, TargetPicturesHaveTheNeededSizes) {
   testing::RecordingHost host;
   ASSERT_TRUE(RunShrinkJob(testing::CorpusDir() + "/" + row.document, dir.File("out.hwpx"),
                            options, host));
-  EXPECT_EQ(PictureSizes(dir.File("out.hwpx"), dir), row.sizes);
+  EXPECT_EQ(testing::PackagePictureSizes(dir.File("out.hwpx"), dir), row.sizes);
   ASSERT_EQ(host.messages.size(), 1u);
   const std::string line = "그림 " + std::to_string(row.resampled) + "개를 " +
                            std::to_string(row.ppi) + "ppi에 맞춰 줄임: ";

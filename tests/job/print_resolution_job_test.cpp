@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "document_compare.h"
 #include "job/shrink_job.h"
 #include "support/hwpml_builder.h"
 #include "support/independent_decoder.h"
@@ -76,27 +76,6 @@ void WritePackage(const std::string& path, bool secondItem) {
   testing::WriteZip(path, items);
 }
 
-// The pixel size of every picture of a target package, by file name (sorted: replaced
-// entries may move within the package).
-std::vector<std::string> PackagePictureSizes(const std::string& path, TempDir& dir) {
-  std::vector<std::string> sizes;
-  const auto items = testing::ReadZip(path);
-  EXPECT_TRUE(items);
-  if (!items) return sizes;
-  for (const testing::ZipItem& item : *items) {
-    if (item.directory || item.name.rfind("BinData/", 0) != 0) continue;
-    const std::string file = dir.File("picture");
-    testing::WriteFile(file, item.bytes);
-    const auto decoded = testing::DecodeWithPil(file);
-    sizes.push_back(item.name + " " +
-                    (decoded ? std::to_string(decoded->width) + "x" +
-                                   std::to_string(decoded->height)
-                             : std::string("undecodable")));
-  }
-  std::sort(sizes.begin(), sizes.end());
-  return sizes;
-}
-
 struct JobRow {
   const char* name;
   int ppi;
@@ -119,7 +98,7 @@ TEST_P(PackageJob, PicturesGoInAtTheSizeTheirFramesNeed) {
   options.ppi = GetParam().ppi;
   testing::RecordingHost host;
   ASSERT_TRUE(RunShrinkJob(dir.File("doc.hwpx"), dir.File("out.hwpx"), options, host));
-  EXPECT_EQ(PackagePictureSizes(dir.File("out.hwpx"), dir), GetParam().sizes);
+  EXPECT_EQ(testing::PackagePictureSizes(dir.File("out.hwpx"), dir), GetParam().sizes);
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text.find("그림 1개를 150ppi에 맞춰 줄임: ") != std::string::npos,
             GetParam().resampledLine)

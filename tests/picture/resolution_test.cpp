@@ -173,25 +173,27 @@ INSTANTIATE_TEST_SUITE_P(
                       DensityCase{"NoDensityAtAll", 0, 0, 0, 0, 48, 48}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReduceToPrintSize, LeavesAnimationsAndSaysWhy) {
-  Picture picture = Grey(400, 200, 0, 0);
-  picture.frames = 3;
-  Picture reduced;
-  Lines log;
-  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, reduced, log));
-  EXPECT_EQ(reduced.pixels, nullptr);
-  EXPECT_EQ(log.lines, std::vector<std::string>{"resolution 400x200 kept for 100 ppi: it is animated"});
-}
-
-TEST(ReduceToPrintSize, SaysWhyTheFilterRefused) {
-  Picture picture = Grey(400, 200, 0, 0);
-  picture.bitsPerPixel = 16;
-  Picture reduced;
-  Lines log;
-  EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, reduced, log));
-  EXPECT_EQ(reduced.pixels, nullptr);
-  EXPECT_EQ(log.lines,
-            std::vector<std::string>{"resolution 400x200 kept for 100 ppi: resampling failed (status 1)"});
+// An animation, or a picture the filter refuses, is kept, and the log says why.
+TEST(ReduceToPrintSize, KeepsWhatItCannotReduceAndSaysWhy) {
+  struct Row {
+    int frames;
+    int bitsPerPixel;  // 0: the grey picture's own
+    const char* line;
+  };
+  const Row rows[] = {
+      {3, 0, "resolution 400x200 kept for 100 ppi: it is animated"},
+      {1, 16, "resolution 400x200 kept for 100 ppi: resampling failed (status 1)"},
+  };
+  for (const Row& row : rows) {
+    Picture picture = Grey(400, 200, 0, 0);
+    picture.frames = row.frames;
+    if (row.bitsPerPixel != 0) picture.bitsPerPixel = row.bitsPerPixel;
+    Picture reduced;
+    Lines log;
+    EXPECT_FALSE(ReduceToPrintSize(Shown({Frame(1, 1)}), 100, picture, reduced, log));
+    EXPECT_EQ(reduced.pixels, nullptr);
+    EXPECT_EQ(log.lines, std::vector<std::string>{row.line});
+  }
 }
 
 }  // namespace
